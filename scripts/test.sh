@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Builds and runs the whole test suite in every configuration that CI checks.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc)
+export QT_QPA_PLATFORM=offscreen
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp:print_suppressions=0
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+
+run() {  # run DIR CMAKE-ARGS...
+  local dir=$1; shift
+  echo "=== $dir $*"
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "$dir" -j"$jobs"
+  ctest --test-dir "$dir" --output-on-failure -j"$jobs" --timeout 300
+}
+
+run build
+run build-asan -DQUILLMERE_SANITIZE=address,undefined
+run build-tsan -DQUILLMERE_SANITIZE=thread -DQUILLMERE_GUI=OFF
