@@ -1,0 +1,186 @@
+#include "protocol/configure_request.h"
+
+#include <array>
+#include <optional>
+#include <span>
+
+#include "protocol/frame.h"
+#include "protocol/item_table.h"
+#include "protocol/session.h"
+#include "protocol/value_codec.h"
+
+namespace quill {
+namespace {
+
+constexpr std::array<std::uint8_t, 4> kDataBitCodes{0x03, 0x02, 0x01, 0x00};  // "8", "7", "6", "5"
+constexpr std::array<std::uint8_t, 2> kStopBitCodes{0x00, 0x04};              // "1", "2"
+constexpr std::array<std::uint8_t, 3> kParityCodes{0x00, 0x08, 0x18};         // 无, 奇校验, 偶校验
+constexpr std::array<std::uint8_t, 5> kFlowCodes{0x01, 0x02, 0x03, 0x04, 0x05};
+
+constexpr std::string_view kStationTooLong = "站点最大为8个字节";
+constexpr std::string_view kBodyNameTooLong = "消息体名称最长为8个字节";
+constexpr std::string_view kBodyStateLength = "消息体状态为1个汉字";
+constexpr std::string_view kBaudMissing = "请选择-波特率！";
+constexpr std::string_view kDataBitsMissing = "请选择-数据位！";
+constexpr std::string_view kStopBitsMissing = "请选择-停止位！";
+constexpr std::string_view kParityMissing = "请选择-校验位！";  // also shown for flow control
+
+// A field's value bytes, or the message that refuses it.
+struct FieldValue {
+    std::vector<std::uint8_t> bytes;
+    std::string_view message;
+};
+
+FieldValue Refuse(std::string_view message) {
+    return {{}, message};
+}
+
+std::vector<std::uint8_t> Bytes(std::string_view text) {
+    return {text.begin(), text.end()};
+}
+
+template <std::size_t N>
+std::vector<std::uint8_t> Bytes(const std::array<std::uint8_t, N>& a) {
+    return {a.begin(), a.end()};
+}
+
+// Dotted IPv4: segments of at most three characters up to the next '.', each
+// at most 255; exactly four of them. A trailing '.' is consumed silently.
+FieldValue AddressValue(std::string_view text) {
+    std::vector<std::uint8_t> bytes;
+    std::size_t p = 0;
+    int segments = 0;
+    while (p < text.size()) {
+        std::size_t length = 0;
+        while (length < 3 && p + length < text.size() && text[p + length] != '.') ++length;
+        const std::int32_t v = DecimalValue(text.substr(p, length));
+        if (v > 255) return Refuse(kAddressRangeMessage);
+        if (length == 3 && p + 3 < text.size() && text[p + 3] != '.') return Refuse(kAddressFormatMessage);
+        bytes.push_back(EncodeByte(v));
+        ++segments;
+        p += length + 1;
+    }
+    if (segments != 4) return Refuse(kAddressFormatMessage);
+    return {bytes, {}};
+}
+
+template <std::size_t N>
+std::optional<std::uint8_t> Code(const std::array<std::uint8_t, N>& codes, int index) {
+    if (index < 0 || static_cast<std::size_t>(index) >= N) return std::nullopt;
+    return codes[static_cast<std::size_t>(index)];
+}
+
+FieldValue SerialValue(const ItemDef& def, const FormSnapshot& form) {
+    const auto list = [&](int i) { return form.listIndex(def.valueIds[static_cast<std::size_t>(i)]); };
+    const int rateIndex = list(0);
+    if (rateIndex < 0 || static_cast<std::size_t>(rateIndex) >= BaudTable.size()) return Refuse(kBaudMissing);
+    const std::uint32_t rate = BaudTable[static_cast<std::size_t>(rateIndex)];
+    const auto dataBits = Code(kDataBitCodes, list(1));
+    if (!dataBits) return Refuse(kDataBitsMissing);
+    const auto stopBits = Code(kStopBitCodes, list(2));
+    if (!stopBits) return Refuse(kStopBitsMissing);
+    const auto parity = Code(kParityCodes, list(3));
+    if (!parity) return Refuse(kParityMissing);
+    const auto flow = Code(kFlowCodes, list(4));
+    if (!flow) return Refuse(kParityMissing);
+    return {{static_cast<std::uint8_t>(rate >> 16), static_cast<std::uint8_t>(rate >> 8),
+             static_cast<std::uint8_t>(rate), *dataBits, *stopBits, *parity, *flow},
+            {}};
+}
+
+std::vector<std::uint8_t> NumberBytes(ValueFormat format, std::int32_t v) {
+    switch (format) {
+        case ValueFormat::WordBE:
+            return Bytes(EncodeWordBE(v));
+        case ValueFormat::WordLE:
+            return Bytes(EncodeWordLE(v));
+        default:
+            return {EncodeByte(v)};
+    }
+}
+
+FieldValue FieldBytes(const ItemDef& def, const FormSnapshot& form) {
+    if (def.writeRule == WriteRule::SerialLists) return SerialValue(def, form);
+    if (def.writeRule == WriteRule::ListChoice) {
+        const int index = form.listIndex(def.valueIds[0]);
+        if (index != 0 && index != 1) return Refuse(def.emptyMessage);
+        return {{static_cast<std::uint8_t>(index)}, {}};
+    }
+    const std::string text = form.text(def.valueIds[0]);
+    switch (def.writeRule) {
+        case WriteRule::OptionalText:
+            return {Bytes(text), {}};
+        case WriteRule::TextEmptyAsZero:
+            return text.empty() ? FieldValue{{0x00}, {}} : FieldValue{Bytes(text), {}};
+        case WriteRule::Password:
+            if (text.size() != 6) return Refuse(def.emptyMessage);
+            return {Bytes(text), {}};
+        default:
+            break;
+    }
+    // Every other rule refuses an empty text with the row's first message.
+    if (text.empty()) return Refuse(def.emptyMessage);
+    switch (def.writeRule) {
+        case WriteRule::RequiredText:
+            return {Bytes(text), {}};
+        case WriteRule::Number:
+            return {NumberBytes(def.format, DecimalValue(text)), {}};
+        case WriteRule::DebugState:
+            return {{EncodeByte(DecimalValue(text) % 16)}, {}};
+        case WriteRule::Address:
+            return AddressValue(text);
+        case WriteRule::DataChannel:
+        case WriteRule::FilterMode: {
+            const std::int32_t r = DecimalValue(text) % 256;
+            const std::int32_t highest = def.writeRule == WriteRule::DataChannel ? 1 : 3;
+            if (r < 0 || r > highest) return Refuse(def.emptyMessage);
+            return {{static_cast<std::uint8_t>(r)}, {}};
+        }
+        case WriteRule::StationName:
+        case WriteRule::BodyName:
+        case WriteRule::BodyState: {
+            const std::size_t n = DeviceTextLength(text);
+            if (def.writeRule == WriteRule::StationName && n > 16) return Refuse(kStationTooLong);
+            if (def.writeRule == WriteRule::BodyName && n > 16) return Refuse(kBodyNameTooLong);
+            if (def.writeRule == WriteRule::BodyState && n != 2) return Refuse(kBodyStateLength);
+            return {EncodeDeviceText(text), {}};
+        }
+        case WriteRule::HexText: {
+            // Half the text's length bounds the bytes; the length check below
+            // refuses more than an item holds.
+            std::vector<std::uint8_t> bytes(text.size() / 2);
+            bytes.resize(ParseHexText(text, bytes));
+            return {bytes, {}};
+        }
+        default:
+            return {};
+    }
+}
+
+}  // namespace
+
+std::string ValueTooLongMessage(std::string_view label) {
+    const auto first = label.find_first_not_of(' ');
+    const auto last = label.find_last_not_of(' ');
+    const std::string_view trimmed =
+        first == std::string_view::npos ? std::string_view{} : label.substr(first, last - first + 1);
+    return std::string(trimmed) + "太长，最多253个字节，请缩短后再配置";
+}
+
+ConfigureResult BuildConfigureRequest(const FormSnapshot& form) {
+    std::array<std::uint8_t, transmitBufferSize> transmitBuffer;
+    FrameWriter writer(transmitBuffer);
+    writer.BeginFrame(Command::ConfigureRequest);
+    for (const ItemDef& def : ItemTable()) {
+        if (def.writeRule == WriteRule::None || def.checkBoxId == 0 || !form.ticked(def.checkBoxId)) continue;
+        const FieldValue value = FieldBytes(def, form);
+        if (!value.message.empty()) return {{}, std::string(value.message)};
+        if (value.bytes.size() > kMaxValueLength) return {{}, ValueTooLongMessage(def.label)};
+        if (!writer.AppendItem(def.type, value.bytes)) return {{}, std::string(kFrameTooLongMessage)};
+    }
+    const auto frame = writer.FinishFrame();
+    if (!frame) return {{}, std::string(kFrameTooLongMessage)};
+    return {{frame->begin(), frame->end()}, {}};
+}
+
+}  // namespace quill

@@ -1,0 +1,17 @@
+// Session constants shared by the window and the protocol: the fixed request
+// frames and the line rates of the rate lists.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace quill {
+
+// Line rate for each index of the rate lists 1016 and 1068.
+inline constexpr std::array<std::uint32_t, 11> BaudTable{300,   600,   1200,  2400,  4800,  9600,
+                                                         14400, 19200, 38400, 57600, 115200};
+
+// A fixed 16-byte request frame: 0x7B, the command, thirteen 0x00, 0x7B.
+std::array<std::uint8_t, 16> BuildRequestFrame(std::uint8_t command);
+
+}  // namespace quill

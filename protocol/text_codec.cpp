@@ -1,0 +1,219 @@
+#include "protocol/text_codec.h"
+
+#include <iconv.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdint>
+#include <vector>
+
+namespace quill {
+namespace {
+
+constexpr char16_t kReplacement = u'\uFFFD';
+
+// One conversion descriptor per direction and thread: iconv_t is not safe to
+// share, and opening one per call costs more than the conversion itself.
+class Converter {
+  public:
+    Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+    ~Converter() {
+        if (ok()) iconv_close(cd_);
+    }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
+    bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+    iconv_t get() const { return cd_; }
+    void reset() const { iconv(cd_, nullptr, nullptr, nullptr, nullptr); }
+
+  private:
+    iconv_t cd_;
+};
+
+const Converter& GbkDecoder() {
+    thread_local const Converter converter("UTF-16BE", "GBK");
+    return converter;
+}
+
+const Converter& GbkEncoder() {
+    thread_local const Converter converter("GBK", "UTF-16BE");
+    return converter;
+}
+
+bool IsHighSurrogate(char16_t u) {
+    return u >= 0xD800 && u <= 0xDBFF;
+}
+bool IsLowSurrogate(char16_t u) {
+    return u >= 0xDC00 && u <= 0xDFFF;
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+    std::string out;
+    out.reserve(text.size() * 3);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i];
+        if (IsHighSurrogate(u) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+            AppendUtf8(out, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+            ++i;
+        } else if (IsHighSurrogate(u) || IsLowSurrogate(u)) {
+            AppendUtf8(out, kReplacement);
+        } else {
+            AppendUtf8(out, u);
+        }
+    }
+    return out;
+}
+
+// Strict UTF-8: overlong forms, surrogates and values past U+10FFFF are
+// invalid; each byte that does not start a valid sequence gives U+FFFD.
+std::u16string Utf8ToUtf16(std::string_view utf8) {
+    std::u16string out;
+    out.reserve(utf8.size());
+    std::size_t i = 0;
+    while (i < utf8.size()) {
+        const auto b0 = static_cast<std::uint8_t>(utf8[i]);
+        std::size_t need = 0;
+        char32_t c = 0, min = 0;
+        if (b0 < 0x80) {
+            out += static_cast<char16_t>(b0);
+            ++i;
+            continue;
+        } else if ((b0 & 0xE0) == 0xC0) {
+            need = 1, c = b0 & 0x1F, min = 0x80;
+        } else if ((b0 & 0xF0) == 0xE0) {
+            need = 2, c = b0 & 0x0F, min = 0x800;
+        } else if ((b0 & 0xF8) == 0xF0) {
+            need = 3, c = b0 & 0x07, min = 0x10000;
+        }
+        bool valid = need > 0 && utf8.size() - i > need;
+        for (std::size_t k = 1; valid && k <= need; ++k) {
+            const auto b = static_cast<std::uint8_t>(utf8[i + k]);
+            if ((b & 0xC0) != 0x80) valid = false;
+            c = c << 6 | (b & 0x3F);
+        }
+        if (valid && (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))) valid = false;
+        if (!valid) {
+            out += kReplacement;
+            ++i;
+            continue;
+        }
+        if (c >= 0x10000) {
+            out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(c);
+        }
+        i += need + 1;
+    }
+    return out;
+}
+
+}  // namespace
+
+std::u16string GbkToUtf16(std::string_view gbk) {
+    std::u16string out;
+    const Converter& conv = GbkDecoder();
+    if (!conv.ok()) {
+        // Without a GBK converter only ASCII can be trusted.
+        for (const char c : gbk) out += static_cast<std::uint8_t>(c) < 0x80 ? char16_t(c) : kReplacement;
+        return out;
+    }
+    conv.reset();
+    out.reserve(gbk.size());
+    char* in = const_cast<char*>(gbk.data());  // iconv's signature; it does not write the input
+    std::size_t inLeft = gbk.size();
+    std::array<char, 512> chunk;
+    while (inLeft > 0) {
+        char* outPtr = chunk.data();
+        std::size_t outLeft = chunk.size();
+        const std::size_t rc = iconv(conv.get(), &in, &inLeft, &outPtr, &outLeft);
+        const int err = errno;
+        const std::size_t produced = chunk.size() - outLeft;
+        for (std::size_t k = 0; k + 1 < produced; k += 2)
+            out += static_cast<char16_t>(static_cast<std::uint8_t>(chunk[k]) << 8 |
+                                         static_cast<std::uint8_t>(chunk[k + 1]));
+        if (rc != static_cast<std::size_t>(-1)) break;
+        if (err == E2BIG) continue;
+        // EILSEQ (no valid character here) or EINVAL (a lead byte at the end):
+        // one replacement for the byte, then decode the next byte afresh.
+        out += kReplacement;
+        ++in;
+        --inLeft;
+        conv.reset();
+    }
+    return out;
+}
+
+std::string Utf16ToGbk(std::u16string_view text) {
+    std::string out;
+    const Converter& conv = GbkEncoder();
+    if (!conv.ok()) {
+        for (const char16_t u : text) out += u < 0x80 ? static_cast<char>(u) : '?';
+        return out;
+    }
+    conv.reset();
+    std::vector<char> be;
+    be.reserve(text.size() * 2);
+    for (const char16_t u : text) {
+        be.push_back(static_cast<char>(u >> 8));
+        be.push_back(static_cast<char>(u & 0xFF));
+    }
+    out.reserve(text.size() * 2);
+    char* in = be.data();
+    std::size_t inLeft = be.size();
+    std::array<char, 512> chunk;
+    while (inLeft > 0) {
+        char* outPtr = chunk.data();
+        std::size_t outLeft = chunk.size();
+        const std::size_t rc = iconv(conv.get(), &in, &inLeft, &outPtr, &outLeft);
+        const int err = errno;
+        out.append(chunk.data(), chunk.size() - outLeft);
+        if (rc != static_cast<std::size_t>(-1)) break;
+        if (err == E2BIG) continue;
+        // A character GBK cannot hold, or an unpaired surrogate: one '?' for
+        // the whole character (a surrogate pair is one character).
+        out += '?';
+        std::size_t skip = 2;
+        if (inLeft >= 4) {
+            const auto first = static_cast<char16_t>(static_cast<std::uint8_t>(in[0]) << 8 |
+                                                     static_cast<std::uint8_t>(in[1]));
+            const auto second = static_cast<char16_t>(static_cast<std::uint8_t>(in[2]) << 8 |
+                                                      static_cast<std::uint8_t>(in[3]));
+            if (IsHighSurrogate(first) && IsLowSurrogate(second)) skip = 4;
+        }
+        if (skip > inLeft) skip = inLeft;
+        in += skip;
+        inLeft -= skip;
+        conv.reset();
+    }
+    return out;
+}
+
+std::string GbkToUtf8(std::string_view gbk) {
+    return Utf16ToUtf8(GbkToUtf16(gbk));
+}
+
+std::string Utf8ToGbk(std::string_view utf8) {
+    return Utf16ToGbk(Utf8ToUtf16(utf8));
+}
+
+}  // namespace quill

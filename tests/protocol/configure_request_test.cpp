@@ -1,0 +1,285 @@
+#include "protocol/configure_request.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "tests/protocol/form_snapshot_fake.h"
+
+namespace quill {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+const Bytes kHeader{0x7B, 0x0C, 0x00, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+
+// The items of a successful request (between header and end byte), after
+// checking the frame's delimiters and length field.
+Bytes Items(const MapFormSnapshot& form) {
+    const ConfigureResult r = BuildConfigureRequest(form);
+    EXPECT_EQ(r.errorMessage, "");
+    if (r.frame.size() < 16) return {0xDE, 0xAD};
+    EXPECT_EQ(r.frame[0], 0x7B);
+    EXPECT_EQ(r.frame[1], 0x0C);
+    EXPECT_EQ(r.frame[2] * 256 + r.frame[3], static_cast<int>(r.frame.size()));
+    EXPECT_EQ(r.frame.back(), 0x7B);
+    return Bytes(r.frame.begin() + 15, r.frame.end() - 1);
+}
+
+std::string Message(const MapFormSnapshot& form) {
+    const ConfigureResult r = BuildConfigureRequest(form);
+    EXPECT_TRUE(r.frame.empty()) << r.errorMessage;
+    return r.errorMessage;
+}
+
+std::string Repeat(std::string_view s, int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i) out += s;
+    return out;
+}
+
+const std::string kZhan = "\xD5\xBE";  // U+7AD9 in GBK
+
+TEST(ConfigureRequest, NothingTickedGivesTheSixteenByteFrame) {
+    MapFormSnapshot form;
+    form.texts[1002] = "";  // unticked fields are neither checked nor sent
+    form.texts[1004] = "9";
+    const ConfigureResult r = BuildConfigureRequest(form);
+    EXPECT_EQ(r.errorMessage, "");
+    EXPECT_EQ(r.frame, (Bytes{0x7B, 0x0C, 0x00, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x7B}));
+}
+
+TEST(ConfigureRequest, DtuIdA1) {
+    MapFormSnapshot form;
+    form.Field(0x01, "A1");
+    EXPECT_EQ(BuildConfigureRequest(form).frame,
+              (Bytes{0x7B, 0x0C, 0x00, 0x14, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x04, 0x41, 0x31, 0x7B}));
+}
+
+TEST(ConfigureRequest, ItemsOfEachRule) {
+    struct Case {
+        const char* what;
+        std::uint8_t type;
+        std::string text;
+        Bytes item;
+    };
+    const Case cases[] = {
+        {"apn", 0x04, "CMNET", {0x04, 0x07, 'C', 'M', 'N', 'E', 'T'}},
+        {"heartbeat 9600", 0x08, "9600", {0x08, 0x04, 0x25, 0x80}},
+        {"packet length 65536", 0x09, "65536", {0x09, 0x04, 0x00, 0x00}},
+        {"reconnect -1", 0x0A, "-1", {0x0A, 0x04, 0x00, 0xFF}},
+        {"debug state 17", 0x0B, "17", {0x0B, 0x03, 0x01}},
+        {"debug state -1", 0x0B, "-1", {0x0B, 0x03, 0xFF}},
+        {"idle interval x", 0x0C, "x", {0x0C, 0x04, 0x00, 0x00}},
+        {"address 10.0.0.1", 0x0D, "10.0.0.1", {0x0D, 0x06, 0x0A, 0x00, 0x00, 0x01}},
+        {"address 0.0.0.0", 0x0D, "0.0.0.0", {0x0D, 0x06, 0x00, 0x00, 0x00, 0x00}},
+        {"address 255.255.255.255", 0x20, "255.255.255.255", {0x20, 0x06, 0xFF, 0xFF, 0xFF, 0xFF}},
+        {"address with trailing dot", 0x0D, "1.2.3.4.", {0x0D, 0x06, 0x01, 0x02, 0x03, 0x04}},
+        {"address with empty segment", 0x0D, "1..3.4", {0x0D, 0x06, 0x01, 0x00, 0x03, 0x04}},
+        {"empty domain", 0x0E, "", {0x0E, 0x02}},
+        {"port", 0x21, "8080", {0x21, 0x04, 0x1F, 0x90}},
+        {"heartbeat length 300", 0x25, "300", {0x25, 0x03, 0x2C}},
+        {"heartbeat AA BB", 0x26, "AA BB", {0x26, 0x04, 0xAA, 0xBB}},
+        {"heartbeat AAB", 0x26, "AAB", {0x26, 0x03, 0xAA}},
+        {"heartbeat ZZ", 0x26, "ZZ", {0x26, 0x02}},
+        {"data channel 01", 0x90, "01", {0x90, 0x03, 0x01}},
+        {"data channel 257", 0x90, "257", {0x90, 0x03, 0x01}},
+        {"data channel x", 0x90, "x", {0x90, 0x03, 0x00}},
+        {"filter mode 3", 0x91, "3", {0x91, 0x03, 0x03}},
+        {"station A1", 0x92, "A1", {0x92, 0x06, 0x00, 0x41, 0x00, 0x31}},
+        {"sms centre empty", 0x93, "", {0x93, 0x03, 0x00}},
+        {"super user number",
+         0x94,
+         "13800138000",
+         {0x94, 0x0D, '1', '3', '8', '0', '0', '1', '3', '8', '0', '0', '0'}},
+        {"password of six non-digits", 0x95, "abc de", {0x95, 0x08, 'a', 'b', 'c', ' ', 'd', 'e'}},
+        {"password of three GBK characters",
+         0x9D,
+         Repeat(kZhan, 3),
+         {0x9D, 0x08, 0xD5, 0xBE, 0xD5, 0xBE, 0xD5, 0xBE}},
+        {"body 1 name", 0x9E, kZhan + "A", {0x9E, 0x06, 0x7A, 0xD9, 0x00, 0x41}},
+        {"body 1 address 1000", 0x9F, "1000", {0x9F, 0x04, 0xE8, 0x03}},
+        {"body 1 state 1, Chinese", 0xA0, kZhan, {0xA0, 0x04, 0x7A, 0xD9}},
+        {"body 10 state 0, ASCII", 0xC5, "1", {0xC5, 0x04, 0x00, 0x31}},
+        {"device address 300", 0xC6, "300", {0xC6, 0x04, 0x2C, 0x01}},
+        {"numbered field empty", 0xC7, "", {0xC7, 0x03, 0x00}},
+        {"numbered field 39", 0xF1, "x", {0xF1, 0x03, 'x'}},
+    };
+    for (const Case& c : cases) {
+        MapFormSnapshot form;
+        form.Field(c.type, c.text);
+        EXPECT_EQ(Items(form), c.item) << c.what;
+    }
+}
+
+TEST(ConfigureRequest, StationNameOfEightChineseCharacters) {
+    MapFormSnapshot form;
+    form.Field(0x92, Repeat(kZhan, 8));
+    Bytes item{0x92, 0x12};
+    for (int i = 0; i < 8; ++i) item.insert(item.end(), {0x7A, 0xD9});
+    EXPECT_EQ(Items(form), item);
+}
+
+TEST(ConfigureRequest, ListFields) {
+    MapFormSnapshot form;
+    form.Lists(0x12, {5, 0, 0, 0, 2}).Lists(0x18, {1}).Lists(0x19, {0});
+    EXPECT_EQ(Items(form), (Bytes{0x12, 0x09, 0x00, 0x25, 0x80, 0x03, 0x00, 0x00, 0x03, 0x18, 0x03, 0x01,
+                                  0x19, 0x03, 0x00}));
+    MapFormSnapshot last;
+    last.Lists(0x12, {10, 3, 1, 2, 4});
+    EXPECT_EQ(Items(last), (Bytes{0x12, 0x09, 0x01, 0xC2, 0x00, 0x00, 0x04, 0x18, 0x05}));
+}
+
+TEST(ConfigureRequest, EveryValidationMessage) {
+    struct Case {
+        const char* message;
+        std::uint8_t type;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"DTU编号不能为空！", 0x01, ""},
+        {"接入点名称不能为空！", 0x04, ""},
+        {"在线报告间隔不能为空！", 0x08, ""},
+        {"最大包长不能为空！", 0x09, ""},
+        {"重连接时间间隔不能为空！", 0x0A, ""},
+        {"调试状态不能为空！", 0x0B, ""},
+        {"最后包空闲间隔不能为空！", 0x0C, ""},
+        {"数据中心IP地址不能为空！", 0x0D, ""},
+        {"数据中心IP地址不能为空！", 0x20, ""},
+        {"IP地址大于0，小于255！", 0x0D, "256.1.1.1"},
+        {"IP地址大于0，小于255！", 0x20, "1.2.3.999"},
+        {"请填写正确的数据中心IP地址,如：192.168.1.100", 0x0D, "1234.1.1.1"},
+        {"请填写正确的数据中心IP地址,如：192.168.1.100", 0x0D, "1.2.3"},
+        {"请填写正确的数据中心IP地址,如：192.168.1.100", 0x0D, "1234.1.1"},  // four segments, but 1234
+        {"请填写正确的数据中心IP地址,如：192.168.1.100", 0x20, "1.2.3.4.5"},
+        {"请填写正确的数据中心IP地址,如：192.168.1.100", 0x20, "abc"},
+        {"数据中心端口不能为空！", 0x10, ""},
+        {"数据中心端口不能为空！", 0x21, ""},
+        {"自定义心跳包长度不能为空！", 0x25, ""},
+        {"自定义心跳包不能为空！", 0x26, ""},
+        {"请输入数据传输通道0或者1！", 0x90, ""},
+        {"请输入数据传输通道0或者1！", 0x90, "2"},
+        {"请输入数据传输通道0或者1！", 0x90, "-255"},
+        {"请输入消息过滤模式0-仅发送不带时标的消息；1-仅发送代时标消息；2-两者都发送；3-两者都不发送", 0x91,
+         ""},
+        {"请输入消息过滤模式0-仅发送不带时标的消息；1-仅发送代时标消息；2-两者都发送；3-两者都不发送", 0x91,
+         "4"},
+        {"站点不能为空！", 0x92, ""},
+        {"站点最大为8个字节", 0x92, Repeat(kZhan, 9)},
+        {"站点最大为8个字节", 0x92, "ABCDEFGHI"},
+        {"密码长度为6，且不能为空", 0x95, ""},
+        {"密码长度为6，且不能为空", 0x97, "12345"},
+        {"密码长度为6，且不能为空", 0x9B, "1234567"},
+        {"消息体名称不能为空！", 0x9E, ""},
+        {"消息体名称最长为8个字节", 0xC2, Repeat(kZhan, 9)},
+        {"消息体地址不能为空", 0x9F, ""},
+        {"消息体地址不能为空", 0xC6, ""},
+        {"消息体名称不能为空！", 0xA0, ""},
+        {"消息体名称不能为空！", 0xC5, ""},
+        {"消息体状态为1个汉字", 0xA1, Repeat(kZhan, 2)},
+        {"消息体状态为1个汉字", 0xA4, "AB"},
+    };
+    for (const Case& c : cases) {
+        MapFormSnapshot form;
+        form.Field(c.type, c.text);
+        EXPECT_EQ(Message(form), c.message) << static_cast<int>(c.type) << " " << c.text;
+    }
+}
+
+TEST(ConfigureRequest, ListMessages) {
+    struct Case {
+        const char* message;
+        std::uint8_t type;
+        std::vector<int> lists;
+    };
+    const Case cases[] = {
+        {"请选择-波特率！", 0x12, {-1, 0, 0, 0, 0}},
+        {"请选择-波特率！", 0x12, {11, 0, 0, 0, 0}},
+        {"请选择-数据位！", 0x12, {0, 4, 0, 0, 0}},
+        {"请选择-停止位！", 0x12, {0, 0, 2, 0, 0}},
+        {"请选择-校验位！", 0x12, {0, 0, 0, -1, 0}},
+        {"请选择-校验位！", 0x12, {0, 0, 0, 0, 5}},  // flow control shares the parity message
+        {"请选择-校验位！", 0x12, {0, 0, 0, 0, -1}},
+        {"请选择-传输方式！", 0x18, {2}},
+        {"请选择-传输方式！", 0x18, {-1}},
+        {"请选择-连接方式！", 0x19, {-1}},
+    };
+    for (const Case& c : cases) {
+        MapFormSnapshot form;
+        const ItemDef* def = FindItem(c.type);
+        form.ticks.insert(def->checkBoxId);
+        for (std::size_t i = 0; i < c.lists.size(); ++i) form.lists[def->valueIds[i]] = c.lists[i];
+        EXPECT_EQ(Message(form), c.message) << c.lists[0];
+    }
+}
+
+TEST(ConfigureRequest, OnlyTheFirstFailingFieldInTypeOrderIsReported) {
+    MapFormSnapshot both;
+    both.Field(0x01, "").Field(0x04, "");
+    EXPECT_EQ(Message(both), "DTU编号不能为空！");
+    // The filter mode's check box (1015) comes before the debug state's
+    // (1069), but its type (0x91) comes after.
+    MapFormSnapshot order;
+    order.Field(0x91, "9").Field(0x0B, "").Field(0x01, "ok");
+    EXPECT_EQ(Message(order), "调试状态不能为空！");
+    // A failure after good fields still sends nothing.
+    MapFormSnapshot late;
+    late.Field(0x01, "A1").Field(0x90, "1").Field(0xF1, "x").Field(0xC6, "");
+    EXPECT_EQ(Message(late), "消息体地址不能为空");
+}
+
+TEST(ConfigureRequest, PlainTextValueOf253BytesAtMost) {
+    MapFormSnapshot fits;
+    fits.Field(0x01, std::string(253, 'a'));
+    const ConfigureResult ok = BuildConfigureRequest(fits);
+    EXPECT_EQ(ok.errorMessage, "");
+    ASSERT_EQ(ok.frame.size(), 16u + 255u);
+    EXPECT_EQ(ok.frame[16], 255);
+
+    MapFormSnapshot tooLong;
+    tooLong.Field(0x01, std::string(254, 'a'));
+    EXPECT_EQ(Message(tooLong), "DTU编号太长，最多253个字节，请缩短后再配置");
+    MapFormSnapshot labelWithBlank;
+    labelWithBlank.Field(0x94, std::string(300, '1'));
+    EXPECT_EQ(Message(labelWithBlank), "超级用户号码太长，最多253个字节，请缩短后再配置");
+    MapFormSnapshot hex;
+    hex.Field(0x26, Repeat("AB", 254));
+    EXPECT_EQ(Message(hex), "自定义心跳包太长，最多253个字节，请缩短后再配置");
+}
+
+TEST(ConfigureRequest, FrameOf512BytesAtMost) {
+    // 16 + (253 + 2) + (n + 2): n = 239 gives 512 bytes, n = 240 gives 513.
+    MapFormSnapshot fits;
+    fits.Field(0x01, std::string(253, 'a')).Field(0x04, std::string(239, 'b'));
+    const ConfigureResult ok = BuildConfigureRequest(fits);
+    EXPECT_EQ(ok.errorMessage, "");
+    ASSERT_EQ(ok.frame.size(), 512u);
+    EXPECT_EQ(ok.frame[2], 0x02);
+    EXPECT_EQ(ok.frame[3], 0x00);
+    EXPECT_EQ(ok.frame[511], 0x7B);
+
+    MapFormSnapshot over;
+    over.Field(0x01, std::string(253, 'a')).Field(0x04, std::string(240, 'b'));
+    EXPECT_EQ(Message(over), "所选参数过多，配置帧超过512字节，请分几次配置");
+}
+
+TEST(ConfigureRequest, EveryShownFieldTickedFits) {
+    // Realistic values in all 55 shown fields: more than the old 300 bytes.
+    MapFormSnapshot form;
+    form.Field(0x90, "1").Field(0x91, "2").Field(0x92, Repeat(kZhan, 8)).Field(0x93, "13800138000");
+    for (std::uint8_t type = 0x94; type <= 0x9D; ++type)
+        form.Field(type, type % 2 == 0 ? "13800138000" : "123456");
+    for (std::uint8_t type = 0x9E; type <= 0xC5; type += 4)
+        form.Field(type, Repeat(kZhan, 4))
+            .Field(static_cast<std::uint8_t>(type + 1), "1001")
+            .Field(static_cast<std::uint8_t>(type + 2), kZhan)
+            .Field(static_cast<std::uint8_t>(type + 3), kZhan);
+    form.Field(0xC6, "1");
+    const ConfigureResult r = BuildConfigureRequest(form);
+    EXPECT_EQ(r.errorMessage, "");
+    EXPECT_GT(r.frame.size(), 300u);
+    EXPECT_LE(r.frame.size(), transmitBufferSize);
+}
+
+}  // namespace
+}  // namespace quill
