@@ -1,0 +1,53 @@
+#include "form/parameter_fields.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace quill {
+namespace {
+
+TEST(ParameterFields, KindsFollowTheValueControls) {
+    std::map<FieldKind, int> kinds;
+    for (const ParameterField& f : ParameterFields()) ++kinds[f.kind];
+    EXPECT_EQ(ParameterFields().size(), kParameterFieldCount);
+    EXPECT_EQ(kinds[FieldKind::Text], 110);
+    EXPECT_EQ(kinds[FieldKind::List], 2);
+    EXPECT_EQ(kinds[FieldKind::SerialLists], 1);
+    EXPECT_EQ(FindFieldByCheckBox(1011)->kind, FieldKind::List);
+    EXPECT_EQ(FindFieldByCheckBox(1013)->kind, FieldKind::List);
+    const ParameterField* serial = FindFieldByCheckBox(1021);
+    ASSERT_NE(serial, nullptr);
+    EXPECT_EQ(serial->kind, FieldKind::SerialLists);
+    EXPECT_EQ(std::vector<int>(serial->valueIds().begin(), serial->valueIds().end()),
+              (std::vector<int>{1016, 1017, 1018, 1019, 1020}));
+}
+
+TEST(ParameterFields, ValueControlFollowsItsCheckBoxSaveFiveExceptions) {
+    const std::map<int, int> exceptions{{1015, 1022}, {1023, 1044}, {1051, 1071}, {1074, 1079}, {1021, 1016}};
+    for (const ParameterField& f : ParameterFields()) {
+        const auto it = exceptions.find(f.checkBoxId());
+        EXPECT_EQ(f.valueIds().front(), it != exceptions.end() ? it->second : f.checkBoxId() + 1) << f.name();
+        EXPECT_EQ(FindFieldByValueControl(f.valueIds().back()), &f);
+        EXPECT_EQ(FindFieldByCheckBox(f.checkBoxId()), &f);
+    }
+    EXPECT_EQ(FindFieldByCheckBox(1000), nullptr);
+    EXPECT_EQ(FindFieldByValueControl(1036), nullptr);
+}
+
+TEST(ParameterFields, AccessibleLabelsAreTrimmedAndNameTheirBody) {
+    struct Case {
+        int checkBox;
+        std::string_view label;
+    };
+    const Case cases[] = {
+        {1023, "站名"},          {1051, "超级用户号码"},  {1003, "数据传输通道"},  {1320, "2"},
+        {1094, "消息体1 名称"},  {1162, "消息体3 状态1"}, {1308, "消息体9 状态0"}, {1312, "消息体10 地址"},
+        {1084, "分机用户1密码"}, {1021, "选择"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(FindFieldByCheckBox(c.checkBox)->accessibleLabel, c.label) << c.checkBox;
+}
+
+}  // namespace
+}  // namespace quill
