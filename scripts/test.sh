@@ -20,3 +20,6 @@ run() {  # run DIR CMAKE-ARGS...
 run build
 run build-asan -DQUILLMERE_SANITIZE=address,undefined
 run build-tsan -DQUILLMERE_SANITIZE=thread -DQUILLMERE_GUI=OFF
+
+# Fuzz the protocol's decoders and encoder for a bounded time; any finding fails.
+bash scripts/fuzz.sh "${QUILLMERE_FUZZ_SECONDS:-60}"
