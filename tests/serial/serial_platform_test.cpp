@@ -1,0 +1,143 @@
+// The POSIX platform layer on its own: the mode-string parser, and purge and
+// queue count on a pseudo-terminal.
+#include "serial/serial_platform.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+
+#include "sim/dtu_server.h"
+
+namespace quill::platform {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct ModeCase {
+    const char* mode;
+    bool valid;
+    std::uint32_t rate;
+    char parity;
+    std::uint32_t dataBits;
+    std::uint32_t stopBits;
+};
+
+class ModeStringTest : public ::testing::TestWithParam<ModeCase> {};
+
+TEST_P(ModeStringTest, ParsesExactlyTheFourSettings) {
+    const ModeCase& c = GetParam();
+    LineSettings settings;
+    settings.rate = 1;
+    settings.eventChar = 'q';
+    const LineSettings before = settings;
+    const int error = BuildLineSettings(c.mode, settings);
+    if (!c.valid) {
+        EXPECT_EQ(error, EINVAL);
+        EXPECT_EQ(settings.rate, before.rate);  // unchanged on failure
+        EXPECT_EQ(settings.parity, before.parity);
+        return;
+    }
+    EXPECT_EQ(error, 0);
+    EXPECT_EQ(settings.rate, c.rate);
+    EXPECT_EQ(settings.parity, c.parity);
+    EXPECT_EQ(settings.dataBits, c.dataBits);
+    EXPECT_EQ(settings.stopBits, c.stopBits);
+    EXPECT_EQ(settings.eventChar, 'q');  // what the mode does not name stays
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, ModeStringTest,
+    ::testing::Values(ModeCase{"baud=57600 parity=N data=8 stop=1", true, 57600, 'N', 8, 1},
+                      ModeCase{"baud=300 parity=e data=7 stop=2", true, 300, 'E', 7, 2},
+                      ModeCase{"baud=115200 parity=O data=5 stop=1", true, 115200, 'O', 5, 1},
+                      ModeCase{"baud=9600 parity=M data=6 stop=1", true, 9600, 'M', 6, 1},
+                      ModeCase{"baud=0 parity=N data=8 stop=1", false, 0, 0, 0, 0},
+                      ModeCase{"baud=57600 parity=X data=8 stop=1", false, 0, 0, 0, 0},
+                      ModeCase{"baud=57600 parity=N data=4 stop=1", false, 0, 0, 0, 0},
+                      ModeCase{"baud=57600 parity=N data=9 stop=1", false, 0, 0, 0, 0},
+                      ModeCase{"baud=57600 parity=N data=8 stop=0", false, 0, 0, 0, 0},
+                      ModeCase{"baud=57600 parity=N data=8 stop=3", false, 0, 0, 0, 0},
+                      ModeCase{"baud=57600 parity=N data=8 stop=1 ", false, 0, 0, 0, 0},
+                      ModeCase{"baud=57600 parity=N data=8", false, 0, 0, 0, 0},
+                      ModeCase{"baud= parity=N data=8 stop=1", false, 0, 0, 0, 0},
+                      ModeCase{"baud=99999999999 parity=N data=8 stop=1", false, 0, 0, 0, 0},
+                      ModeCase{"", false, 0, 0, 0, 0}));
+
+TEST(PlatformTest, PurgeEmptiesTheInputQueue) {
+    DtuServer sim;
+    ASSERT_TRUE(sim.start());
+    OpenOutcome opened = OpenDevice(sim.devicePath());
+    ASSERT_EQ(opened.error, 0);
+    Device& device = opened.device;
+    LineSettings settings;
+    ASSERT_EQ(BuildLineSettings("baud=57600 parity=N data=8 stop=1", settings), 0);
+    ASSERT_EQ(ApplyLineSettings(device, settings), 0);
+
+    sim.send({1, 2, 3, 4, 5});
+    ASSERT_TRUE(sim.waitForToolInput(5, 10s));
+    std::uint32_t count = 0;
+    ASSERT_EQ(InputQueueCount(device, count), 0);
+    EXPECT_EQ(count, 5u);
+    ASSERT_EQ(Purge(device), 0);
+    ASSERT_EQ(InputQueueCount(device, count), 0);
+    EXPECT_EQ(count, 0u);
+    std::array<std::uint8_t, 8> buffer{};
+    const TransferOutcome read = ReadAvailable(device, buffer);
+    EXPECT_EQ(read.count, 0u);
+    EXPECT_FALSE(read.lost);
+    CloseDevice(device);
+    EXPECT_FALSE(device.isOpen());
+}
+
+TEST(PlatformTest, WaitPrefersStopOverDataOverWrite) {
+    DtuServer sim;
+    ASSERT_TRUE(sim.start());
+    OpenOutcome opened = OpenDevice(sim.devicePath());
+    ASSERT_EQ(opened.error, 0);
+    Event stop;
+    Event write;
+    ASSERT_EQ(stop.create(), 0);
+    ASSERT_EQ(write.create(), 0);
+    write.set();
+    EXPECT_EQ(WaitFirst(stop, opened.device, write, true), WaitOutcome::Write);
+    sim.send({0x42});
+    ASSERT_TRUE(sim.waitForToolInput(1, 10s));
+    EXPECT_EQ(WaitFirst(stop, opened.device, write, true), WaitOutcome::LineEvent);
+    stop.set();
+    EXPECT_EQ(WaitFirst(stop, opened.device, write, true), WaitOutcome::Stop);
+    // Manual reset: still signalled until reset.
+    EXPECT_TRUE(stop.isSet());
+    stop.reset();
+    EXPECT_FALSE(stop.isSet());
+    EXPECT_EQ(WaitFirst(stop, opened.device, write, true), WaitOutcome::LineEvent);
+    CloseDevice(opened.device);
+}
+
+TEST(PlatformTest, AHungUpLineReadsAsLost) {
+    DtuServer sim;
+    ASSERT_TRUE(sim.start());
+    OpenOutcome opened = OpenDevice(sim.devicePath());
+    ASSERT_EQ(opened.error, 0);
+    Event stop;
+    Event write;
+    ASSERT_EQ(stop.create(), 0);
+    ASSERT_EQ(write.create(), 0);
+    sim.vanish();
+    ASSERT_TRUE(sim.waitFor([&] { return sim.vanished(); }, 10s));
+    // Even with input not watched, the hang-up wakes the wait.
+    EXPECT_EQ(WaitFirst(stop, opened.device, write, false), WaitOutcome::LineEvent);
+    std::array<std::uint8_t, 8> buffer{};
+    EXPECT_TRUE(ReadAvailable(opened.device, buffer).lost);
+    const std::uint8_t byte = 0x37;
+    EXPECT_TRUE(WriteAll(opened.device, std::span(&byte, 1), stop, 1000).lost);
+    CloseDevice(opened.device);
+}
+
+TEST(PlatformTest, PortNumbersMapToTheOnBoardPorts) {
+    EXPECT_EQ(PortDevicePath(1), "/dev/ttyS0");
+    EXPECT_EQ(PortDevicePath(10), "/dev/ttyS9");
+}
+
+}  // namespace
+}  // namespace quill::platform
