@@ -1,31 +1,36 @@
 // The information area: every report of the session, the protocol and the
-// demo-state terminal is appended here, always at the end.
+// demo-state terminal is appended here, always at the end, through one
+// writer that keeps each append cheap however much text the area holds.
 #include <QPlainTextEdit>
-#include <QTextCursor>
-#include <QTextDocument>
 
 #include "app/tarnwell_dlg.h"
 #include "form/binding_table.h"
 
 namespace quill {
 
-void CTarnwellDlg::AppendInfo(const QString& text) {
-    auto* area = qobject_cast<QPlainTextEdit*>(control(kInfoAreaId));
-    if (area == nullptr) return;
-    // Messages end in "\n\r\n\r"; a carriage return would show as a box, and
-    // the line feeds alone already break the lines.
-    QString piece = text;
-    piece.remove(QLatin1Char('\r'));
-    piece.remove(QChar(u'\0'));
+InfoAppender& CTarnwellDlg::infoArea() {
+    if (!infoAppender)
+        infoAppender = std::make_unique<InfoAppender>(*qobject_cast<QPlainTextEdit*>(control(kInfoAreaId)));
+    return *infoAppender;
+}
 
-    QTextCursor end(area->document());
-    end.movePosition(QTextCursor::End);
-    end.insertText(piece);
-    // The caret follows the new text and the operator's selection is dropped;
-    // the append cannot be undone, so the undo history starts afresh.
-    area->setTextCursor(end);
-    area->document()->clearUndoRedoStacks();
-    area->ensureCursorVisible();
+QString CTarnwellDlg::infoAreaText() const {
+    if (infoAppender) return infoAppender->text();
+    const auto* area = qobject_cast<const QPlainTextEdit*>(control(kInfoAreaId));
+    return area != nullptr ? area->toPlainText() : QString();
+}
+
+void CTarnwellDlg::setInfoAreaText(const QString& text) {
+    if (infoAppender) {
+        infoAppender->setText(text);
+    } else if (auto* area = qobject_cast<QPlainTextEdit*>(control(kInfoAreaId))) {
+        area->setPlainText(text);
+    }
+}
+
+void CTarnwellDlg::AppendInfo(const QString& text) {
+    // Reports are written at once; received bytes queued before them go first.
+    infoArea().append(text);
 }
 
 }  // namespace quill

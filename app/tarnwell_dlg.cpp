@@ -45,6 +45,7 @@ void CTarnwellDlg::OnInitDialog() {
 
     setWindowIcon(appIcon);
     setControlText(1052, QStringLiteral("Quillmere"));
+    InitPortList();  // devices of this machine and the simulated DTU after com10
     selectIndex(1026, 0);
     selectIndex(1068, 9);
 
@@ -122,7 +123,7 @@ void CTarnwellDlg::setControlText(int id, const QString& text) {
     if (auto* edit = qobject_cast<QLineEdit*>(widget))
         edit->setText(text);
     else if (auto* area = qobject_cast<QPlainTextEdit*>(widget))
-        area->setPlainText(text);
+        id == kInfoAreaId ? setInfoAreaText(text) : area->setPlainText(text);  // drops queued text
     else if (auto* list = qobject_cast<QComboBox*>(widget))
         list->setEditText(text);
     else if (auto* label = qobject_cast<QLabel*>(widget))
@@ -134,7 +135,8 @@ void CTarnwellDlg::setControlText(int id, const QString& text) {
 QString CTarnwellDlg::controlText(int id) const {
     const QWidget* widget = control(id);
     if (const auto* edit = qobject_cast<const QLineEdit*>(widget)) return edit->text();
-    if (const auto* area = qobject_cast<const QPlainTextEdit*>(widget)) return area->toPlainText();
+    if (const auto* area = qobject_cast<const QPlainTextEdit*>(widget))
+        return id == kInfoAreaId ? infoAreaText() : area->toPlainText();  // queued text included
     if (const auto* list = qobject_cast<const QComboBox*>(widget)) return list->currentText();
     if (const auto* label = qobject_cast<const QLabel*>(widget)) return label->text();
     if (const auto* button = qobject_cast<const QAbstractButton*>(widget)) return button->text();

@@ -14,12 +14,22 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "form/binding_table.h"
+#include "protocol/receive_assembler.h"
+#include "serial/serial_port.h"
+#include "sim/dtu_server.h"
+#include "terminal/gbk_stream_decoder.h"
+#include "terminal/info_appender.h"
 
 class QAction;
+class QTimerEvent;
 
 namespace quill {
 
@@ -38,7 +48,7 @@ inline constexpr std::string_view kHelpText =
 inline constexpr std::string_view kUnsignedPrompt = "请输入一个无符号整数。";
 inline constexpr std::string_view kErrorCaption = "错误提示";
 
-class CTarnwellDlg : public QDialog {
+class CTarnwellDlg : public QDialog, public PortOwner {
     Q_OBJECT
 
   public:
@@ -102,14 +112,98 @@ class CTarnwellDlg : public QDialog {
     void OnDataChannelChanged();
 
     // ---- Session control handlers (dlg_session.cpp) --------------------------
+    static constexpr int TIMER_CONNECT_TIMEOUT = 2;  // end of the wait for the DTU
+    static constexpr int TIMER_DTU_POLL = 5;         // poll byte while waiting
+    static constexpr int kConnectTimeoutMs = 40000;
+    static constexpr int kPollPeriodMs = 400;
+
+    void OnOpenPort();         // 1027
+    void OnClosePort();        // 1028, and the end of the connect time-out
+    void OnReadParameters();   // 1029
+    void OnReset();            // 1032
+    void OnConfigDone();       // 1031; the box has already changed its tick
+    void OnDemoBaudChanged();  // the operator edits 1068's text
+    void OnTimerTick(int timerId);
+    // Every received byte: demo display, presence test, then the assembler.
+    void OnPortByte(std::uint8_t byte, std::uint32_t portNumber);
+
+    // Window timers by identifier, periodic until killed; starting a running
+    // timer restarts it with the new period.
+    void SetTimer(int timerId, int milliseconds);
+    void KillTimer(int timerId);
+    // The period of a running timer; 0 when it is not running.
+    int timerPeriod(int timerId) const;
+
+    // The engine's owner interface (the worker posts; everything else runs here).
+    void postToOwner(std::function<void()> task) override;
+    void onPortMessage(std::uint32_t message, std::uint32_t wParam, std::uint32_t lParam) override;
+    void onPortError(const std::string& text) override;
+    void onPortLost(std::uint32_t portNumber) override;
+
+    // The port list's entry for the simulated DTU; -1 before the window has one.
+    int simulatorEntry() const { return simulatorListEntry; }
+    // The simulated DTU behind that entry, once it has been opened; else nullptr.
+    DtuServer* simulator() const { return builtInSimulator.get(); }
+    // Serial devices under devRoot ("/dev"): the targets of serial/by-id and
+    // every ttyUSB* and ttyACM*, sorted, each once.
+    static std::vector<std::string> FindSerialDevices(const std::string& devRoot);
+    // The text of the box for a failed open; a missing permission adds how to get it.
+    static QString OpenFailureText(int openError);
+
+  protected:
+    void timerEvent(QTimerEvent* event) override;
+
+  public:
+    // ---- end of the session control section -----------------------------------
 
     // ---- Demo-state terminal handlers (dlg_terminal.cpp) ---------------------
+    // The auto-send timer; each tick runs OnSend.
+    static constexpr int TIMER_AUTO_SEND = 1;
+    // First step of OnPortByte: in demo state (1031 ticked) shows the byte in
+    // the information area, "%02X" in hex mode (1033), else as a character,
+    // and appends the same piece to infoText.
+    void DisplayReceivedByte(std::uint8_t byte);
+    // Click on 1037 and every tick of TIMER_AUTO_SEND.
+    void OnSend();
+    // Click on 1034 (the box has already changed its tick).
+    void OnAutoSend();
+    // Text change of 1035: the interval member follows the edit.
+    void OnIntervalChanged();
+    // Unticks 1034 and stops TIMER_AUTO_SEND; for closing the port and leaving demo state.
+    void StopAutoSend();
+    // The information area's writer (created at the first use); AppendInfo,
+    // the received-byte display and every read or replacement of control
+    // 1000's text go through it.
+    InfoAppender& infoArea();
+    QString infoAreaText() const;
+    void setInfoAreaText(const QString& text);
+
+  private:
+    std::unique_ptr<InfoAppender> infoAppender;
+    GbkStreamDecoder receiveDecoder;  // character mode: a lead byte waits for its trail
+
+  public:
+    // ---- end of the demo-state terminal section -------------------------------
 
     // ---- Parameter read-back and write handlers (dlg_parameters.cpp) ---------
+    void OnConfigure();  // 1030
+    // Acts on what the assembler reports: fills the form from a read answer
+    // and appends the verdict to the information area.
+    void ApplyAssemblerEvent(const AssemblerEvent& event);
+    // ---- end of the parameter section ------------------------------------------
 
     // ---- Members ------------------------------------------------------------
     // (the serial engine, serialPort, is declared first, here)
+    CSerialPort serialPort;
     bool portOpen = false;
+    // ---- Session state (dlg_session.cpp) ----
+    // The protocol keeps these process-wide; with one window per process they
+    // live here, so that every window (and every test) starts from zero.
+    std::int32_t waitingForDtu = 0;
+    bool dtuConnected = false;
+    ReceiveAssembler assembler;
+    std::uint64_t receivedByteCount = 0;  // bytes handed to OnPortByte (diagnostics, tests)
+    // ---- end of the session state ----
     std::string infoText;                   // GBK, bound to 1000
     std::string sendText;                   // GBK, bound to 1036
     std::uint32_t autoSendInterval = 1000;  // ms, bound to 1035
@@ -117,6 +211,19 @@ class CTarnwellDlg : public QDialog {
 
   private:
     void OnInitDialog();
+    // Session control (dlg_session.cpp).
+    void InitPortList();
+    void closeSession();
+    // Opens what 1026 shows at `rate`; the status line text, or nullopt.
+    std::optional<QString> OpenChosenPort(std::uint32_t rate);
+    std::uint32_t DemoRate() const;
+    struct WindowTimer {
+        int qtId;
+        int period;
+    };
+    std::map<int, WindowTimer> windowTimers;  // by window timer id
+    int simulatorListEntry = -1;
+    std::unique_ptr<DtuServer> builtInSimulator;
     void connectMessageMap();
     std::string* boundText(int controlId);
 

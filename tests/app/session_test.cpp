@@ -1,0 +1,448 @@
+// Session control through the real window, the real serial engine and a
+// simulated DTU on a pseudo-terminal: open, poll, connect, time-out, close,
+// the demo state, byte routing, a vanished device and the port list.
+#include <unistd.h>
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QThread>
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "session_fixture.h"
+
+namespace quill::test {
+namespace {
+
+constexpr std::string_view kOpenedWait = "<-打开串口成功，请连接DTU...\n\r\n\r";
+constexpr std::string_view kOpenedDemo = "<-打开串口成功，进入演示状态\n\r\n\r";
+constexpr std::string_view kClosed = "<-关闭串口成功\n\r\n\r";
+constexpr std::string_view kConnected = "<-连接DTU成功！\n\r\n\r";
+constexpr std::string_view kTimedOut = "<-连接DTU超时\n\r\n\r";
+constexpr std::string_view kDemoEntered = "<-配置完成，进入演示状态\n\r\n\r";
+constexpr std::string_view kDemoPortClosed = "<-串口未打开，请打开串口\n\r\n\r";
+constexpr std::string_view kReconnect = "<-请连接DTU...\n\r\n\r";
+constexpr std::string_view kReadOk = "<-读取参数成功！\n\r\n\r";
+constexpr std::string_view kLost = "<-串口已断开（设备被拔出或关闭）\n\r\n\r";
+constexpr int kPoll = CTarnwellDlg::TIMER_DTU_POLL;
+constexpr int kTimeout = CTarnwellDlg::TIMER_CONNECT_TIMEOUT;
+constexpr int kAutoSend = CTarnwellDlg::TIMER_AUTO_SEND;
+constexpr std::array<int, 8> kTerminalControls{1033, 1034, 1035, 1036, 1037, 1061, 1066, 1067};
+
+DtuFaults Silent() {
+    DtuFaults faults;
+    faults.noAnnouncement = true;
+    return faults;
+}
+
+QString OpenStatus(const std::string& name, int rate) {
+    return FromUtf8("当前状态：串口") + QString::fromStdString(name) + FromUtf8("已打开,波特率") +
+           QString::number(rate);
+}
+
+TEST_F(SessionTest, OpensAt57600PollsOncePerTickAndConnectsOnTheAnnouncement) {
+    server.setFaults(Silent());
+    window->selectIndex(1068, 3);
+    pointAt(server);
+    click(1027);
+    ASSERT_TRUE(window->portOpen);
+    EXPECT_EQ(window->selectedIndex(1068), 9);
+    EXPECT_EQ(server.lineRate(), 57600u);
+    EXPECT_EQ(status(), OpenStatus(server.devicePath(), 57600));
+    EXPECT_EQ(count(kOpenedWait), 1);
+    EXPECT_FALSE(enabled(1027));
+    EXPECT_TRUE(enabled(1028));
+    EXPECT_FALSE(enabled(1029));
+    EXPECT_FALSE(enabled(1030));
+    EXPECT_EQ(window->timerPeriod(kPoll), 400);
+    EXPECT_EQ(window->timerPeriod(kTimeout), 40000);
+
+    for (std::size_t polls = 1; polls <= 3; ++polls) {
+        window->OnTimerTick(kPoll);
+        ASSERT_TRUE(waitReceived(polls));
+    }
+    EXPECT_EQ(received(), std::vector<std::uint8_t>(3, 0x37));
+
+    server.setFaults({});
+    window->OnTimerTick(kPoll);
+    ASSERT_TRUE(waitCount(kConnected));
+    EXPECT_TRUE(window->dtuConnected);
+    EXPECT_TRUE(enabled(1029));
+    EXPECT_TRUE(enabled(1030));
+    EXPECT_EQ(window->timerPeriod(kPoll), 0);
+    EXPECT_EQ(window->timerPeriod(kTimeout), 0);
+
+    // Ticks that come after the announcement send nothing and report nothing:
+    // the read request is the next thing on the line.
+    window->OnTimerTick(kPoll);
+    window->OnTimerTick(kTimeout);
+    click(1029);
+    EXPECT_TRUE(window->assembler.readPending);
+    std::vector<std::uint8_t> expected(4, 0x37);
+    const auto read = RequestFrame(0x0B);
+    expected.insert(expected.end(), read.begin(), read.end());
+    ASSERT_TRUE(waitReceived(expected.size()));
+    EXPECT_EQ(received(), expected);
+    ASSERT_TRUE(waitCount(kReadOk));
+    EXPECT_EQ(count(kConnected), 1);
+    EXPECT_EQ(count(kTimedOut), 0);
+}
+
+TEST_F(SessionTest, TimeOutReportsOnceThenClosesThePort) {
+    server.setFaults(Silent());
+    pointAt(server);
+    click(1027);
+    ASSERT_EQ(window->timerPeriod(kTimeout), 40000);
+    window->OnTimerTick(kPoll);
+    ASSERT_TRUE(waitReceived(1));
+
+    window->OnTimerTick(kTimeout);
+    EXPECT_EQ(count(kTimedOut), 1);
+    EXPECT_EQ(count(kClosed), 1);
+    const QString info = window->controlText(1000);
+    EXPECT_LT(info.indexOf(FromUtf8("<-连接DTU超时")), info.indexOf(FromUtf8("<-关闭串口成功")));
+    EXPECT_FALSE(window->portOpen);
+    EXPECT_EQ(window->timerPeriod(kPoll), 0);
+    EXPECT_EQ(window->timerPeriod(kTimeout), 0);
+    EXPECT_EQ(status(), FromUtf8("当前状态：串口已关闭"));
+    EXPECT_TRUE(enabled(1027));
+    EXPECT_FALSE(enabled(1028));
+
+    // Late ticks of both timers change nothing.
+    window->OnTimerTick(kTimeout);
+    window->OnTimerTick(kPoll);
+    EXPECT_EQ(count(kTimedOut), 1);
+    EXPECT_EQ(count(kClosed), 1);
+    EXPECT_EQ(window->timerPeriod(kPoll), 0);
+    EXPECT_EQ(received(), std::vector<std::uint8_t>{0x37});
+}
+
+TEST_F(SessionTest, FailedOpenShowsTheBoxAndLeavesOpenEnabled) {
+    for (const char* path : {"/dev/quillmere-no-such-port", "/etc/hostname"}) {  // missing; no terminal
+        boxes.clear();
+        window->setControlText(1026, QString::fromUtf8(path));
+        click(1027);
+        ASSERT_EQ(boxes.size(), 1u) << path;
+        EXPECT_EQ(boxes[0].text, FromUtf8("没有发现此串口或被占用"));
+        EXPECT_EQ(boxes[0].caption, FromUtf8("错误提示"));
+        EXPECT_FALSE(window->portOpen);
+        EXPECT_TRUE(enabled(1027));
+        EXPECT_FALSE(enabled(1028));
+        EXPECT_EQ(window->timerPeriod(kPoll), 0);
+        EXPECT_EQ(count(kOpenedWait), 0);
+    }
+}
+
+TEST(OpenFailureText, OnlyAMissingPermissionAddsTheGroupHint) {
+    const QString base = FromUtf8("没有发现此串口或被占用");
+    for (const int error : {ENOENT, EBUSY, ENOTTY, EIO, 0})
+        EXPECT_EQ(CTarnwellDlg::OpenFailureText(error), base);
+    const QString denied = CTarnwellDlg::OpenFailureText(EACCES);
+    EXPECT_TRUE(denied.startsWith(base + QLatin1Char('\n')));
+    EXPECT_EQ(denied.count(QLatin1Char('\n')), 1);
+    EXPECT_TRUE(denied.contains(QStringLiteral("dialout")));
+}
+
+// Closing from each open state: the same close sequence; the flags the close
+// leaves alone keep their values, and the next open works.
+struct CloseCase {
+    const char* name;
+    bool connected;
+    bool demo;
+};
+
+void PrintTo(const CloseCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class CloseFrom : public SessionTest, public ::testing::WithParamInterface<CloseCase> {};
+
+TEST_P(CloseFrom, RunsTheCloseSequence) {
+    const CloseCase& c = GetParam();
+    if (!c.connected) server.setFaults(Silent());
+    pointAt(server);
+    click(1027);
+    if (c.connected) {
+        window->OnTimerTick(kPoll);
+        ASSERT_TRUE(waitCount(kConnected));
+    }
+    if (c.demo) {
+        click(1031);
+        ASSERT_TRUE(enabled(1034));
+        click(1034);  // timed auto-send runs
+        ASSERT_TRUE(window->isTicked(1034));
+        ASSERT_GT(window->timerPeriod(kAutoSend), 0);
+    }
+
+    click(1028);
+    EXPECT_EQ(count(kClosed), 1);
+    EXPECT_FALSE(window->portOpen);
+    EXPECT_EQ(status(), FromUtf8("当前状态：串口已关闭"));
+    EXPECT_TRUE(enabled(1027));
+    for (const int id : {1028, 1029, 1030, 1032}) EXPECT_FALSE(enabled(id)) << id;
+    for (const int id : kTerminalControls) EXPECT_FALSE(enabled(id)) << id;
+    for (const int id : {kPoll, kTimeout, kAutoSend}) EXPECT_EQ(window->timerPeriod(id), 0) << id;
+    EXPECT_FALSE(window->isTicked(1034));
+    EXPECT_EQ(window->isTicked(1031), c.demo);
+    EXPECT_EQ(window->dtuConnected, c.connected);
+    EXPECT_EQ(window->waitingForDtu, 1);
+
+    window->OnTimerTick(kTimeout);  // never a time-out after a close
+    window->OnTimerTick(kAutoSend);
+    EXPECT_EQ(count(kTimedOut), 0);
+    EXPECT_EQ(window->timerPeriod(kPoll), 0);
+
+    click(1027);
+    ASSERT_TRUE(window->portOpen);
+    if (c.demo) {
+        EXPECT_EQ(count(kOpenedDemo), 1);
+    } else {
+        EXPECT_EQ(count(kOpenedWait), 2);
+        EXPECT_FALSE(window->dtuConnected);  // cleared before the DTU can be found again
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(States, CloseFrom,
+                         ::testing::Values(CloseCase{"WaitingForDtu", false, false},
+                                           CloseCase{"Connected", true, false},
+                                           CloseCase{"Demo", true, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SessionTest, DemoStateStopsThePollKeepsTheRateAndLeavingItWaitsAgainAt57600) {
+    server.setFaults(Silent());
+    pointAt(server);
+    click(1027);
+    window->OnTimerTick(kPoll);
+    ASSERT_TRUE(waitReceived(1));
+
+    click(1031);
+    EXPECT_EQ(count(kDemoEntered), 1);
+    EXPECT_EQ(window->timerPeriod(kPoll), 0);
+    EXPECT_EQ(window->timerPeriod(kTimeout), 0);
+    EXPECT_FALSE(enabled(1029));
+    EXPECT_FALSE(enabled(1030));
+    EXPECT_TRUE(enabled(1032));
+    for (const int id : kTerminalControls) EXPECT_TRUE(enabled(id)) << id;
+    EXPECT_EQ(server.lineRate(), 57600u);
+
+    // A poll tick left over sends nothing: the reset request comes next.
+    window->OnTimerTick(kPoll);
+    click(1032);
+    EXPECT_TRUE(window->assembler.readPending);
+    std::vector<std::uint8_t> expected{0x37};
+    const auto reset = RequestFrame(0x0F);
+    expected.insert(expected.end(), reset.begin(), reset.end());
+    ASSERT_TRUE(waitReceived(expected.size()));
+    EXPECT_EQ(received(), expected);
+    ASSERT_TRUE(waitCount(kReadOk));  // the reset's answer is taken as a read answer
+
+    window->selectIndex(1068, 5);
+    window->OnDemoBaudChanged();
+    EXPECT_EQ(server.lineRate(), 9600u);
+    EXPECT_EQ(status(), OpenStatus(server.devicePath(), 9600));
+
+    click(1031);  // leave the demo state
+    EXPECT_EQ(count(kReconnect), 1);
+    EXPECT_EQ(window->selectedIndex(1068), 9);
+    EXPECT_EQ(server.lineRate(), 57600u);
+    EXPECT_EQ(status(), OpenStatus(server.devicePath(), 57600));
+    EXPECT_EQ(window->timerPeriod(kPoll), 400);
+    EXPECT_EQ(window->timerPeriod(kTimeout), 40000);
+    EXPECT_FALSE(window->dtuConnected);
+    EXPECT_FALSE(enabled(1032));
+    for (const int id : kTerminalControls) EXPECT_FALSE(enabled(id)) << id;
+
+    server.setFaults({});
+    window->OnTimerTick(kPoll);
+    ASSERT_TRUE(waitCount(kConnected));
+}
+
+TEST_F(SessionTest, DemoWithThePortClosedOpensAtTheDemoRate) {
+    click(1031);
+    EXPECT_EQ(count(kDemoPortClosed), 1);
+    EXPECT_FALSE(enabled(1029));
+    EXPECT_FALSE(enabled(1030));
+
+    window->selectIndex(1068, 5);
+    pointAt(server);
+    click(1027);
+    ASSERT_TRUE(window->portOpen);
+    EXPECT_EQ(count(kOpenedDemo), 1);
+    EXPECT_EQ(count(kOpenedWait), 0);
+    EXPECT_EQ(server.lineRate(), 9600u);
+    EXPECT_EQ(window->selectedIndex(1068), 5);
+    EXPECT_EQ(window->timerPeriod(kPoll), 0);
+    EXPECT_TRUE(enabled(1032));
+    for (const int id : kTerminalControls) EXPECT_TRUE(enabled(id)) << id;
+
+    // The operator edits the rate list's text; no selection stands for 57600.
+    auto* rates = qobject_cast<QComboBox*>(window->control(1068));
+    window->selectIndex(1068, 10);
+    emit rates->lineEdit()->textEdited(QStringLiteral("115200"));
+    EXPECT_EQ(server.lineRate(), 115200u);
+    window->selectIndex(1068, -1);
+    emit rates->lineEdit()->textEdited(QString());
+    EXPECT_EQ(server.lineRate(), 57600u);
+
+    click(1028);
+    const int reports = static_cast<int>(window->controlText(1000).count(QStringLiteral("<-")));
+    click(1031);  // Demo, port closed -> Closed
+    EXPECT_FALSE(enabled(1029));
+    EXPECT_FALSE(enabled(1030));
+    EXPECT_EQ(window->timerPeriod(kPoll), 0);
+    EXPECT_EQ(window->controlText(1000).count(QStringLiteral("<-")), reports);
+}
+
+TEST_F(SessionTest, LeavingDemoStartsAWaitEvenWhenTheReopenFails) {
+    connectDtu();
+    click(1031);
+    window->setControlText(1026, QStringLiteral("/dev/quillmere-no-such-port"));
+    click(1031);
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(count(kReconnect), 0);
+    EXPECT_TRUE(window->portOpen);
+    EXPECT_FALSE(window->dtuConnected);
+    EXPECT_EQ(window->timerPeriod(kPoll), 400);
+    EXPECT_EQ(window->timerPeriod(kTimeout), 40000);
+
+    window->OnTimerTick(kTimeout);
+    EXPECT_EQ(count(kTimedOut), 1);
+    EXPECT_EQ(count(kClosed), 1);
+    EXPECT_FALSE(window->portOpen);
+}
+
+// The announcement byte is only an announcement while the session waits;
+// once connected or in the demo state it is data for the assembler. The DTU
+// does not listen, so the only answer is the one the test sends: a read
+// answer of six bytes whose fifth is 0x6C.
+class AnnouncementByte : public SessionTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(AnnouncementByte, GoesToTheAssemblerOnceConnected) {
+    const bool demo = GetParam();
+    if (demo) {  // straight from the wait, where the byte would otherwise announce the DTU
+        openQuiet();
+        click(1031);
+    } else {
+        connectQuiet();
+    }
+    const std::uint64_t writes = window->serialPort.completedWrites();
+    click(demo ? 1032 : 1029);
+    ASSERT_TRUE(window->assembler.readPending);
+    sendAfterWrites(writes + 1, {0x7B, 0x8B, 0x00, 0x06, 0x6C, 0x7B}, &quiet);
+    ASSERT_TRUE(waitCount(kReadOk));
+    EXPECT_FALSE(window->assembler.readPending);
+    EXPECT_EQ(count(kConnected), demo ? 0 : 1);
+    EXPECT_EQ(window->dtuConnected, !demo);
+}
+
+INSTANTIATE_TEST_SUITE_P(ConnectedOrDemo, AnnouncementByte, ::testing::Bool(),
+                         [](const auto& info) { return std::string(info.param ? "Demo" : "Connected"); });
+
+TEST_F(SessionTest, OtherBytesWhileWaitingAreDroppedAndTheAnnouncementStillCounts) {
+    server.setFaults(Silent());
+    pointAt(server);
+    click(1027);
+    window->OnTimerTick(kPoll);
+    sendAfterWrites(1, {0x41, 0x7B, 0x8B, 0x00, 0x05, 0x7B});
+    ASSERT_TRUE(WaitFor([&] { return window->receivedByteCount == 6; }, kWaitMs));
+    EXPECT_EQ(count(kReadOk), 0);
+    EXPECT_EQ(window->assembler.receiveCount, 0);
+    EXPECT_FALSE(window->dtuConnected);
+    sendAfterWrites(1, {0x6C});
+    ASSERT_TRUE(waitCount(kConnected));
+}
+
+TEST_F(SessionTest, VanishedDeviceClosesTheSessionOnceAndTheNextOpenWorks) {
+    connectDtu();
+    server.vanish();
+    ASSERT_TRUE(waitCount(kLost));
+    EXPECT_FALSE(window->portOpen);
+    EXPECT_EQ(status(), FromUtf8("当前状态：串口已关闭"));
+    EXPECT_TRUE(enabled(1027));
+    for (const int id : {1028, 1029, 1030}) EXPECT_FALSE(enabled(id)) << id;
+    EXPECT_EQ(count(kClosed), 0);
+    EXPECT_TRUE(boxes.empty());
+
+    DtuServer replacement;
+    ASSERT_TRUE(replacement.start());
+    pointAt(replacement);
+    click(1027);
+    ASSERT_TRUE(window->portOpen);
+    window->OnTimerTick(kPoll);
+    ASSERT_TRUE(waitCount(kConnected, 2));
+    EXPECT_EQ(count(kLost), 1);
+    window.reset();  // before the replacement's terminal goes away
+}
+
+TEST_F(SessionTest, PortListOffersTheSimulatedDtuAfterTheComPorts) {
+    auto* list = qobject_cast<QComboBox*>(window->control(1026));
+    ASSERT_NE(list, nullptr);
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(list->itemText(i), QStringLiteral("com%1").arg(i + 1));
+    EXPECT_EQ(window->simulatorEntry(), list->count() - 1);
+    EXPECT_EQ(list->itemText(window->simulatorEntry()), FromUtf8("模拟DTU（无需硬件）"));
+    EXPECT_EQ(list->count(), 11 + static_cast<int>(CTarnwellDlg::FindSerialDevices("/dev").size()));
+
+    window->selectIndex(1026, window->simulatorEntry());
+    click(1027);
+    ASSERT_TRUE(window->portOpen);
+    ASSERT_NE(window->simulator(), nullptr);
+    EXPECT_EQ(status(), FromUtf8("当前状态：串口模拟DTU已打开,波特率57600"));
+    window->OnTimerTick(kPoll);
+    ASSERT_TRUE(waitCount(kConnected));
+    click(1029);
+    ASSERT_TRUE(waitCount(kReadOk));
+    EXPECT_EQ(window->controlText(1044), FromUtf8("城东变电站"));
+    EXPECT_EQ(window->simulator()->counters().readRequests, 1u);
+}
+
+TEST(FindSerialDevices, TakesAdaptersByIdAndUsbAndAcmDevicesOnce) {
+    namespace fs = std::filesystem;
+    const fs::path root = fs::temp_directory_path() / ("quillmere-dev-" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    fs::create_directories(root / "serial" / "by-id");
+    for (const char* name : {"ttyUSB0", "ttyUSB1", "ttyACM3", "ttyS0", "ttyAMA0", "null", "adapter9"})
+        std::ofstream(root / name).put('x');
+    fs::create_symlink("../../ttyUSB0", root / "serial" / "by-id" / "usb-A-if00-port0");   // listed anyway
+    fs::create_symlink("../../adapter9", root / "serial" / "by-id" / "usb-B-if00-port0");  // other name
+    fs::create_symlink("../../gone", root / "serial" / "by-id" / "usb-C-if00-port0");      // dangling
+
+    const std::string r = fs::canonical(root).string();
+    EXPECT_EQ(CTarnwellDlg::FindSerialDevices(root.string()),
+              (std::vector<std::string>{r + "/adapter9", r + "/ttyACM3", r + "/ttyUSB0", r + "/ttyUSB1"}));
+    EXPECT_TRUE(CTarnwellDlg::FindSerialDevices((root / "missing").string()).empty());
+    fs::remove_all(root);
+}
+
+TEST_F(SessionTest, EngineTasksRunLaterOnTheWindowThreadAndNeverAfterTheWindow) {
+    bool ran = false;
+    QThread* ranOn = nullptr;
+    std::thread worker([&] {
+        window->postToOwner([&] {
+            ranOn = QThread::currentThread();
+            ran = true;
+        });
+    });
+    worker.join();
+    EXPECT_FALSE(ran);
+    ASSERT_TRUE(WaitFor([&] { return ran; }, kWaitMs));
+    EXPECT_EQ(ranOn, QCoreApplication::instance()->thread());
+
+    // Line notifications other than a received byte are not bytes.
+    window->onPortMessage(0x404, 0x6C, 1);
+    EXPECT_EQ(window->receivedByteCount, 0u);
+    window->onPortError("WARNING:  ReadFile() Failed");
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, QStringLiteral("Application Error"));
+    EXPECT_EQ(boxes[0].icon, CTarnwellDlg::MessageIcon::Error);
+
+    bool late = false;
+    window->postToOwner([&] { late = true; });
+    window.reset();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(late);
+}
+
+}  // namespace
+}  // namespace quill::test

@@ -1,0 +1,367 @@
+// The demo-state terminal through the real window, the real serial engine and
+// a simulated DTU on a pseudo-terminal: what reaches the DTU on a Send, how
+// received bytes show in the information area, timed auto-send and its stops,
+// the interval edit, and the limits of the send buffer and the write slot.
+#include <QPlainTextEdit>
+#include <QTest>
+#include <QTextBlock>
+#include <climits>
+
+#include "protocol/text_codec.h"
+#include "session_fixture.h"
+
+namespace quill::test {
+namespace {
+
+constexpr int kAutoSend = CTarnwellDlg::TIMER_AUTO_SEND;
+constexpr std::string_view kPortNotOpen = "串口没有打开，请打开串口";
+constexpr std::string_view kOpenedDemo = "<-打开串口成功，进入演示状态\n\n";
+
+using Bytes = std::vector<std::uint8_t>;
+
+class TerminalTest : public SessionTest {
+  protected:
+    // Demo state with the port open, the way the window gets there.
+    void enterDemo() {
+        server.setFaults(Silent());
+        pointAt(server);
+        window->setTicked(1031, true);
+        click(1027);
+        ASSERT_TRUE(window->portOpen);
+        ASSERT_TRUE(enabled(1037));
+        waitForWorker();
+    }
+    // The worker discards what waits on the line when it starts; once it has
+    // carried out a write (of no bytes) it is past that, and bytes from the
+    // DTU are kept.
+    void waitForWorker() {
+        const std::uint64_t writes = window->serialPort.completedWrites();
+        ASSERT_TRUE(window->serialPort.SendBytes(nullptr, 0));
+        ASSERT_TRUE(WaitFor([&] { return window->serialPort.completedWrites() > writes; }, kWaitMs));
+    }
+    static DtuFaults Silent() {
+        DtuFaults faults;
+        faults.noAnnouncement = true;
+        return faults;
+    }
+    void setHexMode(bool on) { window->setTicked(1033, on); }
+
+    // Runs the action, waits for the write it requests (one write, possibly of
+    // no bytes) and returns what reached the DTU meanwhile.
+    Bytes sentBy(const std::function<void()>& action, std::size_t expected) {
+        const std::size_t before = received().size();
+        const std::uint64_t writes = window->serialPort.completedWrites();
+        action();
+        EXPECT_TRUE(WaitFor([&] { return window->serialPort.completedWrites() > writes; }, kWaitMs));
+        EXPECT_TRUE(WaitFor([&] { return received().size() >= before + expected; }, kWaitMs));
+        const Bytes all = received();
+        return Bytes(all.begin() + static_cast<std::ptrdiff_t>(before), all.end());
+    }
+
+    // Bytes from the DTU, through the engine, until the window has handled them.
+    void receive(const Bytes& bytes) {
+        const std::uint64_t before = window->receivedByteCount;
+        server.send(bytes);
+        ASSERT_TRUE(WaitFor([&] { return window->receivedByteCount >= before + bytes.size(); }, kWaitMs));
+    }
+    // The area's text after the opening report.
+    QString shown() const { return window->controlText(1000).mid(FromUtf8(kOpenedDemo).size()); }
+
+    QPlainTextEdit* area() const { return qobject_cast<QPlainTextEdit*>(window->control(1000)); }
+};
+
+struct SendCase {
+    const char* name;
+    bool hex;
+    const char* text;
+    Bytes bytes;
+};
+
+class SendTest : public TerminalTest, public ::testing::WithParamInterface<SendCase> {};
+
+TEST_P(SendTest, TheDtuGetsTheBytesOfTheSendEdit) {
+    const SendCase& c = GetParam();
+    enterDemo();
+    setHexMode(c.hex);
+    window->setControlText(1036, QString::fromLatin1(c.text));
+    EXPECT_EQ(sentBy([&] { click(1037); }, c.bytes.size()), c.bytes);
+    EXPECT_TRUE(boxes.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SendTest,
+    ::testing::Values(SendCase{"PairsWithBlanks", true, "7B 8B 00 0F", {0x7B, 0x8B, 0x00, 0x0F}},
+                      SendCase{"LowerCaseWithoutBlanks", true, "7b8b", {0x7B, 0x8B}},
+                      SendCase{"LoneLastDigitDropped", true, "7B 8", {0x7B}},
+                      SendCase{"DigitBeforeBlankStops", true, "7B 8 C", {0x7B}},
+                      SendCase{"NoHexIsAZeroByteWrite", true, "ZZ", {}},
+                      SendCase{"EmptyIsAZeroByteWrite", true, "", {}},
+                      SendCase{"TextWithoutTerminatorOrLineEnd", false, "abc", {0x61, 0x62, 0x63}},
+                      SendCase{"TextIsNotConvertedFromHex", false, "7B", {0x37, 0x42}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(TerminalTest, TextModeSendsTheGbkBytes) {
+    enterDemo();
+    window->setControlText(1036, FromUtf8("中文"));
+    EXPECT_EQ(sentBy([&] { click(1037); }, 4), (Bytes{0xD6, 0xD0, 0xCE, 0xC4}));
+}
+
+// The send buffer is 512 bytes and so is the write slot: what fits goes out
+// whole, what does not is refused whole with a box and nothing is sent.
+TEST_F(TerminalTest, SendsUpToTheLimitAndRefusesMore) {
+    enterDemo();
+    struct Case {
+        const char* what;
+        bool hex;
+        std::string text;
+        std::size_t sent;  // 0: refused
+        std::string_view box;
+    };
+    std::string pairs512;
+    for (int i = 0; i < 512; ++i) pairs512 += "A5";
+    const Case cases[] = {
+        {"512 hex bytes", true, pairs512, 512, {}},
+        {"513 hex bytes", true, pairs512 + "A5", 0, "发送数据超过512字节，请减少发送数据"},
+        {"511 text bytes", false, std::string(511, 'x'), 511, {}},
+        {"512 text bytes", false, std::string(512, 'x'), 0, "发送数据超过511字节，请减少发送数据"},
+    };
+    for (const Case& c : cases) {
+        boxes.clear();
+        setHexMode(c.hex);
+        window->setControlText(1036, QString::fromStdString(c.text));
+        if (c.sent > 0) {
+            const Bytes got = sentBy([&] { click(1037); }, c.sent);
+            EXPECT_EQ(got.size(), c.sent) << c.what;
+            EXPECT_TRUE(boxes.empty()) << c.what;
+            continue;
+        }
+        const std::uint64_t writes = window->serialPort.completedWrites();
+        click(1037);
+        ASSERT_EQ(boxes.size(), 1u) << c.what;
+        EXPECT_EQ(boxes[0].text, FromUtf8(c.box)) << c.what;
+        EXPECT_EQ(boxes[0].caption, FromUtf8("错误提示"));
+        EXPECT_EQ(boxes[0].icon, CTarnwellDlg::MessageIcon::None);
+        EXPECT_EQ(window->serialPort.completedWrites(), writes) << c.what;  // nothing was queued
+    }
+}
+
+TEST_F(TerminalTest, SendWithoutAnOpenPortShowsTheBoxAndSendsNothing) {
+    window->setTicked(1031, true);
+    window->setControlText(1036, QStringLiteral("abc"));
+    const std::string infoBefore = window->infoText;
+    window->OnSend();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, FromUtf8(kPortNotOpen));
+    EXPECT_EQ(boxes[0].caption, FromUtf8("错误提示"));
+    EXPECT_EQ(boxes[0].icon, CTarnwellDlg::MessageIcon::None);
+    EXPECT_EQ(window->serialPort.completedWrites(), 0u);
+    EXPECT_EQ(window->sendText, "");  // no exchange ran
+}
+
+struct DisplayCase {
+    const char* name;
+    bool hex;
+    Bytes bytes;
+    const char* shown;     // UTF-8
+    std::string infoText;  // GBK
+};
+
+class DisplayTest : public TerminalTest, public ::testing::WithParamInterface<DisplayCase> {};
+
+TEST_P(DisplayTest, ReceivedBytesShowInTheInformationArea) {
+    const DisplayCase& c = GetParam();
+    enterDemo();
+    setHexMode(c.hex);
+    receive(c.bytes);
+    EXPECT_EQ(shown(), FromUtf8(c.shown));
+    EXPECT_EQ(window->infoText, c.infoText);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DisplayTest,
+    ::testing::Values(
+        DisplayCase{"HexRunsTogether", true, {0x31, 0x0D}, "310D", "310D"},
+        DisplayCase{"HexUpperCase", true, {0x7B, 0x8B, 0x00, 0xAF}, "7B8B00AF", "7B8B00AF"},
+        DisplayCase{"CharacterMode", false, {0x31, 0x0D}, "1", "1\r"},
+        DisplayCase{"ZeroByteAddsNothing", false, {0x61, 0x00, 0x62}, "ab", "ab"},
+        DisplayCase{"CrLfIsOneLineBreak", false, {0x61, 0x0D, 0x0A, 0x62}, "a\nb", "a\r\nb"},
+        DisplayCase{"GbkCharacterFromTwoBytes", false, {0xD6, 0xD0, 0xCE, 0xC4}, "中文", "\xD6\xD0\xCE\xC4"},
+        DisplayCase{"InvalidTrailShowsAReplacement", false, {0xD6, 0x20}, "\xEF\xBF\xBD ", "\xD6 "}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(TerminalTest, ALeadByteShowsNothingUntilItsTrailArrives) {
+    enterDemo();
+    receive({0x61, 0xD6});
+    EXPECT_EQ(shown(), QStringLiteral("a"));
+    receive({0xD0});
+    EXPECT_EQ(shown(), FromUtf8("a中"));
+    // Switching to hex gives up a lead byte that waits: it shows as a replacement.
+    receive({0xCE});
+    setHexMode(true);
+    receive({0xC4});
+    EXPECT_EQ(shown(), FromUtf8("a中\xEF\xBF\xBD"
+                                "C4"));
+}
+
+TEST_F(TerminalTest, NothingShowsOutsideTheDemoState) {
+    server.setFaults(Silent());
+    pointAt(server);
+    click(1027);  // waiting for the DTU, 1031 unticked
+    waitForWorker();
+    const QString before = window->controlText(1000);
+    for (const bool hex : {false, true}) {
+        setHexMode(hex);
+        receive({0x31, 0x0D, 0x41});
+        EXPECT_EQ(window->controlText(1000), before) << hex;
+        EXPECT_EQ(window->infoText, "") << hex;
+    }
+}
+
+// The area shows a long hex run in short lines, yet its text, which the save
+// exchange copies, is the run exactly; typing into it goes on working.
+TEST_F(TerminalTest, ALongRunIsExactInTheExchangeAndTheOperatorCanType) {
+    window->show();
+    enterDemo();
+    setHexMode(true);
+    Bytes bytes(3000);
+    QString hex;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = static_cast<std::uint8_t>(i * 7);
+        hex += QStringLiteral("%1").arg(bytes[i], 2, 16, QLatin1Char('0')).toUpper();
+    }
+    receive(bytes);
+    ASSERT_TRUE(WaitFor([&] { return window->infoArea().queuedLength() == 0; }, kWaitMs));  // the flush timer
+    EXPECT_GT(area()->document()->blockCount(), 6000 / window->infoArea().runLimit());
+    EXPECT_EQ(shown(), hex);
+
+    area()->setFocus();
+    QTest::keyClicks(area(), QStringLiteral("ok"));
+    receive({0x01});
+    window->ExchangeFormData(true);
+    const std::string expected =
+        Utf16ToGbk(FromUtf8(kOpenedDemo).toStdU16String()) + hex.toStdString() + "ok01";
+    EXPECT_EQ(window->infoText, expected);
+}
+
+TEST_F(TerminalTest, AutoSendRunsWithTheIntervalAsItStoodAndSendsOnEachTick) {
+    enterDemo();
+    window->setControlText(1035, QStringLiteral("250"));
+    EXPECT_EQ(window->autoSendInterval, 250u);  // every change runs the exchange
+    window->setControlText(1036, QStringLiteral("ab"));
+    click(1034);
+    EXPECT_TRUE(window->isTicked(1034));
+    EXPECT_EQ(window->timerPeriod(kAutoSend), 250);
+
+    for (int tick = 0; tick < 3; ++tick)
+        EXPECT_EQ(sentBy([&] { window->OnTimerTick(kAutoSend); }, 2), (Bytes{0x61, 0x62}));
+    // Each tick takes the edit and the hex mode as they stand.
+    window->setControlText(1036, QStringLiteral("7B 8B"));
+    setHexMode(true);
+    EXPECT_EQ(sentBy([&] { window->OnTimerTick(kAutoSend); }, 2), (Bytes{0x7B, 0x8B}));
+
+    // A new interval applies at the next start, not to the running timer.
+    window->setControlText(1035, QStringLiteral("40"));
+    EXPECT_EQ(window->timerPeriod(kAutoSend), 250);
+    click(1034);
+    EXPECT_EQ(window->timerPeriod(kAutoSend), 0);
+    click(1034);
+    EXPECT_EQ(window->timerPeriod(kAutoSend), 40);
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(TerminalTest, AutoSendPeriodIsBoundedByTheTimer) {
+    enterDemo();
+    struct Case {
+        const char* interval;
+        int period;
+    };
+    for (const Case c :
+         {Case{"0", 10}, Case{"9", 10}, Case{"2147483647", INT_MAX}, Case{"4294967295", INT_MAX}}) {
+        window->setControlText(1035, QString::fromLatin1(c.interval));
+        click(1034);
+        EXPECT_EQ(window->timerPeriod(kAutoSend), c.period) << c.interval;
+        click(1034);
+        EXPECT_EQ(window->timerPeriod(kAutoSend), 0) << c.interval;
+    }
+}
+
+// Every way auto-send stops: the box unticked, the demo state left, the port closed.
+TEST_F(TerminalTest, AutoSendStopsEveryWayAndNoSendFollows) {
+    struct Case {
+        const char* what;
+        std::function<void()> stop;
+    };
+    const Case cases[] = {
+        {"untick", [this] { click(1034); }},
+        {"demo state left", [this] { click(1031); }},
+        {"port closed", [this] { click(1028); }},
+    };
+    for (const Case& c : cases) {
+        window = std::make_unique<CTarnwellDlg>();
+        CaptureBoxes(*window, boxes, dialogs);
+        enterDemo();
+        window->setControlText(1036, QStringLiteral("x"));
+        click(1034);
+        ASSERT_EQ(window->timerPeriod(kAutoSend), 1000) << c.what;
+        c.stop();
+        EXPECT_FALSE(window->isTicked(1034)) << c.what;
+        EXPECT_EQ(window->timerPeriod(kAutoSend), 0) << c.what;
+        const std::uint64_t writes = window->serialPort.completedWrites();
+        window->OnTimerTick(kAutoSend);  // a tick already on its way
+        EXPECT_EQ(window->serialPort.completedWrites(), writes) << c.what;
+        EXPECT_TRUE(boxes.empty()) << c.what;
+    }
+}
+
+TEST_F(TerminalTest, AutoSendDoesNotStartWithoutAnOpenPortOrOutsideTheDemoState) {
+    // Port closed, demo state: the box, and the tick goes again.
+    click(1031);
+    window->enableControl(1034, true);  // the terminal controls stay disabled while the port is closed
+    click(1034);
+    EXPECT_FALSE(window->isTicked(1034));
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, FromUtf8(kPortNotOpen));
+    EXPECT_EQ(boxes[0].caption, FromUtf8("错误提示"));
+    EXPECT_EQ(window->timerPeriod(kAutoSend), 0);
+
+    // Port open, not in the demo state: unticked without a box.
+    boxes.clear();
+    window->setTicked(1031, false);
+    server.setFaults(Silent());
+    pointAt(server);
+    click(1027);
+    ASSERT_TRUE(window->portOpen);
+    window->enableControl(1034, true);
+    click(1034);
+    EXPECT_FALSE(window->isTicked(1034));
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(window->timerPeriod(kAutoSend), 0);
+}
+
+TEST_F(TerminalTest, ARefusedSendStopsAutoSendBeforeItsBox) {
+    enterDemo();
+    window->setControlText(1036, QString(600, QLatin1Char('x')));
+    click(1034);
+    ASSERT_EQ(window->timerPeriod(kAutoSend), 1000);
+    window->OnTimerTick(kAutoSend);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, FromUtf8("发送数据超过511字节，请减少发送数据"));
+    EXPECT_FALSE(window->isTicked(1034));
+    EXPECT_EQ(window->timerPeriod(kAutoSend), 0);
+}
+
+TEST_F(TerminalTest, EmptyingTheIntervalPromptsAtOnceAndKeepsTheLastValue) {
+    enterDemo();
+    window->setControlText(1035, QStringLiteral("1500"));
+    EXPECT_EQ(window->autoSendInterval, 1500u);
+    EXPECT_TRUE(boxes.empty());
+    window->setControlText(1035, QString());
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, FromUtf8("请输入一个无符号整数。"));
+    EXPECT_EQ(boxes[0].caption, QStringLiteral("Quillmere"));
+    EXPECT_EQ(boxes[0].icon, CTarnwellDlg::MessageIcon::Warning);
+    EXPECT_EQ(window->autoSendInterval, 1500u);
+}
+
+}  // namespace
+}  // namespace quill::test
