@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds and runs the whole test suite in every configuration that CI checks.
+# Builds and runs the whole test suite in every configuration that CI checks,
+# checks the Debian package, and fuzzes the protocol for a bounded time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -9,17 +10,22 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp:print_suppressions=0
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 
+passed=0
 run() {  # run DIR CMAKE-ARGS...
   local dir=$1; shift
   echo "=== $dir $*"
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
   cmake --build "$dir" -j"$jobs"
-  ctest --test-dir "$dir" --output-on-failure -j"$jobs" --timeout 300
+  ctest --test-dir "$dir" --output-on-failure -j"$jobs" --timeout 300 | tee "$dir/ctest.log"
+  passed=$((passed + $(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$dir/ctest.log")))
 }
 
 run build
+bash scripts/package.sh build
 run build-asan -DQUILLMERE_SANITIZE=address,undefined
 run build-tsan -DQUILLMERE_SANITIZE=thread -DQUILLMERE_GUI=OFF
 
 # Fuzz the protocol's decoders and encoder for a bounded time; any finding fails.
 bash scripts/fuzz.sh "${QUILLMERE_FUZZ_SECONDS:-60}"
+
+echo "all configurations: $passed passed, 0 failed"
