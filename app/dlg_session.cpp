@@ -7,7 +7,9 @@
 // The session's state is not one value: it follows from portOpen, the config
 // done box 1031, waitingForDtu and dtuConnected. Timers may tick once more
 // after they were killed, so every tick looks at that state before it acts.
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QMetaObject>
 #include <QTimerEvent>
 #include <algorithm>
@@ -149,6 +151,11 @@ void CTarnwellDlg::InitPortList() {
     list->addItem(FromUtf8(kSimulatorEntryText));
     simulatorListEntry = list->count() - 1;
     list->setMaxVisibleItems(list->count());
+    // The list is narrow: the popup is as wide as its longest entry, and the
+    // edit field shows the start of a chosen entry rather than its end.
+    list->view()->setMinimumWidth(list->view()->sizeHintForColumn(0) + 2 * list->view()->frameWidth());
+    if (QLineEdit* edit = list->lineEdit())
+        connect(list, &QComboBox::currentIndexChanged, edit, [edit] { edit->setCursorPosition(0); });
 }
 
 QString CTarnwellDlg::OpenFailureText(int openError) {

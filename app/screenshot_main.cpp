@@ -1,5 +1,7 @@
-// quillmere-screenshot OUT.png [about]: renders the main window (or the about
-// box) offscreen and writes it as a PNG. Used for the README's picture.
+// quillmere-screenshot OUT.png [about|read]: renders the main window (or the
+// about box) offscreen and writes it as a PNG. "read" first opens the built-in
+// simulated DTU, waits for it to announce itself and reads its parameters, so
+// the picture shows a whole session. Used for the README's pictures.
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QImage>
@@ -7,6 +9,7 @@
 #include <QWindow>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 
 #include "app/about_dlg.h"
 #include "app/tarnwell_dlg.h"
@@ -30,19 +33,47 @@ bool RenderTo(QWidget& widget, const char* path) {
     return true;
 }
 
+// Opens the simulated DTU through the real engine, polls until it announces
+// itself and reads its parameter set, as an operator would.
+bool ReadFromSimulator(quill::CTarnwellDlg& window) {
+    auto waitFor = [](const std::function<bool()>& done) {
+        const QDeadlineTimer deadline(5000);
+        while (!done()) {
+            if (deadline.hasExpired()) return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        return true;
+    };
+    window.selectIndex(1026, window.simulatorEntry());
+    window.OnOpenPort();
+    if (!window.portOpen) return false;
+    window.OnTimerTick(quill::CTarnwellDlg::TIMER_DTU_POLL);
+    if (!waitFor([&] { return window.dtuConnected; })) return false;
+    window.OnReadParameters();
+    const QString done = QString::fromUtf8("读取参数成功");
+    return waitFor([&] { return window.infoAreaText().contains(done); });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2 || argc > 3 || (argc == 3 && std::strcmp(argv[2], "about") != 0)) {
-        std::fprintf(stderr, "usage: quillmere-screenshot OUT.png [about]\n");
+    const bool about = argc == 3 && std::strcmp(argv[2], "about") == 0;
+    const bool read = argc == 3 && std::strcmp(argv[2], "read") == 0;
+    if (argc < 2 || argc > 3 || (argc == 3 && !about && !read)) {
+        std::fprintf(stderr, "usage: quillmere-screenshot OUT.png [about|read]\n");
         return 2;
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     quill::CTarnwellDlg window;
-    if (argc == 3) {
+    if (about) {
         quill::CAboutDlg about(window.appIcon, &window);
         return RenderTo(about, argv[1]) ? 0 : 1;
+    }
+    window.show();
+    if (read && !ReadFromSimulator(window)) {
+        std::fprintf(stderr, "quillmere-screenshot: the simulated DTU did not answer\n");
+        return 1;
     }
     return RenderTo(window, argv[1]) ? 0 : 1;
 }

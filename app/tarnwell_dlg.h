@@ -193,7 +193,13 @@ class CTarnwellDlg : public QDialog, public PortOwner {
     // ---- end of the parameter section ------------------------------------------
 
     // ---- Members ------------------------------------------------------------
-    // (the serial engine, serialPort, is declared first, here)
+  private:
+    // The simulated DTU behind the port list's entry, once opened. Declared
+    // before the engine so that it outlives it: the port closes first, and the
+    // worker never sees its terminal vanish while the window is going away.
+    std::unique_ptr<DtuServer> builtInSimulator;
+
+  public:
     CSerialPort serialPort;
     bool portOpen = false;
     // ---- Session state (dlg_session.cpp) ----
@@ -223,7 +229,6 @@ class CTarnwellDlg : public QDialog, public PortOwner {
     };
     std::map<int, WindowTimer> windowTimers;  // by window timer id
     int simulatorListEntry = -1;
-    std::unique_ptr<DtuServer> builtInSimulator;
     void connectMessageMap();
     std::string* boundText(int controlId);
 
