@@ -5,17 +5,15 @@
 //
 //   bench_serial_handoff [--seconds N]
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <deque>
 #include <functional>
-#include <mutex>
 #include <string_view>
 #include <thread>
 
 #include "serial/serial_port.h"
 #include "sim/dtu_server.h"
+#include "tests/serial/task_loop.h"
 
 namespace {
 
@@ -23,63 +21,23 @@ constexpr double kLineBytesPerSecond = 11520.0;
 
 class CountingOwner : public quill::PortOwner {
   public:
-    CountingOwner() : loop_([this] { run(); }) {}
-    ~CountingOwner() override {
-        {
-            std::lock_guard guard(m_);
-            quit_ = true;
-        }
-        cv_.notify_all();
-        loop_.join();
-    }
-    void postToOwner(std::function<void()> task) override {
-        {
-            std::lock_guard guard(m_);
-            tasks_.push_back(std::move(task));
-        }
-        cv_.notify_one();
-    }
+    void postToOwner(std::function<void()> task) override { loop_.post(std::move(task)); }
     void onPortMessage(std::uint32_t message, std::uint32_t, std::uint32_t) override {
         if (message == quill::WM_PORT_RX_BYTE) ++count_;  // owner thread only
     }
     void onPortError(const std::string& text) override { std::fprintf(stderr, "%s", text.c_str()); }
     void onPortLost(std::uint32_t) override { std::fprintf(stderr, "port lost\n"); }
 
-    // Runs on the owner's thread and returns the count there.
+    // Reads the count on the owner's thread.
     std::uint64_t count() {
         std::uint64_t value = 0;
-        bool done = false;
-        postToOwner([&] {
-            std::lock_guard guard(m_);
-            value = count_;
-            done = true;
-            cv_.notify_all();
-        });
-        std::unique_lock lock(m_);
-        cv_.wait(lock, [&] { return done; });
+        loop_.runAndWait([&] { value = count_; });
         return value;
     }
 
   private:
-    void run() {
-        std::unique_lock lock(m_);
-        for (;;) {
-            cv_.wait(lock, [&] { return quit_ || !tasks_.empty(); });
-            if (tasks_.empty()) return;
-            auto task = std::move(tasks_.front());
-            tasks_.pop_front();
-            lock.unlock();
-            task();
-            lock.lock();
-        }
-    }
-
-    std::mutex m_;
-    std::condition_variable cv_;
-    std::deque<std::function<void()>> tasks_;
-    bool quit_ = false;
     std::uint64_t count_ = 0;
-    std::thread loop_;
+    quill::test::TaskLoop loop_;  // last: its thread ends before count_ goes
 };
 
 }  // namespace

@@ -6,35 +6,21 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "serial/serial_port.h"
+#include "tests/serial/task_loop.h"
 
 namespace quill::test {
 
 class TestOwner : public PortOwner {
   public:
-    TestOwner() : loop_([this] { run(); }) {}
-    ~TestOwner() override {
-        {
-            std::lock_guard guard(m_);
-            quit_ = true;
-        }
-        cv_.notify_all();
-        loop_.join();
-    }
-
     void postToOwner(std::function<void()> task) override {
-        {
-            std::lock_guard guard(m_);
-            tasks_.push_back(std::move(task));
-        }
-        cv_.notify_all();
+        loop_.post(std::move(task));
+        cv_.notify_all();  // waiters may be counting queued tasks
     }
 
     void onPortMessage(std::uint32_t message, std::uint32_t wParam, std::uint32_t lParam) override {
@@ -68,19 +54,7 @@ class TestOwner : public PortOwner {
     }
 
     // Runs fn on the owner's thread and waits until it has run.
-    void runOnLoop(const std::function<void()>& fn) {
-        bool done = false;
-        postToOwner([&] {
-            fn();
-            {
-                std::lock_guard guard(m_);
-                done = true;
-            }
-            cv_.notify_all();
-        });
-        std::unique_lock lock(m_);
-        cv_.wait(lock, [&] { return done; });
-    }
+    void runOnLoop(const std::function<void()>& fn) { loop_.runAndWait(fn); }
 
     template <class Pred>
     bool waitFor(Pred pred, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
@@ -89,7 +63,7 @@ class TestOwner : public PortOwner {
     }
 
     // Unlocked views for use inside waitFor predicates only.
-    std::size_t queuedTasksUnlocked() const { return tasks_.size(); }
+    std::size_t queuedTasksUnlocked() const { return loop_.queued(); }
     const std::vector<std::uint8_t>& bytesUnlocked() const { return bytes_; }
     std::size_t lostCountUnlocked() const { return lost_.size(); }
 
@@ -124,29 +98,14 @@ class TestOwner : public PortOwner {
     std::function<void(std::uint32_t message, std::uint32_t wParam)> onMessage;
 
   private:
-    void run() {
-        std::unique_lock lock(m_);
-        for (;;) {
-            cv_.wait(lock, [&] { return quit_ || !tasks_.empty(); });
-            if (tasks_.empty()) return;
-            auto task = std::move(tasks_.front());
-            tasks_.pop_front();
-            lock.unlock();
-            task();
-            lock.lock();
-        }
-    }
-
     mutable std::mutex m_;
     std::condition_variable cv_;
-    std::deque<std::function<void()>> tasks_;
-    bool quit_ = false;
     std::vector<std::uint8_t> bytes_;
     std::vector<std::uint32_t> messages_;
     std::vector<std::uint32_t> ports_;
     std::vector<std::string> errors_;
     std::vector<std::uint32_t> lost_;
-    std::thread loop_;
+    TaskLoop loop_;  // last: its thread ends before the records above go
 };
 
 }  // namespace quill::test
