@@ -163,12 +163,14 @@ std::u16string GbkToUtf16(std::string_view gbk) {
     return out;
 }
 
-std::string Utf16ToGbk(std::u16string_view text) {
-    std::string out;
+namespace {
+
+// Converts a run of text that holds no ASCII character, appending to out.
+void EncodeNonAsciiRun(std::u16string_view text, std::string& out) {
     const Converter& conv = GbkEncoder();
     if (!conv.ok()) {
-        for (const char16_t u : text) out += u < 0x80 ? static_cast<char>(u) : '?';
-        return out;
+        out.append(text.size(), '?');
+        return;
     }
     conv.reset();
     std::vector<char> be;
@@ -177,7 +179,6 @@ std::string Utf16ToGbk(std::u16string_view text) {
         be.push_back(static_cast<char>(u >> 8));
         be.push_back(static_cast<char>(u & 0xFF));
     }
-    out.reserve(text.size() * 2);
     char* in = be.data();
     std::size_t inLeft = be.size();
     std::array<char, 512> chunk;
@@ -204,6 +205,27 @@ std::string Utf16ToGbk(std::u16string_view text) {
         in += skip;
         inLeft -= skip;
         conv.reset();
+    }
+}
+
+}  // namespace
+
+std::string Utf16ToGbk(std::u16string_view text) {
+    // ASCII is the same in GBK; only the runs between it go through iconv.
+    // A terminal session can leave megabytes of hex text in the information
+    // area, which every save exchange converts.
+    std::string out;
+    out.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        std::size_t end = i;
+        if (text[i] < 0x80) {
+            while (end < text.size() && text[end] < 0x80) out += static_cast<char>(text[end++]);
+        } else {
+            while (end < text.size() && text[end] >= 0x80) ++end;
+            EncodeNonAsciiRun(text.substr(i, end - i), out);
+        }
+        i = end;
     }
     return out;
 }
