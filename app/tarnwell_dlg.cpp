@@ -170,7 +170,7 @@ int CTarnwellDlg::RunModal(QDialog& dialog) {
 }
 
 void CTarnwellDlg::OnSysCommand(unsigned id) {
-    if ((id & 0xFFF0) != ID_SYS_ABOUT) return;
+    if ((id & ~0xFu) != ID_SYS_ABOUT) return;
     CAboutDlg about(appIcon, this);
     RunModal(about);
 }

@@ -22,6 +22,7 @@
 #include "form/parameter_fields.h"
 #include "form/window_layout.h"
 #include "qt_environment.h"
+#include "sim/dtu_server.h"
 
 namespace quill {
 namespace {
@@ -99,7 +100,7 @@ TEST_F(ShellTest, AboutCommandOpensTheAboutBox) {
         bool opens;
     };
     for (const Case c : {Case{16, true}, Case{17, true}, Case{31, true}, Case{15, false}, Case{32, false},
-                         Case{0xF060, false}}) {
+                         Case{0xF060, false}, Case{0x10010, false}}) {
         dialogs.clear();
         window.OnSysCommand(c.id);
         EXPECT_EQ(dialogs.size(), c.opens ? 1u : 0u) << c.id;
@@ -195,6 +196,41 @@ TEST_F(ShellTest, EveryMessageMapRowReachesAControlThatRaisesItsEvent) {
             EXPECT_TRUE(raises) << id;
         }
     }
+}
+
+// The window owns the engine: going away with the port open and bytes
+// streaming in ends the worker and lets go of the device, without a word.
+TEST(ClosingTheWindow, ReleasesAnOpenPortWithoutABox) {
+    DtuServer dtu;
+    ASSERT_TRUE(dtu.start());
+    const QString path = QString::fromStdString(dtu.devicePath());
+    std::vector<test::BoxCall> boxes;
+    std::vector<QString> dialogs;
+    auto openIn = [&](CTarnwellDlg& window) {
+        test::CaptureBoxes(window, boxes, dialogs);
+        window.setControlText(1026, path);
+        qobject_cast<QPushButton*>(window.control(1027))->click();
+        return window.portOpen;
+    };
+
+    auto first = std::make_unique<CTarnwellDlg>();
+    ASSERT_TRUE(openIn(*first));
+    dtu.setFlood(true);
+    ASSERT_TRUE(test::WaitFor([&] { return first->receivedByteCount > 0; }));
+    {
+        CTarnwellDlg second;
+        EXPECT_FALSE(openIn(second));  // the device is held
+        ASSERT_EQ(boxes.size(), 1u);
+        boxes.clear();
+    }
+    first.reset();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(boxes.empty());
+
+    dtu.setFlood(false);
+    CTarnwellDlg third;
+    EXPECT_TRUE(openIn(third));
+    EXPECT_TRUE(boxes.empty());
 }
 
 TEST(DialogUnits, MapLikeThePlatformWithRounding) {
