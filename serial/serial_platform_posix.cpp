@@ -17,6 +17,7 @@
 #include <cstring>
 
 #include "serial/serial_platform.h"
+#include "serial/serial_rate.h"
 
 namespace quill::platform {
 namespace {
@@ -180,6 +181,7 @@ int GetLineSettings(const Device& device, LineSettings& settings) {
     termios t{};
     if (::tcgetattr(Fd(device), &t) != 0) return errno;
     settings.rate = SpeedRate(::cfgetospeed(&t));
+    if (settings.rate == 0) settings.rate = CustomRate(Fd(device));
     switch (t.c_cflag & CSIZE) {
         case CS5:
             settings.dataBits = 5;
@@ -234,8 +236,12 @@ int BuildLineSettings(std::string_view mode, LineSettings& settings) {
 
 int ApplyLineSettings(Device& device, const LineSettings& settings) {
     const int fd = Fd(device);
-    const auto speed = SpeedCode(settings.rate);
-    if (!speed) return EINVAL;
+    // A rate without a standard code is set after the rest (any code will do meanwhile).
+    const std::optional<speed_t> standard = SpeedCode(settings.rate);
+    // No serial line runs faster; a larger number is a mistake, not a rate.
+    constexpr std::uint32_t kFastestRate = 4000000;
+    if (!standard && settings.rate > kFastestRate) return EINVAL;
+    const speed_t speed = standard.value_or(B38400);
     termios t{};
     if (::tcgetattr(fd, &t) != 0) return errno;
     ::cfmakeraw(&t);
@@ -263,8 +269,11 @@ int ApplyLineSettings(Device& device, const LineSettings& settings) {
     t.c_iflag &= ~(IXON | IXOFF | IXANY);
     t.c_cc[VMIN] = 1;  // with O_NONBLOCK: EAGAIN when empty, 0 only at hang-up
     t.c_cc[VTIME] = 0;
-    if (::cfsetispeed(&t, *speed) != 0 || ::cfsetospeed(&t, *speed) != 0) return errno;
+    if (::cfsetispeed(&t, speed) != 0 || ::cfsetospeed(&t, speed) != 0) return errno;
     if (::tcsetattr(fd, TCSANOW, &t) != 0) return errno;
+    if (!standard) {
+        if (const int error = SetCustomRate(fd, settings.rate); error != 0) return error;
+    }
     if (settings.rtsAsserted) {
         int rts = TIOCM_RTS;
         // Pseudo-terminals have no modem lines; that is no failure.

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 
+#include "protocol/session.h"
 #include "sim/dtu_server.h"
 
 namespace quill::platform {
@@ -138,6 +139,29 @@ TEST(PlatformTest, PortNumbersMapToTheOnBoardPorts) {
     EXPECT_EQ(PortDevicePath(1), "/dev/ttyS0");
     EXPECT_EQ(PortDevicePath(10), "/dev/ttyS9");
 }
+
+// Every rate the tool offers reaches the line, 14400 included, which has no
+// standard code on this platform.
+class RateTest : public ::testing::TestWithParam<std::uint32_t> {};
+
+TEST_P(RateTest, EveryOfferedRateIsAppliedAndReadBack) {
+    DtuServer sim;
+    ASSERT_TRUE(sim.start());
+    OpenOutcome opened = OpenDevice(sim.devicePath());
+    ASSERT_EQ(opened.error, 0);
+    LineSettings settings;
+    ASSERT_EQ(BuildLineSettings("baud=" + std::to_string(GetParam()) + " parity=N data=8 stop=1", settings),
+              0);
+    ASSERT_EQ(ApplyLineSettings(opened.device, settings), 0);
+    LineSettings applied;
+    ASSERT_EQ(GetLineSettings(opened.device, applied), 0);
+    EXPECT_EQ(applied.rate, GetParam());
+    EXPECT_EQ(applied.dataBits, 8u);
+    EXPECT_EQ(applied.parity, 'N');
+    CloseDevice(opened.device);
+}
+
+INSTANTIATE_TEST_SUITE_P(OfferedRates, RateTest, ::testing::ValuesIn(BaudTable));
 
 }  // namespace
 }  // namespace quill::platform

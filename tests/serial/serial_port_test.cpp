@@ -370,7 +370,7 @@ INSTANTIATE_TEST_SUITE_P(
             "ThreeStopBits", 57600, 'N', 8, 3,
             "WARNING:  BuildCommDCB() Failed with the following error: \nInvalid argument\nPort: 3\n"},
         ErrorBoxCase{
-            "RateTheLineCannotRun", 12345, 'N', 8, 1,
+            "RateTheLineCannotRun", 5000000, 'N', 8, 1,
             "WARNING:  SetCommState() Failed with the following error: \nInvalid argument\nPort: 3\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
