@@ -5,7 +5,8 @@
 namespace quill {
 namespace {
 
-// Rows in ascending type order; FindItem relies on that.
+// Rows in ascending type order; FindItem relies on that. One row a line, as a table reads.
+// clang-format off
 constexpr std::array<ItemDef, kItemCount> kItems{{
     {0x01, "dtuId", "DTU编号", ValueFormat::PlainText, ReadKind::Text, WriteRule::RequiredText, "DTU编号不能为空！", 1001, {1002}, 1, false},
     {0x04, "apn", "接入点名称", ValueFormat::PlainText, ReadKind::Text, WriteRule::RequiredText, "接入点名称不能为空！", 1024, {1025}, 1, false},
@@ -122,6 +123,7 @@ constexpr std::array<ItemDef, kItemCount> kItems{{
     {0xF0, "numberedField38", "38", ValueFormat::PlainText, ReadKind::Text, WriteRule::TextEmptyAsZero, "", 1398, {1399}, 1, false},
     {0xF1, "numberedField39", "39", ValueFormat::PlainText, ReadKind::Text, WriteRule::TextEmptyAsZero, "", 1400, {1401}, 1, false},
 }};
+// clang-format on
 
 constexpr bool typesAscend() {
     for (std::size_t i = 1; i < kItems.size(); ++i)
@@ -132,7 +134,9 @@ static_assert(typesAscend(), "item rows must stand in ascending type order");
 
 }  // namespace
 
-std::span<const ItemDef> ItemTable() { return kItems; }
+std::span<const ItemDef> ItemTable() {
+    return kItems;
+}
 
 const ItemDef* FindItem(std::uint8_t type) {
     const auto it = std::lower_bound(kItems.begin(), kItems.end(), type,
@@ -141,8 +145,9 @@ const ItemDef* FindItem(std::uint8_t type) {
 }
 
 const ItemDef* FindItemByCheckBox(int checkBoxId) {
-    const auto it = std::find_if(kItems.begin(), kItems.end(),
-                                 [&](const ItemDef& d) { return d.checkBoxId != 0 && d.checkBoxId == checkBoxId; });
+    const auto it = std::find_if(kItems.begin(), kItems.end(), [&](const ItemDef& d) {
+        return d.checkBoxId != 0 && d.checkBoxId == checkBoxId;
+    });
     return it != kItems.end() ? &*it : nullptr;
 }
 

@@ -13,57 +13,57 @@
 namespace quill {
 
 enum class ValueFormat : std::uint8_t {
-    PlainText,    // GBK bytes as typed, no terminator
-    DeviceText,   // UCS-2, high byte first
+    PlainText,   // GBK bytes as typed, no terminator
+    DeviceText,  // UCS-2, high byte first
     Byte,
     WordBE,
     WordLE,
     IPv4,
     SerialBlock,  // 3-byte rate BE, data, stop, parity, flow codes
     HexBytes,
-    Skipped,      // type 6: read answers only, never interpreted
+    Skipped,  // type 6: read answers only, never interpreted
 };
 
 // How a read answer renders the item's value into its control(s).
 enum class ReadKind : std::uint8_t {
     Skip,
-    Text,           // GBK text, 50-byte work area
-    LongText,       // GBK text, 150-byte work area (domain name)
+    Text,      // GBK text, 50-byte work area
+    LongText,  // GBK text, 150-byte work area (domain name)
     DecimalByte,
     DecimalWordBE,
     DecimalWordLE,
     DottedAddress,
-    Digit,          // one character 0x30 + v0
+    Digit,  // one character 0x30 + v0
     Ucs2Text,
     Hex,
     ListIndex,
-    SerialLists,    // the five serial setting lists
+    SerialLists,  // the five serial setting lists
 };
 
 // Which validation and encoding a configure request applies to a ticked field.
 enum class WriteRule : std::uint8_t {
-    None,            // never written (type 6)
-    RequiredText,    // empty -> message; text item
-    OptionalText,    // empty allowed, sent as an empty item
-    TextEmptyAsZero, // empty sent as the single byte 0x00
-    Password,        // exactly 6 GBK bytes
-    Number,          // empty -> message; DecimalValue in the item's format
-    DebugState,      // empty -> message; remainder by 16
-    Address,         // empty -> message; dotted IPv4 rule
-    SerialLists,     // the five list selections
-    ListChoice,      // list index 0 or 1
-    DataChannel,     // remainder by 256 must be 0 or 1
-    FilterMode,      // remainder by 256 must be 0..3
-    StationName,     // DeviceText, 1..16 bytes
-    BodyName,        // DeviceText, 1..16 bytes
-    BodyState,       // DeviceText, exactly 2 bytes
-    HexText,         // empty -> message; hex pairs
+    None,             // never written (type 6)
+    RequiredText,     // empty -> message; text item
+    OptionalText,     // empty allowed, sent as an empty item
+    TextEmptyAsZero,  // empty sent as the single byte 0x00
+    Password,         // exactly 6 GBK bytes
+    Number,           // empty -> message; DecimalValue in the item's format
+    DebugState,       // empty -> message; remainder by 16
+    Address,          // empty -> message; dotted IPv4 rule
+    SerialLists,      // the five list selections
+    ListChoice,       // list index 0 or 1
+    DataChannel,      // remainder by 256 must be 0 or 1
+    FilterMode,       // remainder by 256 must be 0..3
+    StationName,      // DeviceText, 1..16 bytes
+    BodyName,         // DeviceText, 1..16 bytes
+    BodyState,        // DeviceText, exactly 2 bytes
+    HexText,          // empty -> message; hex pairs
 };
 
 struct ItemDef {
     std::uint8_t type;
-    std::string_view name;       // field name, e.g. "stationName"
-    std::string_view label;      // the check box caption
+    std::string_view name;   // field name, e.g. "stationName"
+    std::string_view label;  // the check box caption
     ValueFormat format;
     ReadKind readKind;
     WriteRule writeRule;
@@ -71,7 +71,7 @@ struct ItemDef {
     int checkBoxId;                 // 0 for items without a form field
     std::array<int, 5> valueIds;    // value control(s); serial settings use all five
     int valueCount;
-    bool shown;                     // the field's controls are visible
+    bool shown;  // the field's controls are visible
 };
 
 inline constexpr std::size_t kItemCount = 114;  // 113 form fields and type 6

@@ -194,7 +194,8 @@ TEST_P(IntervalRefused, PromptsFocusesAndStopsTheExchange) {
     window.setControlText(1063, QStringLiteral("after"));   // bound after it
     window.setControlText(1401, QStringLiteral("last"));
     {
-        const QSignalBlocker quiet(window.control(1035));  // the explicit exchange below, not the edit's handler
+        const QSignalBlocker quiet(
+            window.control(1035));  // the explicit exchange below, not the edit's handler
         window.setControlText(1035, QString::fromLatin1(GetParam()));
     }
     EXPECT_FALSE(window.ExchangeFormData(true));
@@ -222,7 +223,8 @@ TEST_F(FormTest, ClicksDuringAnExchangeAreNotHandled) {
         return 0x400;
     };
     {
-        const QSignalBlocker quiet(window.control(1035));  // the explicit exchange below, not the edit's handler
+        const QSignalBlocker quiet(
+            window.control(1035));  // the explicit exchange below, not the edit's handler
         window.setControlText(1035, QStringLiteral("x"));
     }
     EXPECT_FALSE(window.ExchangeFormData(true));

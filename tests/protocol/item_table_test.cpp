@@ -25,10 +25,14 @@ TEST(ItemTable, HoldsTheFieldsOfTheFormAndTypeSix) {
 TEST(ItemTable, NumberedFieldsSkip205And238) {
     EXPECT_EQ(FindItem(205), nullptr);
     EXPECT_EQ(FindItem(238), nullptr);
-    struct Case { int checkBox; int type; const char* label; };
-    for (const Case c : {Case{1320, 0xC7, " 2"}, Case{1330, 0xCC, "7"}, Case{1332, 0xCE, "8"},
-                         Case{1388, 0xEA, "36"}, Case{1390, 0xEB, "40"}, Case{1394, 0xED, "42"},
-                         Case{1396, 0xEF, "37"}, Case{1400, 0xF1, "39"}}) {
+    struct Case {
+        int checkBox;
+        int type;
+        const char* label;
+    };
+    for (const Case c :
+         {Case{1320, 0xC7, " 2"}, Case{1330, 0xCC, "7"}, Case{1332, 0xCE, "8"}, Case{1388, 0xEA, "36"},
+          Case{1390, 0xEB, "40"}, Case{1394, 0xED, "42"}, Case{1396, 0xEF, "37"}, Case{1400, 0xF1, "39"}}) {
         const ItemDef* d = FindItemByCheckBox(c.checkBox);
         ASSERT_NE(d, nullptr) << c.checkBox;
         EXPECT_EQ(d->type, c.type) << c.checkBox;
