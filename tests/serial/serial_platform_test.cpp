@@ -65,16 +65,34 @@ INSTANTIATE_TEST_SUITE_P(
                       ModeCase{"baud=99999999999 parity=N data=8 stop=1", false, 0, 0, 0, 0},
                       ModeCase{"", false, 0, 0, 0, 0}));
 
-TEST(PlatformTest, PurgeEmptiesTheInputQueue) {
-    DtuServer sim;
-    ASSERT_TRUE(sim.start());
-    OpenOutcome opened = OpenDevice(sim.devicePath());
-    ASSERT_EQ(opened.error, 0);
-    Device& device = opened.device;
-    LineSettings settings;
-    ASSERT_EQ(BuildLineSettings("baud=57600 parity=N data=8 stop=1", settings), 0);
-    ASSERT_EQ(ApplyLineSettings(device, settings), 0);
+// A pseudo-terminal with the simulated DTU at its far end, opened the way the
+// engine opens a port, with a stop and a write event to wait on.
+class LineTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(sim.start());
+        const OpenOutcome opened = OpenDevice(sim.devicePath());
+        ASSERT_EQ(opened.error, 0);
+        device = opened.device;
+        ASSERT_EQ(stop.create(), 0);
+        ASSERT_EQ(write.create(), 0);
+    }
+    void TearDown() override { CloseDevice(device); }
+    // Parses and applies a mode string; 0 or the error of the step that failed.
+    int configure(const std::string& mode) {
+        LineSettings settings;
+        if (const int error = BuildLineSettings(mode, settings); error != 0) return error;
+        return ApplyLineSettings(device, settings);
+    }
 
+    DtuServer sim;
+    Device device;
+    Event stop;
+    Event write;
+};
+
+TEST_F(LineTest, PurgeEmptiesTheInputQueue) {
+    ASSERT_EQ(configure("baud=57600 parity=N data=8 stop=1"), 0);
     sim.send({1, 2, 3, 4, 5});
     ASSERT_TRUE(sim.waitForToolInput(5, 10s));
     std::uint32_t count = 0;
@@ -91,48 +109,30 @@ TEST(PlatformTest, PurgeEmptiesTheInputQueue) {
     EXPECT_FALSE(device.isOpen());
 }
 
-TEST(PlatformTest, WaitPrefersStopOverDataOverWrite) {
-    DtuServer sim;
-    ASSERT_TRUE(sim.start());
-    OpenOutcome opened = OpenDevice(sim.devicePath());
-    ASSERT_EQ(opened.error, 0);
-    Event stop;
-    Event write;
-    ASSERT_EQ(stop.create(), 0);
-    ASSERT_EQ(write.create(), 0);
+TEST_F(LineTest, WaitPrefersStopOverDataOverWrite) {
     write.set();
-    EXPECT_EQ(WaitFirst(stop, opened.device, write, true), WaitOutcome::Write);
+    EXPECT_EQ(WaitFirst(stop, device, write, true), WaitOutcome::Write);
     sim.send({0x42});
     ASSERT_TRUE(sim.waitForToolInput(1, 10s));
-    EXPECT_EQ(WaitFirst(stop, opened.device, write, true), WaitOutcome::LineEvent);
+    EXPECT_EQ(WaitFirst(stop, device, write, true), WaitOutcome::LineEvent);
     stop.set();
-    EXPECT_EQ(WaitFirst(stop, opened.device, write, true), WaitOutcome::Stop);
+    EXPECT_EQ(WaitFirst(stop, device, write, true), WaitOutcome::Stop);
     // Manual reset: still signalled until reset.
     EXPECT_TRUE(stop.isSet());
     stop.reset();
     EXPECT_FALSE(stop.isSet());
-    EXPECT_EQ(WaitFirst(stop, opened.device, write, true), WaitOutcome::LineEvent);
-    CloseDevice(opened.device);
+    EXPECT_EQ(WaitFirst(stop, device, write, true), WaitOutcome::LineEvent);
 }
 
-TEST(PlatformTest, AHungUpLineReadsAsLost) {
-    DtuServer sim;
-    ASSERT_TRUE(sim.start());
-    OpenOutcome opened = OpenDevice(sim.devicePath());
-    ASSERT_EQ(opened.error, 0);
-    Event stop;
-    Event write;
-    ASSERT_EQ(stop.create(), 0);
-    ASSERT_EQ(write.create(), 0);
+TEST_F(LineTest, AHungUpLineReadsAsLost) {
     sim.vanish();
     ASSERT_TRUE(sim.waitFor([&] { return sim.vanished(); }, 10s));
     // Even with input not watched, the hang-up wakes the wait.
-    EXPECT_EQ(WaitFirst(stop, opened.device, write, false), WaitOutcome::LineEvent);
+    EXPECT_EQ(WaitFirst(stop, device, write, false), WaitOutcome::LineEvent);
     std::array<std::uint8_t, 8> buffer{};
-    EXPECT_TRUE(ReadAvailable(opened.device, buffer).lost);
+    EXPECT_TRUE(ReadAvailable(device, buffer).lost);
     const std::uint8_t byte = 0x37;
-    EXPECT_TRUE(WriteAll(opened.device, std::span(&byte, 1), stop, 1000).lost);
-    CloseDevice(opened.device);
+    EXPECT_TRUE(WriteAll(device, std::span(&byte, 1), stop, 1000).lost);
 }
 
 TEST(PlatformTest, PortNumbersMapToTheOnBoardPorts) {
@@ -142,23 +142,15 @@ TEST(PlatformTest, PortNumbersMapToTheOnBoardPorts) {
 
 // Every rate the tool offers reaches the line, 14400 included, which has no
 // standard code on this platform.
-class RateTest : public ::testing::TestWithParam<std::uint32_t> {};
+class RateTest : public LineTest, public ::testing::WithParamInterface<std::uint32_t> {};
 
 TEST_P(RateTest, EveryOfferedRateIsAppliedAndReadBack) {
-    DtuServer sim;
-    ASSERT_TRUE(sim.start());
-    OpenOutcome opened = OpenDevice(sim.devicePath());
-    ASSERT_EQ(opened.error, 0);
-    LineSettings settings;
-    ASSERT_EQ(BuildLineSettings("baud=" + std::to_string(GetParam()) + " parity=N data=8 stop=1", settings),
-              0);
-    ASSERT_EQ(ApplyLineSettings(opened.device, settings), 0);
+    ASSERT_EQ(configure("baud=" + std::to_string(GetParam()) + " parity=N data=8 stop=1"), 0);
     LineSettings applied;
-    ASSERT_EQ(GetLineSettings(opened.device, applied), 0);
+    ASSERT_EQ(GetLineSettings(device, applied), 0);
     EXPECT_EQ(applied.rate, GetParam());
     EXPECT_EQ(applied.dataBits, 8u);
     EXPECT_EQ(applied.parity, 'N');
-    CloseDevice(opened.device);
 }
 
 INSTANTIATE_TEST_SUITE_P(OfferedRates, RateTest, ::testing::ValuesIn(BaudTable));
