@@ -2,10 +2,10 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdint>
-#include <vector>
 
 namespace quill {
 namespace {
@@ -127,6 +127,36 @@ std::u16string Utf8ToUtf16(std::string_view utf8) {
     return out;
 }
 
+// Runs iconv over the whole input and hands each piece of output to emit.
+// Where the input holds something the target cannot take, skipInvalid gets
+// the rest of the input, emits its stand-in and returns how many bytes it
+// stands for; conversion starts afresh after them.
+template <class Emit, class SkipInvalid>
+void Convert(const Converter& conv, std::string_view input, Emit&& emit, SkipInvalid&& skipInvalid) {
+    conv.reset();
+    char* in = const_cast<char*>(input.data());  // iconv's signature; it does not write the input
+    std::size_t inLeft = input.size();
+    std::array<char, 512> chunk;
+    while (inLeft > 0) {
+        char* outPtr = chunk.data();
+        std::size_t outLeft = chunk.size();
+        const std::size_t rc = iconv(conv.get(), &in, &inLeft, &outPtr, &outLeft);
+        const int err = errno;
+        emit(std::string_view(chunk.data(), chunk.size() - outLeft));
+        if (rc != static_cast<std::size_t>(-1)) break;
+        if (err == E2BIG) continue;
+        const std::size_t skip = std::min(skipInvalid(std::string_view(in, inLeft)), inLeft);
+        in += skip;
+        inLeft -= skip;
+        conv.reset();
+    }
+}
+
+char16_t BigEndianUnit(std::string_view bytes, std::size_t at) {
+    return static_cast<char16_t>(static_cast<std::uint8_t>(bytes[at]) << 8 |
+                                 static_cast<std::uint8_t>(bytes[at + 1]));
+}
+
 }  // namespace
 
 std::u16string GbkToUtf16(std::string_view gbk) {
@@ -137,29 +167,18 @@ std::u16string GbkToUtf16(std::string_view gbk) {
         for (const char c : gbk) out += static_cast<std::uint8_t>(c) < 0x80 ? char16_t(c) : kReplacement;
         return out;
     }
-    conv.reset();
     out.reserve(gbk.size());
-    char* in = const_cast<char*>(gbk.data());  // iconv's signature; it does not write the input
-    std::size_t inLeft = gbk.size();
-    std::array<char, 512> chunk;
-    while (inLeft > 0) {
-        char* outPtr = chunk.data();
-        std::size_t outLeft = chunk.size();
-        const std::size_t rc = iconv(conv.get(), &in, &inLeft, &outPtr, &outLeft);
-        const int err = errno;
-        const std::size_t produced = chunk.size() - outLeft;
-        for (std::size_t k = 0; k + 1 < produced; k += 2)
-            out += static_cast<char16_t>(static_cast<std::uint8_t>(chunk[k]) << 8 |
-                                         static_cast<std::uint8_t>(chunk[k + 1]));
-        if (rc != static_cast<std::size_t>(-1)) break;
-        if (err == E2BIG) continue;
-        // EILSEQ (no valid character here) or EINVAL (a lead byte at the end):
-        // one replacement for the byte, then decode the next byte afresh.
-        out += kReplacement;
-        ++in;
-        --inLeft;
-        conv.reset();
-    }
+    Convert(
+        conv, gbk,
+        [&](std::string_view utf16be) {
+            for (std::size_t k = 0; k + 1 < utf16be.size(); k += 2) out += BigEndianUnit(utf16be, k);
+        },
+        [&](std::string_view) -> std::size_t {
+            // EILSEQ (no valid character here) or EINVAL (a lead byte at the
+            // end): one replacement for the byte, then the next byte afresh.
+            out += kReplacement;
+            return 1;
+        });
     return out;
 }
 
@@ -172,40 +191,22 @@ void EncodeNonAsciiRun(std::u16string_view text, std::string& out) {
         out.append(text.size(), '?');
         return;
     }
-    conv.reset();
-    std::vector<char> be;
+    std::string be;
     be.reserve(text.size() * 2);
     for (const char16_t u : text) {
-        be.push_back(static_cast<char>(u >> 8));
-        be.push_back(static_cast<char>(u & 0xFF));
+        be += static_cast<char>(u >> 8);
+        be += static_cast<char>(u & 0xFF);
     }
-    char* in = be.data();
-    std::size_t inLeft = be.size();
-    std::array<char, 512> chunk;
-    while (inLeft > 0) {
-        char* outPtr = chunk.data();
-        std::size_t outLeft = chunk.size();
-        const std::size_t rc = iconv(conv.get(), &in, &inLeft, &outPtr, &outLeft);
-        const int err = errno;
-        out.append(chunk.data(), chunk.size() - outLeft);
-        if (rc != static_cast<std::size_t>(-1)) break;
-        if (err == E2BIG) continue;
-        // A character GBK cannot hold, or an unpaired surrogate: one '?' for
-        // the whole character (a surrogate pair is one character).
-        out += '?';
-        std::size_t skip = 2;
-        if (inLeft >= 4) {
-            const auto first = static_cast<char16_t>(static_cast<std::uint8_t>(in[0]) << 8 |
-                                                     static_cast<std::uint8_t>(in[1]));
-            const auto second = static_cast<char16_t>(static_cast<std::uint8_t>(in[2]) << 8 |
-                                                      static_cast<std::uint8_t>(in[3]));
-            if (IsHighSurrogate(first) && IsLowSurrogate(second)) skip = 4;
-        }
-        if (skip > inLeft) skip = inLeft;
-        in += skip;
-        inLeft -= skip;
-        conv.reset();
-    }
+    Convert(
+        conv, be, [&](std::string_view gbk) { out += gbk; },
+        [&](std::string_view rest) -> std::size_t {
+            // A character GBK cannot hold, or an unpaired surrogate: one '?'
+            // for the whole character (a surrogate pair is one character).
+            out += '?';
+            const bool pair = rest.size() >= 4 && IsHighSurrogate(BigEndianUnit(rest, 0)) &&
+                              IsLowSurrogate(BigEndianUnit(rest, 2));
+            return pair ? 4 : 2;
+        });
 }
 
 }  // namespace
