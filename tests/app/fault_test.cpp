@@ -21,25 +21,6 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using Clock = std::chrono::steady_clock;
 
-constexpr std::string_view kOpenedWait = "<-打开串口成功，请连接DTU...\n\r\n\r";
-constexpr std::string_view kClosed = "<-关闭串口成功\n\r\n\r";
-constexpr std::string_view kConnected = "<-连接DTU成功！\n\r\n\r";
-constexpr std::string_view kTimedOut = "<-连接DTU超时\n\r\n\r";
-constexpr std::string_view kLost = "<-串口已断开（设备被拔出或关闭）\n\r\n\r";
-constexpr std::string_view kReadOk = "<-读取参数成功！\n\r\n\r";
-constexpr std::string_view kReadFailed = "<-读取参数失败！\n\r\n\r";
-constexpr std::string_view kConfigureOk = "<-配置参数成功！\n\r\n\r";
-constexpr std::string_view kConfigureFailed = "<-配置参数失败！\n\r\n\r";
-constexpr int kPoll = CTarnwellDlg::TIMER_DTU_POLL;
-constexpr int kTimeout = CTarnwellDlg::TIMER_CONNECT_TIMEOUT;
-constexpr int kAutoSend = CTarnwellDlg::TIMER_AUTO_SEND;
-
-DtuFaults Silent() {
-    DtuFaults faults;
-    faults.noAnnouncement = true;
-    return faults;
-}
-
 // A frame: 7B, command, length (high first), eleven 00, the body, 7B.
 Bytes Frame(std::uint8_t command, const Bytes& body) {
     const auto total = static_cast<std::uint16_t>(16 + body.size());

@@ -15,11 +15,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr std::string_view kReadOk = "<-读取参数成功！\n\r\n\r";
-constexpr std::string_view kReadFailed = "<-读取参数失败！\n\r\n\r";
-constexpr std::string_view kConfigureOk = "<-配置参数成功！\n\r\n\r";
-constexpr std::string_view kConfigureFailed = "<-配置参数失败！\n\r\n\r";
-
 Bytes Ascii(std::string_view text) {
     return Bytes(text.begin(), text.end());
 }

@@ -22,6 +22,33 @@ namespace quill::test {
 
 inline constexpr int kWaitMs = 5000;
 
+// The information area's reports, as the session and the protocol word them.
+inline constexpr std::string_view kOpenedWait = "<-打开串口成功，请连接DTU...\n\r\n\r";
+inline constexpr std::string_view kOpenedDemo = "<-打开串口成功，进入演示状态\n\r\n\r";
+inline constexpr std::string_view kClosed = "<-关闭串口成功\n\r\n\r";
+inline constexpr std::string_view kConnected = "<-连接DTU成功！\n\r\n\r";
+inline constexpr std::string_view kTimedOut = "<-连接DTU超时\n\r\n\r";
+inline constexpr std::string_view kDemoEntered = "<-配置完成，进入演示状态\n\r\n\r";
+inline constexpr std::string_view kDemoPortClosed = "<-串口未打开，请打开串口\n\r\n\r";
+inline constexpr std::string_view kReconnect = "<-请连接DTU...\n\r\n\r";
+inline constexpr std::string_view kReadOk = "<-读取参数成功！\n\r\n\r";
+inline constexpr std::string_view kReadFailed = "<-读取参数失败！\n\r\n\r";
+inline constexpr std::string_view kConfigureOk = "<-配置参数成功！\n\r\n\r";
+inline constexpr std::string_view kConfigureFailed = "<-配置参数失败！\n\r\n\r";
+// The tool's own wording of a vanished device.
+inline constexpr std::string_view kLost = "<-串口已断开（设备被拔出或关闭）\n\r\n\r";
+
+inline constexpr int kPoll = CTarnwellDlg::TIMER_DTU_POLL;
+inline constexpr int kTimeout = CTarnwellDlg::TIMER_CONNECT_TIMEOUT;
+inline constexpr int kAutoSend = CTarnwellDlg::TIMER_AUTO_SEND;
+
+// A DTU that never announces itself: the test plays its part on the line.
+inline DtuFaults Silent() {
+    DtuFaults faults;
+    faults.noAnnouncement = true;
+    return faults;
+}
+
 // A request frame as the protocol defines it: 7B, command, thirteen 00, 7B.
 inline std::vector<std::uint8_t> RequestFrame(std::uint8_t command) {
     std::vector<std::uint8_t> frame(16, 0x00);

@@ -16,26 +16,7 @@
 namespace quill::test {
 namespace {
 
-constexpr std::string_view kOpenedWait = "<-打开串口成功，请连接DTU...\n\r\n\r";
-constexpr std::string_view kOpenedDemo = "<-打开串口成功，进入演示状态\n\r\n\r";
-constexpr std::string_view kClosed = "<-关闭串口成功\n\r\n\r";
-constexpr std::string_view kConnected = "<-连接DTU成功！\n\r\n\r";
-constexpr std::string_view kTimedOut = "<-连接DTU超时\n\r\n\r";
-constexpr std::string_view kDemoEntered = "<-配置完成，进入演示状态\n\r\n\r";
-constexpr std::string_view kDemoPortClosed = "<-串口未打开，请打开串口\n\r\n\r";
-constexpr std::string_view kReconnect = "<-请连接DTU...\n\r\n\r";
-constexpr std::string_view kReadOk = "<-读取参数成功！\n\r\n\r";
-constexpr std::string_view kLost = "<-串口已断开（设备被拔出或关闭）\n\r\n\r";
-constexpr int kPoll = CTarnwellDlg::TIMER_DTU_POLL;
-constexpr int kTimeout = CTarnwellDlg::TIMER_CONNECT_TIMEOUT;
-constexpr int kAutoSend = CTarnwellDlg::TIMER_AUTO_SEND;
 constexpr std::array<int, 8> kTerminalControls{1033, 1034, 1035, 1036, 1037, 1061, 1066, 1067};
-
-DtuFaults Silent() {
-    DtuFaults faults;
-    faults.noAnnouncement = true;
-    return faults;
-}
 
 QString OpenStatus(const std::string& name, int rate) {
     return FromUtf8("当前状态：串口") + QString::fromStdString(name) + FromUtf8("已打开,波特率") +

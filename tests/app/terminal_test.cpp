@@ -13,9 +13,9 @@
 namespace quill::test {
 namespace {
 
-constexpr int kAutoSend = CTarnwellDlg::TIMER_AUTO_SEND;
 constexpr std::string_view kPortNotOpen = "串口没有打开，请打开串口";
-constexpr std::string_view kOpenedDemo = "<-打开串口成功，进入演示状态\n\n";
+// The opening report as the area shows it: carriage returns show nothing.
+constexpr std::string_view kOpenedDemoShown = "<-打开串口成功，进入演示状态\n\n";
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -39,11 +39,6 @@ class TerminalTest : public SessionTest {
         ASSERT_TRUE(window->serialPort.SendBytes(nullptr, 0));
         ASSERT_TRUE(WaitFor([&] { return window->serialPort.completedWrites() > writes; }, kWaitMs));
     }
-    static DtuFaults Silent() {
-        DtuFaults faults;
-        faults.noAnnouncement = true;
-        return faults;
-    }
     void setHexMode(bool on) { window->setTicked(1033, on); }
 
     // Runs the action, waits for the write it requests (one write, possibly of
@@ -65,7 +60,7 @@ class TerminalTest : public SessionTest {
         ASSERT_TRUE(WaitFor([&] { return window->receivedByteCount >= before + bytes.size(); }, kWaitMs));
     }
     // The area's text after the opening report.
-    QString shown() const { return window->controlText(1000).mid(FromUtf8(kOpenedDemo).size()); }
+    QString shown() const { return window->controlText(1000).mid(FromUtf8(kOpenedDemoShown).size()); }
 
     QPlainTextEdit* area() const { return qobject_cast<QPlainTextEdit*>(window->control(1000)); }
 };
@@ -239,7 +234,7 @@ TEST_F(TerminalTest, ALongRunIsExactInTheExchangeAndTheOperatorCanType) {
     receive({0x01});
     window->ExchangeFormData(true);
     const std::string expected =
-        Utf16ToGbk(FromUtf8(kOpenedDemo).toStdU16String()) + hex.toStdString() + "ok01";
+        Utf16ToGbk(FromUtf8(kOpenedDemoShown).toStdU16String()) + hex.toStdString() + "ok01";
     EXPECT_EQ(window->infoText, expected);
 }
 
