@@ -16,6 +16,7 @@
 #include <QStyleOptionButton>
 
 #include "form/parameter_fields.h"
+#include "protocol/text_codec.h"
 
 namespace quill {
 namespace {
@@ -124,6 +125,15 @@ void FitCheckBox(QCheckBox& box, QRect rect) {
 }
 
 }  // namespace
+
+QString FromGbk(std::string_view gbk) {
+    return QString::fromStdU16String(GbkToUtf16(gbk));
+}
+
+std::string ToGbk(const QString& text) {
+    return Utf16ToGbk(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
+                                          static_cast<std::size_t>(text.size())));
+}
 
 QString FromUtf8(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));

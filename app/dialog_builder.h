@@ -9,6 +9,7 @@
 #include <QIcon>
 #include <QRect>
 #include <QString>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 
@@ -26,6 +27,9 @@ struct DialogBaseUnits {
 };
 
 QString FromUtf8(std::string_view text);
+// The window's texts and the DTU's GBK bytes, through the one text codec.
+QString FromGbk(std::string_view gbk);
+std::string ToGbk(const QString& text);
 
 // The template's face and size; where the face is not installed, a font that
 // has Simplified Chinese shapes.

@@ -1,20 +1,13 @@
-// Parameter read-back and write in the window: the assembler's verdicts become
-// texts in the information area, a read answer fills the form, and the
-// configure button turns the ticked fields into one request. Which control an
-// item fills and which frame a form gives are decided in protocol/ (Qt-free);
-// this file only applies them. User-interface thread only.
+// Parameter read-back and write in the window: the session core decides what
+// is sent and what a read answer fills; the window reads the form for it and
+// sets the controls it names. Which control an item fills and which frame a
+// form gives are decided in protocol/. User-interface thread only.
 #include "app/dialog_builder.h"
 #include "app/tarnwell_dlg.h"
-#include "protocol/configure_request.h"
-#include "protocol/read_answer.h"
 #include "protocol/text_codec.h"
 
 namespace quill {
 namespace {
-
-QString FromGbk(std::string_view gbk) {
-    return QString::fromStdU16String(GbkToUtf16(gbk));
-}
 
 // The form as the configure request reads it, after the save exchange: value
 // members in GBK, ticks and list selections straight from the controls.
@@ -31,36 +24,20 @@ class WindowFormSnapshot : public FormSnapshot {
 
 }  // namespace
 
-void CTarnwellDlg::ApplyAssemblerEvent(const AssemblerEvent& event) {
-    if (event.kind == AssemblerEvent::Kind::None) return;
-    if (event.kind == AssemblerEvent::Kind::ReadSucceeded) {
-        for (const ItemUpdate& item : ApplyReadAnswer(event.frame)) {
-            for (const ControlUpdate& update : item.updates) {
-                if (update.selectIndex)
-                    selectIndex(update.controlId, update.index);
-                else
-                    setControlText(update.controlId, FromGbk(update.text));
-            }
-            // The members follow what is shown, item by item.
-            ExchangeFormData(true);
-        }
-    }
-    AppendInfo(FromUtf8(EventText(event.kind)));
+const FormSnapshot& CTarnwellDlg::formSnapshot() {
+    if (!snapshot) snapshot = std::make_unique<WindowFormSnapshot>(*this);
+    return *snapshot;
 }
 
-void CTarnwellDlg::OnConfigure() {
+void CTarnwellDlg::applyItemUpdate(const ItemUpdate& item) {
+    for (const ControlUpdate& update : item.updates) {
+        if (update.selectIndex)
+            selectIndex(update.controlId, update.index);
+        else
+            setControlText(update.controlId, FromGbk(update.text));
+    }
+    // The members follow what is shown, item by item.
     ExchangeFormData(true);
-    const ConfigureResult request = BuildConfigureRequest(WindowFormSnapshot(*this));
-    if (!request.errorMessage.empty()) {
-        ShowMessageBox(FromUtf8(request.errorMessage), FromUtf8(kErrorCaption), MessageIcon::None);
-        return;
-    }
-    // The request fits the write slot by construction; an answer is awaited
-    // only for a request that was handed over.
-    if (serialPort.SendBytes(request.frame)) {
-        assembler.receiveCount = 0;  // a new answer, as for a read request
-        assembler.configurePending = true;
-    }
 }
 
 }  // namespace quill

@@ -1,12 +1,8 @@
-// Session control: opening and closing the port, polling the DTU until it
-// announces itself, the connect time-out, the fixed read and reset requests,
-// the switch into and out of the demo state, and the routing of every
-// received byte. All of it runs on the user-interface thread; the serial
-// worker only posts tasks (postToOwner) and waits while a byte is handled.
-//
-// The session's state is not one value: it follows from portOpen, the config
-// done box 1031, waitingForDtu and dtuConnected. Timers may tick once more
-// after they were killed, so every tick looks at that state before it acts.
+// The window's side of the session: the port list and what a choice in it
+// opens, the window timers, the engine's owner interface, and the calls the
+// session core makes on the window (status line, reports, boxes, enabled
+// controls). Every decision is the session core's (session/); this file only
+// carries them out. User-interface thread only; the serial worker posts.
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QLineEdit>
@@ -22,45 +18,17 @@
 
 #include "app/dialog_builder.h"
 #include "app/tarnwell_dlg.h"
-#include "protocol/frame.h"
-#include "protocol/session.h"
 
 namespace quill {
 namespace {
 
-constexpr int kPortListId = 1026;
-constexpr int kRateListId = 1068;
-constexpr int kConfigDoneId = 1031;
-constexpr int kStatusLineId = 1052;
-constexpr int kAutoSendBox = 1034;
-constexpr std::array<int, 8> kTerminalControls{1033, 1034, 1035, 1036, 1037, 1061, 1066, 1067};
-constexpr int kComEntries = 10;               // "com1" .. "com10"
-constexpr std::size_t kDefaultRateIndex = 9;  // 57600
-// Every open: no parity, 8 data bits, 1 stop bit, received bytes and the event
-// character watched, a 512-byte write slot.
-constexpr char kParity = 'N';
-constexpr std::uint32_t kDataBits = 8;
-constexpr std::uint32_t kStopBits = 1;
-constexpr std::uint32_t kEventMask = 0x0003;
-constexpr std::uint32_t kWriteSlotSize = 512;
+constexpr int kComEntries = 10;  // "com1" .. "com10"
 
 constexpr std::string_view kSimulatorEntryText = "模拟DTU（无需硬件）";
 constexpr std::string_view kSimulatorName = "模拟DTU";
 constexpr std::string_view kOpenFailedText = "没有发现此串口或被占用";
 constexpr std::string_view kNoPermissionText =
     "\n没有访问权限：请把当前用户加入 dialout 组（sudo usermod -aG dialout $USER），然后重新登录。";
-constexpr std::string_view kApplicationErrorCaption = "Application Error";
-
-constexpr std::string_view kOpenedWaitText = "<-打开串口成功，请连接DTU...\n\r\n\r";
-constexpr std::string_view kOpenedDemoText = "<-打开串口成功，进入演示状态\n\r\n\r";
-constexpr std::string_view kClosedText = "<-关闭串口成功\n\r\n\r";
-constexpr std::string_view kConnectedText = "<-连接DTU成功！\n\r\n\r";
-constexpr std::string_view kTimedOutText = "<-连接DTU超时\n\r\n\r";
-constexpr std::string_view kDemoEnteredText = "<-配置完成，进入演示状态\n\r\n\r";
-constexpr std::string_view kDemoPortClosedText = "<-串口未打开，请打开串口\n\r\n\r";
-constexpr std::string_view kReconnectText = "<-请连接DTU...\n\r\n\r";
-constexpr std::string_view kPortLostText = "<-串口已断开（设备被拔出或关闭）\n\r\n\r";
-constexpr std::string_view kStatusClosedText = "当前状态：串口已关闭";
 
 // What the port list points at.
 struct PortChoice {
@@ -119,10 +87,6 @@ PortChoice ChoosePort(const CTarnwellDlg& window) {
     return choice;
 }
 
-QString OpenStatusText(const QString& name, std::uint32_t rate) {
-    return FromUtf8("当前状态：串口") + name + FromUtf8("已打开,波特率") + QString::number(rate);
-}
-
 }  // namespace
 
 // ---- Port list ---------------------------------------------------------------
@@ -164,7 +128,9 @@ QString CTarnwellDlg::OpenFailureText(int openError) {
     return text;
 }
 
-std::optional<QString> CTarnwellDlg::OpenChosenPort(std::uint32_t rate) {
+// ---- What the session asks of the window -------------------------------------
+
+std::optional<std::string> CTarnwellDlg::openPort(std::uint32_t rate) {
     const PortChoice choice = ChoosePort(*this);
     std::string path = choice.devicePath;
     if (choice.simulated) {
@@ -175,189 +141,60 @@ std::optional<QString> CTarnwellDlg::OpenChosenPort(std::uint32_t rate) {
         }
         path = builtInSimulator->devicePath();
     }
-    if (!serialPort.OpenPort(this, choice.portNumber, rate, kParity, kDataBits, kStopBits, kEventMask,
-                             kWriteSlotSize, path))
+    if (!serialPort.OpenPort(this, choice.portNumber, rate, kLineParity, kLineDataBits, kLineStopBits,
+                             kLineEventMask, transmitBufferSize, path))
         return std::nullopt;
-    return OpenStatusText(choice.name, rate);
+    serialPort.StartWorker();
+    return choice.name.toStdString();
 }
 
-// A rate list without a selection has no table entry; the tool's own line
-// rate, 57600, stands in.
-std::uint32_t CTarnwellDlg::DemoRate() const {
-    const int index = selectedIndex(kRateListId);
-    if (index < 0 || static_cast<std::size_t>(index) >= BaudTable.size()) return BaudTable[kDefaultRateIndex];
-    return BaudTable[static_cast<std::size_t>(index)];
+std::string CTarnwellDlg::openFailureText() {
+    return OpenFailureText(serialPort.lastOpenError()).toStdString();
 }
 
-// ---- Handlers ----------------------------------------------------------------
-
-void CTarnwellDlg::OnOpenPort() {
-    std::uint32_t rate = DemoRate();
-    const bool demo = isTicked(kConfigDoneId);
-    if (!demo) {
-        rate = BaudTable[kDefaultRateIndex];
-        selectIndex(kRateListId, static_cast<int>(kDefaultRateIndex));
-    }
-
-    if (const std::optional<QString> status = OpenChosenPort(rate)) {
-        serialPort.StartWorker();
-        portOpen = true;
-        setControlText(kStatusLineId, *status);
-        if (demo) {
-            for (const int id : kTerminalControls) enableControl(id, true);
-            enableControl(1032, true);
-            AppendInfo(FromUtf8(kOpenedDemoText));
-        } else {
-            SetTimer(TIMER_DTU_POLL, kPollPeriodMs);
-            waitingForDtu = 1;
-            dtuConnected = false;
-            AppendInfo(FromUtf8(kOpenedWaitText));
-            SetTimer(TIMER_CONNECT_TIMEOUT, kConnectTimeoutMs);
-        }
-    } else {
-        ShowMessageBox(OpenFailureText(serialPort.lastOpenError()), FromUtf8(kErrorCaption),
-                       MessageIcon::None);
-        portOpen = false;
-    }
-    enableControl(1027, !portOpen);
-    enableControl(1028, portOpen);
-}
-
-void CTarnwellDlg::OnClosePort() {
-    AppendInfo(FromUtf8(kClosedText));
+void CTarnwellDlg::stopPort() {
     serialPort.RequestStop();
-    closeSession();
 }
 
-// What a close and a lost device share: timers, auto-send, flag, status line
-// and buttons. The session flags and the assembler keep their values.
-void CTarnwellDlg::closeSession() {
-    KillTimer(TIMER_DTU_POLL);
-    KillTimer(TIMER_CONNECT_TIMEOUT);
-    StopAutoSend();
-    portOpen = false;
-    setControlText(kStatusLineId, FromUtf8(kStatusClosedText));
-    enableControl(1027, true);
-    for (const int id : {1028, 1029, 1030, 1032}) enableControl(id, false);
-    for (const int id : kTerminalControls) enableControl(id, false);
+bool CTarnwellDlg::portHeld() const {
+    return serialPort.IsOpen();
 }
 
-// Each request starts a new answer: the engine discards unread input before
-// it writes, so a frame still held in part (an answer that stopped half-way,
-// or one cut off by a vanished device) could only be completed by the bytes
-// of the new answer, and would be judged in its place.
-void CTarnwellDlg::OnReadParameters() {
-    if (!serialPort.SendBytes(BuildRequestFrame(Command::ReadRequest))) return;
-    assembler.receiveCount = 0;
-    assembler.readPending = true;
+bool CTarnwellDlg::sendBytes(std::span<const std::uint8_t> bytes) {
+    return serialPort.SendBytes(bytes);
 }
 
-// The DTU's answer to a reset is taken in as a read answer.
-void CTarnwellDlg::OnReset() {
-    if (!serialPort.SendBytes(BuildRequestFrame(Command::ResetRequest))) return;
-    assembler.receiveCount = 0;
-    assembler.readPending = true;
+bool CTarnwellDlg::sendTextBytes(const std::string& gbk) {
+    return serialPort.SendText(gbk.c_str());
 }
 
-void CTarnwellDlg::OnConfigDone() {
-    ExchangeFormData(true);
-    if (isTicked(kConfigDoneId)) {
-        KillTimer(TIMER_DTU_POLL);
-        KillTimer(TIMER_CONNECT_TIMEOUT);
-        enableControl(1029, false);
-        enableControl(1030, false);
-        if (portOpen) {
-            enableControl(1032, true);
-            for (const int id : kTerminalControls) enableControl(id, true);
-            AppendInfo(FromUtf8(kDemoEnteredText));
-        } else {
-            AppendInfo(FromUtf8(kDemoPortClosedText));
-        }
-        return;
-    }
-
-    for (const int id : kTerminalControls) enableControl(id, false);
-    StopAutoSend();
-    enableControl(1032, false);
-    if (!portOpen) {
-        enableControl(1029, false);
-        enableControl(1030, false);
-        return;
-    }
-    selectIndex(kRateListId, static_cast<int>(kDefaultRateIndex));
-    if (const std::optional<QString> status = OpenChosenPort(BaudTable[kDefaultRateIndex])) {
-        AppendInfo(FromUtf8(kReconnectText));
-        serialPort.StartWorker();
-        portOpen = true;
-        setControlText(kStatusLineId, *status);
-    }
-    // Also after a failed reopen: the wait runs and its time-out closes the port.
-    SetTimer(TIMER_DTU_POLL, kPollPeriodMs);
-    waitingForDtu = 1;
-    dtuConnected = false;
-    SetTimer(TIMER_CONNECT_TIMEOUT, kConnectTimeoutMs);
+void CTarnwellDlg::appendInfo(std::string_view utf8) {
+    AppendInfo(FromUtf8(utf8));
 }
 
-void CTarnwellDlg::OnDemoBaudChanged() {
-    const std::uint32_t rate = DemoRate();
-    if (const std::optional<QString> status = OpenChosenPort(rate)) {
-        serialPort.StartWorker();
-        portOpen = true;
-        setControlText(kStatusLineId, *status);
-    }
+void CTarnwellDlg::showBox(std::string_view textUtf8, std::string_view captionUtf8, BoxIcon icon) {
+    ShowMessageBox(FromUtf8(textUtf8), FromUtf8(captionUtf8), static_cast<MessageIcon>(icon));
 }
 
-void CTarnwellDlg::OnTimerTick(int timerId) {
-    const bool waiting = portOpen && waitingForDtu == 1 && !dtuConnected && !isTicked(kConfigDoneId);
-    switch (timerId) {
-        case TIMER_DTU_POLL:
-            if (!waiting) {
-                KillTimer(TIMER_DTU_POLL);  // a tick left over from a wait that has ended
-                return;
-            }
-            serialPort.SendBytes(std::span<const std::uint8_t>(&kPollByte, 1));
-            return;
-        case TIMER_CONNECT_TIMEOUT:
-            KillTimer(TIMER_CONNECT_TIMEOUT);
-            if (!waiting) return;  // the wait ended before its time-out
-            KillTimer(TIMER_DTU_POLL);
-            AppendInfo(FromUtf8(kTimedOutText));
-            OnClosePort();
-            return;
-        case TIMER_AUTO_SEND:
-            // Auto-send belongs to its ticked box, on an open port, in the demo state.
-            if (!portOpen || !isTicked(kConfigDoneId) || !isTicked(kAutoSendBox)) {
-                StopAutoSend();
-                return;
-            }
-            // The engine has let go of the device (it went away and its report
-            // is on the way): the session closes with that one report, not
-            // with a "port not open" box from this tick first.
-            if (!serialPort.IsOpen()) {
-                onPortLost(0);
-                return;
-            }
-            OnSend();
-            return;
-        default:
-            return;
-    }
+void CTarnwellDlg::setStatusText(std::string_view utf8) {
+    setControlText(kStatusLineId, FromUtf8(utf8));
 }
 
-void CTarnwellDlg::OnPortByte(std::uint8_t byte, std::uint32_t /*portNumber*/) {
-    ++receivedByteCount;
-    const bool demo = isTicked(kConfigDoneId);
-    if (demo) DisplayReceivedByte(byte);
-    if (waitingForDtu == 1 && !dtuConnected && !demo && byte == kAnnounceByte) {
-        AppendInfo(FromUtf8(kConnectedText));
-        KillTimer(TIMER_DTU_POLL);
-        KillTimer(TIMER_CONNECT_TIMEOUT);
-        dtuConnected = true;
-        enableControl(1029, true);
-        enableControl(1030, true);
-        return;
-    }
-    ApplyAssemblerEvent(assembler.AcceptByte(byte));
+void CTarnwellDlg::applyEnables(const ControlEnables& enables) {
+    enableControl(kOpenButtonId, enables.openPort);
+    enableControl(kCloseButtonId, enables.closePort);
+    enableControl(kReadButtonId, enables.readParameters);
+    enableControl(kConfigureButtonId, enables.configure);
+    enableControl(kResetButtonId, enables.reset);
+    for (const int id : kTerminalControls) enableControl(id, enables.terminal);
+}
+
+int CTarnwellDlg::demoRateIndex() const {
+    return selectedIndex(kDemoRateListId);
+}
+
+void CTarnwellDlg::selectDemoRate(int index) {
+    selectIndex(kDemoRateListId, index);
 }
 
 // ---- The engine's owner interface --------------------------------------------
@@ -371,16 +208,17 @@ void CTarnwellDlg::onPortMessage(std::uint32_t message, std::uint32_t wParam, st
     if (message == WM_PORT_RX_BYTE) OnPortByte(static_cast<std::uint8_t>(wParam), lParam);
 }
 
+void CTarnwellDlg::OnPortByte(std::uint8_t byte, std::uint32_t /*portNumber*/) {
+    ++receivedByteCount;
+    session.OnPortByte(byte);
+}
+
 void CTarnwellDlg::onPortError(const std::string& text) {
     ShowMessageBox(QString::fromStdString(text), FromUtf8(kApplicationErrorCaption), MessageIcon::Error);
 }
 
-// The engine has closed the device and ended its worker; the window follows
-// as a close would, and says why once.
 void CTarnwellDlg::onPortLost(std::uint32_t /*portNumber*/) {
-    if (!portOpen) return;
-    AppendInfo(FromUtf8(kPortLostText));
-    closeSession();
+    session.OnPortLost();
 }
 
 // ---- Window timers -------------------------------------------------------------

@@ -10,15 +10,6 @@
 namespace quill {
 namespace {
 
-std::string ToGbk(const QString& text) {
-    return Utf16ToGbk(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
-                                          static_cast<std::size_t>(text.size())));
-}
-
-QString FromGbk(std::string_view gbk) {
-    return QString::fromStdU16String(GbkToUtf16(gbk));
-}
-
 // Sets a flag for one scope and puts back what it was, so a nested exchange
 // (a handler that runs one while another runs) does not clear it early.
 class FlagScope {

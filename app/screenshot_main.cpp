@@ -46,9 +46,9 @@ bool ReadFromSimulator(quill::CTarnwellDlg& window) {
     };
     window.selectIndex(1026, window.simulatorEntry());
     window.OnOpenPort();
-    if (!window.portOpen) return false;
+    if (!window.session.portOpen()) return false;
     window.OnTimerTick(quill::CTarnwellDlg::TIMER_DTU_POLL);
-    if (!waitFor([&] { return window.dtuConnected; })) return false;
+    if (!waitFor([&] { return window.session.dtuConnected(); })) return false;
     window.OnReadParameters();
     const QString done = QString::fromUtf8("读取参数成功");
     return waitFor([&] { return window.infoAreaText().contains(done); });

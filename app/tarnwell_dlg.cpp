@@ -112,6 +112,8 @@ bool CTarnwellDlg::isTicked(int id) const {
 
 void CTarnwellDlg::setTicked(int id, bool ticked) {
     if (auto* button = qobject_cast<QAbstractButton*>(control(id))) button->setChecked(ticked);
+    // The config-done box is the session's demo flag, also when set without its click.
+    if (id == kConfigDoneBoxId) session.SyncConfigDone();
 }
 
 void CTarnwellDlg::enableControl(int id, bool enable) {

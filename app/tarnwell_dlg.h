@@ -22,8 +22,9 @@
 #include <vector>
 
 #include "form/binding_table.h"
-#include "protocol/receive_assembler.h"
+#include "protocol/configure_request.h"
 #include "serial/serial_port.h"
+#include "session/session_controller.h"
 #include "sim/dtu_server.h"
 #include "terminal/gbk_stream_decoder.h"
 #include "terminal/info_appender.h"
@@ -46,9 +47,8 @@ inline constexpr std::string_view kHelpText =
     "  4、点读取参数可以读取DTU当前的参数。\r\n"
     "  5、如果要配置某一个参数，先选中相应参数前的选择框，然后输入正确的参数，再点击配置参数。";
 inline constexpr std::string_view kUnsignedPrompt = "请输入一个无符号整数。";
-inline constexpr std::string_view kErrorCaption = "错误提示";
 
-class CTarnwellDlg : public QDialog, public PortOwner {
+class CTarnwellDlg : public QDialog, public PortOwner, private SessionHost {
     Q_OBJECT
 
   public:
@@ -58,9 +58,9 @@ class CTarnwellDlg : public QDialog, public PortOwner {
     // ---- Controls by identifier -------------------------------------------
     // nullptr for an identifier the window does not have.
     QWidget* control(int id) const;
-    bool isTicked(int id) const;
+    bool isTicked(int id) const override;
     // Sets the tick without raising the click handler.
-    void setTicked(int id, bool ticked);
+    void setTicked(int id, bool ticked) override;
     void enableControl(int id, bool enable);
     // Edits, labels, buttons, and a list's edit field.
     void setControlText(int id, const QString& text);
@@ -111,20 +111,25 @@ class CTarnwellDlg : public QDialog, public PortOwner {
     // The data channel edit reports its changes; nothing is done with them.
     void OnDataChannelChanged();
 
-    // ---- Session control handlers (dlg_session.cpp) --------------------------
-    static constexpr int TIMER_CONNECT_TIMEOUT = 2;  // end of the wait for the DTU
-    static constexpr int TIMER_DTU_POLL = 5;         // poll byte while waiting
-    static constexpr int kConnectTimeoutMs = 40000;
-    static constexpr int kPollPeriodMs = 400;
+    // ---- Session handlers: the session core decides (session/) -------------
+    static constexpr int TIMER_CONNECT_TIMEOUT = quill::TIMER_CONNECT_TIMEOUT;
+    static constexpr int TIMER_DTU_POLL = quill::TIMER_DTU_POLL;
+    static constexpr int TIMER_AUTO_SEND = quill::TIMER_AUTO_SEND;
+    static constexpr int kConnectTimeoutMs = quill::kConnectTimeoutMs;
+    static constexpr int kPollPeriodMs = quill::kPollPeriodMs;
 
-    void OnOpenPort();         // 1027
-    void OnClosePort();        // 1028, and the end of the connect time-out
-    void OnReadParameters();   // 1029
-    void OnReset();            // 1032
-    void OnConfigDone();       // 1031; the box has already changed its tick
-    void OnDemoBaudChanged();  // the operator edits 1068's text
-    void OnTimerTick(int timerId);
-    // Every received byte: demo display, presence test, then the assembler.
+    void OnOpenPort() { session.OnOpenPort(); }               // 1027
+    void OnClosePort() { session.OnClosePort(); }             // 1028
+    void OnReadParameters() { session.OnReadParameters(); }   // 1029
+    void OnConfigure() { session.OnConfigure(); }             // 1030
+    void OnConfigDone() { session.OnConfigDone(); }           // 1031
+    void OnReset() { session.OnReset(); }                     // 1032
+    void OnDemoBaudChanged() { session.OnDemoBaudChanged(); } // 1068's text edited
+    void OnSend() { session.OnSend(); }                       // 1037
+    void OnAutoSend() { session.OnAutoSend(); }               // 1034
+    void OnIntervalChanged() { session.OnIntervalChanged(); } // 1035's text changed
+    void OnTimerTick(int timerId) { session.OnTimerTick(timerId); }
+    // Every received byte, in the order the line delivered it.
     void OnPortByte(std::uint8_t byte, std::uint32_t portNumber);
 
     // Window timers by identifier, periodic until killed; starting a running
@@ -150,27 +155,11 @@ class CTarnwellDlg : public QDialog, public PortOwner {
     // The text of the box for a failed open; a missing permission adds how to get it.
     static QString OpenFailureText(int openError);
 
-  protected:
-    void timerEvent(QTimerEvent* event) override;
-
-  public:
-    // ---- end of the session control section -----------------------------------
-
-    // ---- Demo-state terminal handlers (dlg_terminal.cpp) ---------------------
-    // The auto-send timer; each tick runs OnSend.
-    static constexpr int TIMER_AUTO_SEND = 1;
-    // First step of OnPortByte: in demo state (1031 ticked) shows the byte in
-    // the information area, "%02X" in hex mode (1033), else as a character,
-    // and appends the same piece to infoText.
+    // ---- Demo-state terminal display (dlg_terminal.cpp) ----------------------
+    // In demo state (1031 ticked) shows a received byte in the information
+    // area, "%02X" in hex mode (1033), else as a character, and appends the
+    // same piece to infoText.
     void DisplayReceivedByte(std::uint8_t byte);
-    // Click on 1037 and every tick of TIMER_AUTO_SEND.
-    void OnSend();
-    // Click on 1034 (the box has already changed its tick).
-    void OnAutoSend();
-    // Text change of 1035: the interval member follows the edit.
-    void OnIntervalChanged();
-    // Unticks 1034 and stops TIMER_AUTO_SEND; for closing the port and leaving demo state.
-    void StopAutoSend();
     // The information area's writer (created at the first use); AppendInfo,
     // the received-byte display and every read or replacement of control
     // 1000's text go through it.
@@ -178,20 +167,37 @@ class CTarnwellDlg : public QDialog, public PortOwner {
     QString infoAreaText() const;
     void setInfoAreaText(const QString& text);
 
+  protected:
+    void timerEvent(QTimerEvent* event) override;
+
   private:
+    // ---- What the session asks of the window (SessionHost) --------------------
+    std::optional<std::string> openPort(std::uint32_t rate) override;
+    std::string openFailureText() override;
+    void stopPort() override;
+    bool portHeld() const override;
+    bool sendBytes(std::span<const std::uint8_t> bytes) override;
+    bool sendTextBytes(const std::string& gbk) override;
+    void startTimerById(int timerId, int periodMs) override { SetTimer(timerId, periodMs); }
+    void stopTimerById(int timerId) override { KillTimer(timerId); }
+    void appendInfo(std::string_view utf8) override;
+    void showBox(std::string_view textUtf8, std::string_view captionUtf8, BoxIcon icon) override;
+    void setStatusText(std::string_view utf8) override;
+    void applyEnables(const ControlEnables& enables) override;
+    void displayReceivedByte(std::uint8_t byte) override { DisplayReceivedByte(byte); }
+    void applyItemUpdate(const ItemUpdate& update) override;
+    int demoRateIndex() const override;
+    void selectDemoRate(int index) override;
+    bool saveForm() override { return ExchangeFormData(true); }
+    const FormSnapshot& formSnapshot() override;
+    const std::string& sendTextMember() const override { return sendText; }
+    std::uint32_t autoSendIntervalMember() const override { return autoSendInterval; }
+
     std::unique_ptr<InfoAppender> infoAppender;
     GbkStreamDecoder receiveDecoder;  // character mode: a lead byte waits for its trail
+    std::unique_ptr<FormSnapshot> snapshot;
 
   public:
-    // ---- end of the demo-state terminal section -------------------------------
-
-    // ---- Parameter read-back and write handlers (dlg_parameters.cpp) ---------
-    void OnConfigure();  // 1030
-    // Acts on what the assembler reports: fills the form from a read answer
-    // and appends the verdict to the information area.
-    void ApplyAssemblerEvent(const AssemblerEvent& event);
-    // ---- end of the parameter section ------------------------------------------
-
     // ---- Members ------------------------------------------------------------
   private:
     // The simulated DTU behind the port list's entry, once opened. Declared
@@ -201,15 +207,9 @@ class CTarnwellDlg : public QDialog, public PortOwner {
 
   public:
     CSerialPort serialPort;
-    bool portOpen = false;
-    // ---- Session state (dlg_session.cpp) ----
-    // The protocol keeps these process-wide; with one window per process they
-    // live here, so that every window (and every test) starts from zero.
-    std::int32_t waitingForDtu = 0;
-    bool dtuConnected = false;
-    ReceiveAssembler assembler;
+    // The session's state and decisions; one per window, so every test starts from zero.
+    SessionController session{*this};
     std::uint64_t receivedByteCount = 0;  // bytes handed to OnPortByte (diagnostics, tests)
-    // ---- end of the session state ----
     std::string infoText;                   // GBK, bound to 1000
     std::string sendText;                   // GBK, bound to 1036
     std::uint32_t autoSendInterval = 1000;  // ms, bound to 1035
@@ -217,12 +217,8 @@ class CTarnwellDlg : public QDialog, public PortOwner {
 
   private:
     void OnInitDialog();
-    // Session control (dlg_session.cpp).
+    // The port list (dlg_session.cpp).
     void InitPortList();
-    void closeSession();
-    // Opens what 1026 shows at `rate`; the status line text, or nullopt.
-    std::optional<QString> OpenChosenPort(std::uint32_t rate);
-    std::uint32_t DemoRate() const;
     struct WindowTimer {
         int qtId;
         int period;

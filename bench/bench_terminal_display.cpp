@@ -171,7 +171,7 @@ bool RunRound(qint64 totalText, Round& round) {
     window.setTicked(1031, true);  // demo state
     window.setTicked(1033, true);  // hex mode
     window.OnOpenPort();
-    if (!window.portOpen) {
+    if (!window.session.portOpen()) {
         std::fprintf(stderr, "the port did not open\n");
         return false;
     }

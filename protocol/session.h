@@ -7,6 +7,10 @@
 
 namespace quill {
 
+// The presence test: the tool polls with 0x37 until the DTU answers 0x6C.
+inline constexpr std::uint8_t kPollByte = 0x37;
+inline constexpr std::uint8_t kAnnounceByte = 0x6C;
+
 // Line rate for each index of the rate lists 1016 and 1068.
 inline constexpr std::array<std::uint32_t, 11> BaudTable{300,   600,   1200,  2400,  4800,  9600,
                                                          14400, 19200, 38400, 57600, 115200};

@@ -29,12 +29,12 @@
 #include <span>
 #include <vector>
 
+#include "protocol/session.h"
+
 namespace quill {
 
 using DtuItems = std::map<std::uint8_t, std::vector<std::uint8_t>>;
 
-inline constexpr std::uint8_t kPollByte = 0x37;
-inline constexpr std::uint8_t kAnnounceByte = 0x6C;
 // The longest request frame the simulated DTU takes in.
 inline constexpr std::size_t kDtuReceiveLimit = 4096;
 

@@ -69,7 +69,7 @@ class FaultTest : public SessionTest {
 
     // The buttons, the status line and the session agree with the engine.
     void expectPortShown(bool open) {
-        EXPECT_EQ(window->portOpen, open);
+        EXPECT_EQ(window->session.portOpen(), open);
         EXPECT_EQ(window->serialPort.IsOpen(), open);
         EXPECT_EQ(enabled(1027), !open);
         EXPECT_EQ(enabled(1028), open);
@@ -128,13 +128,13 @@ class FaultTest : public SessionTest {
     // Closes the port if need be, opens `dtu`, waits for its announcement and
     // reads its whole set into the form.
     void expectOpenAndRead(DtuServer& dtu, const Shows& shows = Factory()) {
-        if (window->portOpen) click(1028);
+        if (window->session.portOpen()) click(1028);
         pointAt(dtu);
         click(1027);
-        ASSERT_TRUE(window->portOpen);
+        ASSERT_TRUE(window->session.portOpen());
         expectPortShown(true);
         window->OnTimerTick(kPoll);
-        ASSERT_TRUE(WaitFor([&] { return window->dtuConnected; }, kWaitMs));
+        ASSERT_TRUE(WaitFor([&] { return window->session.dtuConnected(); }, kWaitMs));
         const int ok = count(kReadOk);
         const int failed = count(kReadFailed);
         const int last = FindItem(0xF1)->valueIds[0];
@@ -145,8 +145,8 @@ class FaultTest : public SessionTest {
         EXPECT_EQ(window->controlText(1025), shows.apn);
         EXPECT_EQ(window->controlText(1044), shows.station);
         EXPECT_EQ(window->controlText(last), shows.last);
-        EXPECT_FALSE(window->assembler.readPending);
-        EXPECT_EQ(window->assembler.receiveCount, 0);
+        EXPECT_FALSE(window->session.assembler().readPending);
+        EXPECT_EQ(window->session.assembler().receiveCount, 0);
     }
 
     // The device the operator plugs in after a fault; its set differs from
@@ -195,8 +195,8 @@ class DeviceVanishing : public FaultTest, public ::testing::WithParamInterface<V
                 // The first 300 bytes of the answer go out; the rest would follow a minute later.
                 server.setAnswerPieces({300}, std::chrono::minutes(1));
                 click(1029);
-                ASSERT_TRUE(WaitFor([&] { return window->assembler.receiveCount >= 300; }, kWaitMs));
-                ASSERT_TRUE(window->assembler.readPending);
+                ASSERT_TRUE(WaitFor([&] { return window->session.assembler().receiveCount >= 300; }, kWaitMs));
+                ASSERT_TRUE(window->session.assembler().readPending);
                 return;
             case Phase::AutoSend: {
                 connectDtu();
@@ -306,10 +306,10 @@ TEST_P(LineNoise, GivesAtMostOneVerdictAndTheNextReadWorks) {
     EXPECT_TRUE(boxes.empty());
     expectPortShown(true);
     // Noise never announces the DTU, and never hides it.
-    EXPECT_EQ(window->dtuConnected, c.expecting != Expecting::Announcement);
+    EXPECT_EQ(window->session.dtuConnected(), c.expecting != Expecting::Announcement);
     if (c.expecting == Expecting::Announcement) {
         injectFromQuiet({0x6C}, writes());
-        EXPECT_TRUE(window->dtuConnected);
+        EXPECT_TRUE(window->session.dtuConnected());
         EXPECT_EQ(count(kConnected), 1);
     }
 
@@ -353,8 +353,8 @@ TEST_F(FaultTest, ALengthOfFFFFFailsTheReadOnceAndTheNextReadWorks) {
     EXPECT_TRUE(responsive());
     EXPECT_EQ(reports(), before + 1);
     EXPECT_EQ(count(kReadFailed), 1);
-    EXPECT_FALSE(window->assembler.readPending);
-    EXPECT_EQ(window->assembler.receiveCount, 0);
+    EXPECT_FALSE(window->session.assembler().readPending);
+    EXPECT_EQ(window->session.assembler().receiveCount, 0);
     EXPECT_EQ(window->controlText(1044), QString());  // nothing of the refused answer is shown
     EXPECT_TRUE(boxes.empty());
     expectPortShown(true);
@@ -389,7 +389,7 @@ TEST_P(EndlessAnswer, GivesAtMostOneVerdictAndTheNextRequestIsJudgedAlone) {
         EXPECT_EQ(count(c.verdict), 1);
     }
     const bool stillWaiting =
-        c.configure ? window->assembler.configurePending : window->assembler.readPending;
+        c.configure ? window->session.assembler().configurePending : window->session.assembler().readPending;
     EXPECT_EQ(stillWaiting, c.verdict.empty());
     EXPECT_TRUE(boxes.empty());
     expectPortShown(true);
@@ -407,7 +407,7 @@ TEST_P(EndlessAnswer, GivesAtMostOneVerdictAndTheNextRequestIsJudgedAlone) {
         answerFromQuiet(1030, Frame(0x8C, {}));
         EXPECT_EQ(count(kConfigureOk), ok + 1);
         EXPECT_EQ(count(kConfigureFailed), failed + 1);
-        EXPECT_FALSE(window->assembler.configurePending);
+        EXPECT_FALSE(window->session.assembler().configurePending);
     }
     expectQuietReadWorks();
     expectOpenAndRead(server);
@@ -441,11 +441,11 @@ TEST_F(FaultTest, OpenCloseCyclesWhileFloodingEndClosedWithoutABox) {
     const auto start = Clock::now();
     for (int i = 0; i < kCycles; ++i) {
         click(1027);
-        ASSERT_TRUE(window->portOpen) << "cycle " << i;
+        ASSERT_TRUE(window->session.portOpen()) << "cycle " << i;
         const std::uint64_t handled = window->receivedByteCount;
         ASSERT_TRUE(WaitFor([&] { return window->receivedByteCount > handled; }, kWaitMs)) << "cycle " << i;
         click(1028);
-        ASSERT_FALSE(window->portOpen) << "cycle " << i;
+        ASSERT_FALSE(window->session.portOpen()) << "cycle " << i;
     }
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
     RecordProperty("cycles_ms", static_cast<int>(elapsed.count()));

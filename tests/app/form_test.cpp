@@ -61,7 +61,7 @@ TEST_F(FormTest, StartsWithNothingTickedAndEveryValueDisabled) {
     EXPECT_EQ(window.controlText(1052), QStringLiteral("Quillmere"));
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Quillmere"));
     EXPECT_EQ(window.autoSendInterval, 1000u);
-    EXPECT_FALSE(window.portOpen);
+    EXPECT_FALSE(window.session.portOpen());
     EXPECT_TRUE(boxes.empty());
 }
 

@@ -107,9 +107,9 @@ class SessionTest : public ::testing::Test {
     void connectDtu() {
         pointAt(server);
         click(1027);
-        ASSERT_TRUE(window->portOpen);
+        ASSERT_TRUE(window->session.portOpen());
         window->OnTimerTick(CTarnwellDlg::TIMER_DTU_POLL);
-        ASSERT_TRUE(WaitFor([&] { return window->dtuConnected; }, kWaitMs));
+        ASSERT_TRUE(WaitFor([&] { return window->session.dtuConnected(); }, kWaitMs));
     }
 
     // Opens `quiet`, a DTU that never listens (the test plays its part), and
@@ -119,13 +119,13 @@ class SessionTest : public ::testing::Test {
         ASSERT_TRUE(quiet.start());
         pointAt(quiet);
         click(1027);
-        ASSERT_TRUE(window->portOpen);
+        ASSERT_TRUE(window->session.portOpen());
     }
     void connectQuiet() {
         openQuiet();
         window->OnTimerTick(CTarnwellDlg::TIMER_DTU_POLL);
         sendAfterWrites(1, {0x6C}, &quiet);
-        ASSERT_TRUE(WaitFor([&] { return window->dtuConnected; }, kWaitMs));
+        ASSERT_TRUE(WaitFor([&] { return window->session.dtuConnected(); }, kWaitMs));
     }
 
     DtuServer server;

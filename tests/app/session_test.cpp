@@ -28,7 +28,7 @@ TEST_F(SessionTest, OpensAt57600PollsOncePerTickAndConnectsOnTheAnnouncement) {
     window->selectIndex(1068, 3);
     pointAt(server);
     click(1027);
-    ASSERT_TRUE(window->portOpen);
+    ASSERT_TRUE(window->session.portOpen());
     EXPECT_EQ(window->selectedIndex(1068), 9);
     EXPECT_EQ(server.lineRate(), 57600u);
     EXPECT_EQ(status(), OpenStatus(server.devicePath(), 57600));
@@ -49,7 +49,7 @@ TEST_F(SessionTest, OpensAt57600PollsOncePerTickAndConnectsOnTheAnnouncement) {
     server.setFaults({});
     window->OnTimerTick(kPoll);
     ASSERT_TRUE(waitCount(kConnected));
-    EXPECT_TRUE(window->dtuConnected);
+    EXPECT_TRUE(window->session.dtuConnected());
     EXPECT_TRUE(enabled(1029));
     EXPECT_TRUE(enabled(1030));
     EXPECT_EQ(window->timerPeriod(kPoll), 0);
@@ -60,7 +60,7 @@ TEST_F(SessionTest, OpensAt57600PollsOncePerTickAndConnectsOnTheAnnouncement) {
     window->OnTimerTick(kPoll);
     window->OnTimerTick(kTimeout);
     click(1029);
-    EXPECT_TRUE(window->assembler.readPending);
+    EXPECT_TRUE(window->session.assembler().readPending);
     std::vector<std::uint8_t> expected(4, 0x37);
     const auto read = RequestFrame(0x0B);
     expected.insert(expected.end(), read.begin(), read.end());
@@ -84,7 +84,7 @@ TEST_F(SessionTest, TimeOutReportsOnceThenClosesThePort) {
     EXPECT_EQ(count(kClosed), 1);
     const QString info = window->controlText(1000);
     EXPECT_LT(info.indexOf(FromUtf8("<-连接DTU超时")), info.indexOf(FromUtf8("<-关闭串口成功")));
-    EXPECT_FALSE(window->portOpen);
+    EXPECT_FALSE(window->session.portOpen());
     EXPECT_EQ(window->timerPeriod(kPoll), 0);
     EXPECT_EQ(window->timerPeriod(kTimeout), 0);
     EXPECT_EQ(status(), FromUtf8("当前状态：串口已关闭"));
@@ -108,7 +108,7 @@ TEST_F(SessionTest, FailedOpenShowsTheBoxAndLeavesOpenEnabled) {
         ASSERT_EQ(boxes.size(), 1u) << path;
         EXPECT_EQ(boxes[0].text, FromUtf8("没有发现此串口或被占用"));
         EXPECT_EQ(boxes[0].caption, FromUtf8("错误提示"));
-        EXPECT_FALSE(window->portOpen);
+        EXPECT_FALSE(window->session.portOpen());
         EXPECT_TRUE(enabled(1027));
         EXPECT_FALSE(enabled(1028));
         EXPECT_EQ(window->timerPeriod(kPoll), 0);
@@ -159,7 +159,7 @@ TEST_P(CloseFrom, RunsTheCloseSequence) {
 
     click(1028);
     EXPECT_EQ(count(kClosed), 1);
-    EXPECT_FALSE(window->portOpen);
+    EXPECT_FALSE(window->session.portOpen());
     EXPECT_EQ(status(), FromUtf8("当前状态：串口已关闭"));
     EXPECT_TRUE(enabled(1027));
     for (const int id : {1028, 1029, 1030, 1032}) EXPECT_FALSE(enabled(id)) << id;
@@ -167,8 +167,8 @@ TEST_P(CloseFrom, RunsTheCloseSequence) {
     for (const int id : {kPoll, kTimeout, kAutoSend}) EXPECT_EQ(window->timerPeriod(id), 0) << id;
     EXPECT_FALSE(window->isTicked(1034));
     EXPECT_EQ(window->isTicked(1031), c.demo);
-    EXPECT_EQ(window->dtuConnected, c.connected);
-    EXPECT_EQ(window->waitingForDtu, 1);
+    EXPECT_EQ(window->session.dtuConnected(), c.connected);
+    EXPECT_EQ(window->session.waitingForDtu(), 1);
 
     window->OnTimerTick(kTimeout);  // never a time-out after a close
     window->OnTimerTick(kAutoSend);
@@ -176,12 +176,12 @@ TEST_P(CloseFrom, RunsTheCloseSequence) {
     EXPECT_EQ(window->timerPeriod(kPoll), 0);
 
     click(1027);
-    ASSERT_TRUE(window->portOpen);
+    ASSERT_TRUE(window->session.portOpen());
     if (c.demo) {
         EXPECT_EQ(count(kOpenedDemo), 1);
     } else {
         EXPECT_EQ(count(kOpenedWait), 2);
-        EXPECT_FALSE(window->dtuConnected);  // cleared before the DTU can be found again
+        EXPECT_FALSE(window->session.dtuConnected());  // cleared before the DTU can be found again
     }
 }
 
@@ -211,7 +211,7 @@ TEST_F(SessionTest, DemoStateStopsThePollKeepsTheRateAndLeavingItWaitsAgainAt576
     // A poll tick left over sends nothing: the reset request comes next.
     window->OnTimerTick(kPoll);
     click(1032);
-    EXPECT_TRUE(window->assembler.readPending);
+    EXPECT_TRUE(window->session.assembler().readPending);
     std::vector<std::uint8_t> expected{0x37};
     const auto reset = RequestFrame(0x0F);
     expected.insert(expected.end(), reset.begin(), reset.end());
@@ -231,7 +231,7 @@ TEST_F(SessionTest, DemoStateStopsThePollKeepsTheRateAndLeavingItWaitsAgainAt576
     EXPECT_EQ(status(), OpenStatus(server.devicePath(), 57600));
     EXPECT_EQ(window->timerPeriod(kPoll), 400);
     EXPECT_EQ(window->timerPeriod(kTimeout), 40000);
-    EXPECT_FALSE(window->dtuConnected);
+    EXPECT_FALSE(window->session.dtuConnected());
     EXPECT_FALSE(enabled(1032));
     for (const int id : kTerminalControls) EXPECT_FALSE(enabled(id)) << id;
 
@@ -249,7 +249,7 @@ TEST_F(SessionTest, DemoWithThePortClosedOpensAtTheDemoRate) {
     window->selectIndex(1068, 5);
     pointAt(server);
     click(1027);
-    ASSERT_TRUE(window->portOpen);
+    ASSERT_TRUE(window->session.portOpen());
     EXPECT_EQ(count(kOpenedDemo), 1);
     EXPECT_EQ(count(kOpenedWait), 0);
     EXPECT_EQ(server.lineRate(), 9600u);
@@ -283,15 +283,15 @@ TEST_F(SessionTest, LeavingDemoStartsAWaitEvenWhenTheReopenFails) {
     click(1031);
     EXPECT_TRUE(boxes.empty());
     EXPECT_EQ(count(kReconnect), 0);
-    EXPECT_TRUE(window->portOpen);
-    EXPECT_FALSE(window->dtuConnected);
+    EXPECT_TRUE(window->session.portOpen());
+    EXPECT_FALSE(window->session.dtuConnected());
     EXPECT_EQ(window->timerPeriod(kPoll), 400);
     EXPECT_EQ(window->timerPeriod(kTimeout), 40000);
 
     window->OnTimerTick(kTimeout);
     EXPECT_EQ(count(kTimedOut), 1);
     EXPECT_EQ(count(kClosed), 1);
-    EXPECT_FALSE(window->portOpen);
+    EXPECT_FALSE(window->session.portOpen());
 }
 
 // The announcement byte is only an announcement while the session waits;
@@ -310,12 +310,12 @@ TEST_P(AnnouncementByte, GoesToTheAssemblerOnceConnected) {
     }
     const std::uint64_t writes = window->serialPort.completedWrites();
     click(demo ? 1032 : 1029);
-    ASSERT_TRUE(window->assembler.readPending);
+    ASSERT_TRUE(window->session.assembler().readPending);
     sendAfterWrites(writes + 1, {0x7B, 0x8B, 0x00, 0x06, 0x6C, 0x7B}, &quiet);
     ASSERT_TRUE(waitCount(kReadOk));
-    EXPECT_FALSE(window->assembler.readPending);
+    EXPECT_FALSE(window->session.assembler().readPending);
     EXPECT_EQ(count(kConnected), demo ? 0 : 1);
-    EXPECT_EQ(window->dtuConnected, !demo);
+    EXPECT_EQ(window->session.dtuConnected(), !demo);
 }
 
 INSTANTIATE_TEST_SUITE_P(ConnectedOrDemo, AnnouncementByte, ::testing::Bool(),
@@ -329,8 +329,8 @@ TEST_F(SessionTest, OtherBytesWhileWaitingAreDroppedAndTheAnnouncementStillCount
     sendAfterWrites(1, {0x41, 0x7B, 0x8B, 0x00, 0x05, 0x7B});
     ASSERT_TRUE(WaitFor([&] { return window->receivedByteCount == 6; }, kWaitMs));
     EXPECT_EQ(count(kReadOk), 0);
-    EXPECT_EQ(window->assembler.receiveCount, 0);
-    EXPECT_FALSE(window->dtuConnected);
+    EXPECT_EQ(window->session.assembler().receiveCount, 0);
+    EXPECT_FALSE(window->session.dtuConnected());
     sendAfterWrites(1, {0x6C});
     ASSERT_TRUE(waitCount(kConnected));
 }
@@ -339,7 +339,7 @@ TEST_F(SessionTest, VanishedDeviceClosesTheSessionOnceAndTheNextOpenWorks) {
     connectDtu();
     server.vanish();
     ASSERT_TRUE(waitCount(kLost));
-    EXPECT_FALSE(window->portOpen);
+    EXPECT_FALSE(window->session.portOpen());
     EXPECT_EQ(status(), FromUtf8("当前状态：串口已关闭"));
     EXPECT_TRUE(enabled(1027));
     for (const int id : {1028, 1029, 1030}) EXPECT_FALSE(enabled(id)) << id;
@@ -350,7 +350,7 @@ TEST_F(SessionTest, VanishedDeviceClosesTheSessionOnceAndTheNextOpenWorks) {
     ASSERT_TRUE(replacement.start());
     pointAt(replacement);
     click(1027);
-    ASSERT_TRUE(window->portOpen);
+    ASSERT_TRUE(window->session.portOpen());
     window->OnTimerTick(kPoll);
     ASSERT_TRUE(waitCount(kConnected, 2));
     EXPECT_EQ(count(kLost), 1);
@@ -367,7 +367,7 @@ TEST_F(SessionTest, PortListOffersTheSimulatedDtuAfterTheComPorts) {
 
     window->selectIndex(1026, window->simulatorEntry());
     click(1027);
-    ASSERT_TRUE(window->portOpen);
+    ASSERT_TRUE(window->session.portOpen());
     ASSERT_NE(window->simulator(), nullptr);
     EXPECT_EQ(status(), FromUtf8("当前状态：串口模拟DTU已打开,波特率57600"));
     window->OnTimerTick(kPoll);

@@ -210,7 +210,7 @@ TEST(ClosingTheWindow, ReleasesAnOpenPortWithoutABox) {
         test::CaptureBoxes(window, boxes, dialogs);
         window.setControlText(1026, path);
         qobject_cast<QPushButton*>(window.control(1027))->click();
-        return window.portOpen;
+        return window.session.portOpen();
     };
 
     auto first = std::make_unique<CTarnwellDlg>();

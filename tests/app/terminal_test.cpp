@@ -27,7 +27,7 @@ class TerminalTest : public SessionTest {
         pointAt(server);
         window->setTicked(1031, true);
         click(1027);
-        ASSERT_TRUE(window->portOpen);
+        ASSERT_TRUE(window->session.portOpen());
         ASSERT_TRUE(enabled(1037));
         waitForWorker();
     }
@@ -325,7 +325,7 @@ TEST_F(TerminalTest, AutoSendDoesNotStartWithoutAnOpenPortOrOutsideTheDemoState)
     server.setFaults(Silent());
     pointAt(server);
     click(1027);
-    ASSERT_TRUE(window->portOpen);
+    ASSERT_TRUE(window->session.portOpen());
     window->enableControl(1034, true);
     click(1034);
     EXPECT_FALSE(window->isTicked(1034));

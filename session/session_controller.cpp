@@ -1,0 +1,410 @@
+#include "session/session_controller.h"
+
+#include "protocol/frame.h"
+#include "protocol/session.h"
+#include "terminal/send_request.h"
+
+namespace quill {
+
+std::string_view StateName(SessionState state) {
+    switch (state) {
+        case SessionState::Closed:
+            return "Closed";
+        case SessionState::WaitingForDtu:
+            return "WaitingForDtu";
+        case SessionState::Connected:
+            return "Connected";
+        case SessionState::Demo:
+            return "Demo";
+        case SessionState::DemoPortClosed:
+            return "DemoPortClosed";
+    }
+    return "?";
+}
+
+ControlEnables EnabledControls(SessionState state) {
+    switch (state) {
+        case SessionState::Closed:
+        case SessionState::DemoPortClosed:
+            return {.openPort = true};
+        case SessionState::WaitingForDtu:
+            return {.closePort = true};
+        case SessionState::Connected:
+            return {.closePort = true, .readParameters = true, .configure = true};
+        case SessionState::Demo:
+            return {.closePort = true, .reset = true, .terminal = true};
+    }
+    return {};
+}
+
+std::string OpenStatusText(std::string_view portName, std::uint32_t rate) {
+    std::string text = "当前状态：串口";
+    text += portName;
+    text += "已打开,波特率";
+    text += std::to_string(rate);
+    return text;
+}
+
+SessionController::SessionController(SessionHost& host) : host_(host) {}
+
+bool SessionController::portOpen() const {
+    return state_ == SessionState::WaitingForDtu || state_ == SessionState::Connected ||
+           state_ == SessionState::Demo;
+}
+
+bool SessionController::inDemo() const {
+    return state_ == SessionState::Demo || state_ == SessionState::DemoPortClosed;
+}
+
+// Enabled states change with the state and only then, so a control a front
+// end enabled for its own reasons stays as it is until the session moves on.
+void SessionController::setState(SessionState next) {
+    state_ = next;
+    const ControlEnables enables = EnabledControls(next);
+    if (enablesShown_ && enables == shownEnables_) return;
+    host_.applyEnables(enables);
+    shownEnables_ = enables;
+    enablesShown_ = true;
+}
+
+// A rate list without a selection has no table entry; the session's own rate stands in.
+std::uint32_t SessionController::demoRate() const {
+    const int index = host_.demoRateIndex();
+    if (index < 0 || static_cast<std::size_t>(index) >= BaudTable.size()) return BaudTable[kSessionRateIndex];
+    return BaudTable[static_cast<std::size_t>(index)];
+}
+
+void SessionController::beginWait() {
+    host_.startTimerById(TIMER_DTU_POLL, kPollPeriodMs);
+    waitingForDtu_ = 1;
+    dtuConnected_ = false;
+    setState(SessionState::WaitingForDtu);
+}
+
+void SessionController::endWaitTimers() {
+    host_.stopTimerById(TIMER_DTU_POLL);
+    host_.stopTimerById(TIMER_CONNECT_TIMEOUT);
+}
+
+void SessionController::stopAutoSend() {
+    if (host_.isTicked(kAutoSendBoxId)) host_.setTicked(kAutoSendBoxId, false);
+    host_.stopTimerById(TIMER_AUTO_SEND);
+    autoSendSuspended_ = false;
+}
+
+// ---- Port ------------------------------------------------------------------------
+
+void SessionController::OnOpenPort() {
+    const bool demo = inDemo();
+    std::uint32_t rate = demoRate();
+    if (!demo) {
+        rate = BaudTable[kSessionRateIndex];
+        host_.selectDemoRate(static_cast<int>(kSessionRateIndex));
+    }
+    const std::optional<std::string> name = host_.openPort(rate);
+    if (!name) {
+        host_.showBox(host_.openFailureText(), kErrorCaption, BoxIcon::None);
+        setState(demo ? SessionState::DemoPortClosed : SessionState::Closed);
+        return;
+    }
+    releasedByReopen_ = false;
+    host_.setStatusText(OpenStatusText(*name, rate));
+    if (demo) {
+        setState(SessionState::Demo);
+        host_.appendInfo(kOpenedDemoText);
+        return;
+    }
+    host_.startTimerById(TIMER_DTU_POLL, kPollPeriodMs);
+    waitingForDtu_ = 1;
+    dtuConnected_ = false;
+    host_.appendInfo(kOpenedWaitText);
+    host_.startTimerById(TIMER_CONNECT_TIMEOUT, kConnectTimeoutMs);
+    setState(SessionState::WaitingForDtu);
+}
+
+void SessionController::OnClosePort() {
+    host_.appendInfo(kClosedText);
+    host_.stopPort();
+    closeSession();
+}
+
+// What a close and a lost device share. The session flags and the assembler
+// keep their values; a write in several frames ends here.
+void SessionController::closeSession() {
+    endWaitTimers();
+    stopAutoSend();
+    queuedFrames_.clear();
+    unsentTypes_.clear();
+    host_.setStatusText(kStatusClosedText);
+    setState(inDemo() ? SessionState::DemoPortClosed : SessionState::Closed);
+}
+
+// The engine has closed the device and ended its worker; the session follows
+// as a close would, and says why once.
+void SessionController::OnPortLost() {
+    if (!portOpen()) return;
+    host_.appendInfo(kPortLostText);
+    closeSession();
+    host_.sessionOutcome(SessionOutcome::Lost);
+}
+
+void SessionController::OnDemoBaudChanged() {
+    // Without a session there is nothing to reopen: a port opened here would
+    // be open behind a window that says it is closed.
+    if (state_ == SessionState::Closed) return;
+    const std::uint32_t rate = demoRate();
+    if (const std::optional<std::string> name = host_.openPort(rate)) {
+        releasedByReopen_ = false;
+        host_.setStatusText(OpenStatusText(*name, rate));
+        if (state_ == SessionState::DemoPortClosed) setState(SessionState::Demo);
+        return;
+    }
+    // The engine let go of the device before the open failed; nothing is
+    // reported and the session stays as it was.
+    releasedByReopen_ = true;
+}
+
+// ---- Demo state --------------------------------------------------------------------
+
+void SessionController::OnConfigDone() {
+    host_.saveForm();
+    if (host_.isTicked(kConfigDoneBoxId)) {
+        endWaitTimers();
+        if (portOpen()) {
+            setState(SessionState::Demo);
+            host_.appendInfo(kDemoEnteredText);
+        } else {
+            setState(SessionState::DemoPortClosed);
+            host_.appendInfo(kDemoPortClosedText);
+        }
+        return;
+    }
+
+    stopAutoSend();
+    if (!portOpen()) {
+        setState(SessionState::Closed);
+        return;
+    }
+    host_.selectDemoRate(static_cast<int>(kSessionRateIndex));
+    const std::uint32_t rate = BaudTable[kSessionRateIndex];
+    if (const std::optional<std::string> name = host_.openPort(rate)) {
+        releasedByReopen_ = false;
+        host_.appendInfo(kReconnectText);
+        host_.setStatusText(OpenStatusText(*name, rate));
+    }
+    // Also after a failed reopen: the wait runs and its time-out closes the port.
+    beginWait();
+    host_.startTimerById(TIMER_CONNECT_TIMEOUT, kConnectTimeoutMs);
+}
+
+void SessionController::SyncConfigDone() {
+    const bool ticked = host_.isTicked(kConfigDoneBoxId);
+    if (ticked == inDemo()) return;
+    switch (state_) {
+        case SessionState::Closed:
+            setState(SessionState::DemoPortClosed);
+            break;
+        case SessionState::DemoPortClosed:
+            setState(SessionState::Closed);
+            break;
+        case SessionState::WaitingForDtu:
+        case SessionState::Connected:
+            setState(SessionState::Demo);
+            break;
+        case SessionState::Demo:
+            setState(dtuConnected_ ? SessionState::Connected : SessionState::WaitingForDtu);
+            break;
+    }
+}
+
+// ---- Requests ------------------------------------------------------------------------
+
+// Each request starts a new answer: the engine discards unread input before
+// it writes, so a frame still held in part could only be completed by the
+// bytes of the new answer, and would be judged in its place.
+bool SessionController::sendRequest(std::span<const std::uint8_t> frame) {
+    if (!host_.sendBytes(frame)) return false;
+    assembler_.receiveCount = 0;
+    return true;
+}
+
+void SessionController::OnReadParameters() {
+    if (sendRequest(BuildRequestFrame(Command::ReadRequest))) assembler_.readPending = true;
+}
+
+// The DTU's answer to a reset is taken in as a read answer.
+void SessionController::OnReset() {
+    if (sendRequest(BuildRequestFrame(Command::ResetRequest))) assembler_.readPending = true;
+}
+
+void SessionController::OnConfigure() {
+    host_.saveForm();
+    const ConfigureResult request = BuildConfigureRequest(host_.formSnapshot());
+    if (!request.errorMessage.empty()) {
+        host_.showBox(request.errorMessage, kErrorCaption, BoxIcon::None);
+        return;
+    }
+    queuedFrames_.clear();
+    unsentTypes_.clear();
+    // An answer is awaited only for a request that was handed over.
+    if (sendRequest(request.frame)) assembler_.configurePending = true;
+}
+
+void SessionController::applyAssemblerEvent(const AssemblerEvent& event) {
+    using Kind = AssemblerEvent::Kind;
+    switch (event.kind) {
+        case Kind::None:
+            return;
+        case Kind::ReadSucceeded:
+            for (const ItemUpdate& item : ApplyReadAnswer(event.frame)) host_.applyItemUpdate(item);
+            host_.appendInfo(EventText(event.kind));
+            host_.sessionOutcome(SessionOutcome::ReadSucceeded);
+            return;
+        case Kind::ReadFailed:
+            host_.appendInfo(EventText(event.kind));
+            host_.sessionOutcome(SessionOutcome::ReadFailed);
+            return;
+        case Kind::ConfigureSucceeded:
+            host_.appendInfo(EventText(event.kind));
+            host_.sessionOutcome(SessionOutcome::ConfigureSucceeded);
+            return;
+        case Kind::ConfigureFailed:
+            host_.appendInfo(EventText(event.kind));
+            host_.sessionOutcome(SessionOutcome::ConfigureFailed);
+            return;
+    }
+}
+
+// ---- Bytes and ticks --------------------------------------------------------------
+
+void SessionController::OnPortByte(std::uint8_t byte) {
+    if (inDemo()) host_.displayReceivedByte(byte);
+    if (state_ == SessionState::WaitingForDtu && byte == kAnnounceByte) {
+        host_.appendInfo(kConnectedText);
+        endWaitTimers();
+        dtuConnected_ = true;
+        setState(SessionState::Connected);
+        host_.sessionOutcome(SessionOutcome::Connected);
+        return;
+    }
+    applyAssemblerEvent(assembler_.AcceptByte(byte));
+}
+
+void SessionController::OnTimerTick(int timerId) {
+    switch (timerId) {
+        case TIMER_DTU_POLL:
+            if (state_ != SessionState::WaitingForDtu) {
+                host_.stopTimerById(TIMER_DTU_POLL);  // a tick left over from a wait that has ended
+                return;
+            }
+            host_.sendBytes(std::span<const std::uint8_t>(&kPollByte, 1));
+            return;
+        case TIMER_CONNECT_TIMEOUT:
+            host_.stopTimerById(TIMER_CONNECT_TIMEOUT);
+            if (state_ != SessionState::WaitingForDtu) return;  // the wait ended before its time-out
+            host_.stopTimerById(TIMER_DTU_POLL);
+            host_.appendInfo(kTimedOutText);
+            OnClosePort();
+            host_.sessionOutcome(SessionOutcome::TimedOut);
+            return;
+        case TIMER_AUTO_SEND:
+            // Auto-send belongs to its ticked box, on an open port, in the demo state.
+            if (state_ != SessionState::Demo || !host_.isTicked(kAutoSendBoxId)) {
+                stopAutoSend();
+                return;
+            }
+            // The engine has let go of a device that went away and its report
+            // is on the way: the session closes with that one report, not with
+            // a "port not open" box from this tick first. A device let go by a
+            // failed reopen has not gone away: the send below says the port is
+            // not open, once, and auto-send stops.
+            if (!host_.portHeld() && !releasedByReopen_) {
+                OnPortLost();
+                return;
+            }
+            send(true);
+            return;
+        default:
+            return;
+    }
+}
+
+// ---- Demo-state terminal ------------------------------------------------------------
+
+void SessionController::OnSend() {
+    send(false);
+}
+
+void SessionController::send(bool fromTick) {
+    auto refuse = [this](std::string_view text) {
+        // A refused send would be refused again at every tick, each with its
+        // own modal box; auto-send stops before the box is shown.
+        if (host_.isTicked(kAutoSendBoxId)) stopAutoSend();
+        host_.showBox(text, kErrorCaption, BoxIcon::None);
+    };
+    if (!host_.portHeld()) {
+        refuse(kPortNotOpenText);
+        return;
+    }
+    const bool formValid = host_.saveForm();
+    if (fromTick && !formValid) {
+        // The interval is no number: the operator has been told once; the
+        // ticks wait for a valid one instead of telling again every period.
+        suspendAutoSend();
+        return;
+    }
+    if (host_.isTicked(kHexModeBoxId)) {
+        const HexSend hex = BuildHexSend(host_.sendTextMember());
+        if (hex.refusal != SendRefusal::None) {
+            refuse(RefusalText(hex.refusal));
+            return;
+        }
+        host_.sendBytes(hex.bytes());  // also when no byte was converted
+        return;
+    }
+    const std::string& text = host_.sendTextMember();
+    if (const SendRefusal refusal = CheckTextSend(text); refusal != SendRefusal::None) {
+        refuse(RefusalText(refusal));
+        return;
+    }
+    host_.sendTextBytes(text);
+}
+
+void SessionController::suspendAutoSend() {
+    host_.stopTimerById(TIMER_AUTO_SEND);
+    autoSendSuspended_ = true;
+}
+
+void SessionController::OnAutoSend() {
+    if (!host_.isTicked(kAutoSendBoxId)) {
+        host_.stopTimerById(TIMER_AUTO_SEND);
+        autoSendSuspended_ = false;
+        return;
+    }
+    if (!host_.portHeld()) {
+        host_.setTicked(kAutoSendBoxId, false);
+        host_.showBox(kPortNotOpenText, kErrorCaption, BoxIcon::None);
+        return;
+    }
+    if (inDemo()) {
+        // The member as it stands: this click runs no exchange first.
+        host_.startTimerById(TIMER_AUTO_SEND, AutoSendPeriod(host_.autoSendIntervalMember()));
+        autoSendSuspended_ = false;
+        return;
+    }
+    host_.setTicked(kAutoSendBoxId, false);
+}
+
+void SessionController::OnIntervalChanged() {
+    const bool valid = host_.saveForm();
+    const bool running = state_ == SessionState::Demo && host_.isTicked(kAutoSendBoxId);
+    if (!running) return;
+    if (!valid) {
+        suspendAutoSend();
+    } else if (autoSendSuspended_) {
+        host_.startTimerById(TIMER_AUTO_SEND, AutoSendPeriod(host_.autoSendIntervalMember()));
+        autoSendSuspended_ = false;
+    }
+}
+
+}  // namespace quill
