@@ -202,6 +202,18 @@ class SessionController {
     // Frames of the write in progress not yet sent (after the one awaiting its answer).
     std::size_t framesLeft() const { return queuedFrames_.size(); }
 
+    // ---- Verification after a write ----
+    // On: after the last frame of a write succeeded, the DTU is read again and
+    // every written field compared; each difference is reported by its label,
+    // then one verdict line (SessionOutcome::VerifyPassed / VerifyFailed).
+    void setVerifyAfterWrite(bool on) { verifyAfterWrite_ = on; }
+    bool verifyAfterWrite() const { return verifyAfterWrite_; }
+    // Item types of the last verification that differ (empty when it passed).
+    const std::vector<std::uint8_t>& mismatchedTypes() const { return mismatchedTypes_; }
+    // Item types of the last write that were not written (a frame was refused
+    // or the session ended before it went out); empty after a full write.
+    const std::vector<std::uint8_t>& unwrittenTypes() const { return unsentTypes_; }
+
   private:
     void setState(SessionState next);
     void beginWait();
@@ -230,6 +242,10 @@ class SessionController {
     // The rest of a write in several frames; each goes after the one before it succeeded.
     std::vector<std::vector<std::uint8_t>> queuedFrames_;
     std::vector<std::uint8_t> unsentTypes_;
+    bool verifyAfterWrite_ = false;
+    bool verifyPending_ = false;
+    std::vector<std::uint8_t> writtenFrames_;  // items of the write being verified
+    std::vector<std::uint8_t> mismatchedTypes_;
 };
 
 }  // namespace quill
