@@ -2,8 +2,14 @@
 // through one call when it is valid; only text with faults is converted a
 // character at a time, so that each fault gets its own stand-in exactly as
 // iconv's side gives it (see text_codec.h).
+//
+// Code page 936 maps GBK's user-defined areas (and a few unassigned codes)
+// to the Private Use Area, where iconv's GBK has no characters. Those codes
+// count as invalid here in both directions, so a byte string means the same
+// text on either platform.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 
 #include "protocol/text_codec.h"
@@ -25,6 +31,10 @@ bool IsTrailByte(std::uint8_t b) {
     return b >= 0x40 && b <= 0xFE && b != 0x7F;
 }
 
+bool IsPrivateUse(char16_t u) {
+    return u >= 0xE000 && u <= 0xF8FF;
+}
+
 // Strict conversion of bytes that must form whole characters; false on any fault.
 bool DecodeStrict(std::string_view gbk, std::u16string& out) {
     if (gbk.empty()) return true;
@@ -36,7 +46,8 @@ bool DecodeStrict(std::string_view gbk, std::u16string& out) {
     const int written = ::MultiByteToWideChar(kGbk, MB_ERR_INVALID_CHARS, gbk.data(), length,
                                               reinterpret_cast<wchar_t*>(out.data() + at), units);
     out.resize(at + static_cast<std::size_t>(written > 0 ? written : 0));
-    return written == units;
+    return written == units &&
+           std::none_of(out.begin() + static_cast<std::ptrdiff_t>(at), out.end(), IsPrivateUse);
 }
 
 // One character at the front of gbk: how many bytes it took (0: none valid).
@@ -52,10 +63,12 @@ std::size_t DecodeOne(std::string_view gbk, std::u16string& out) {
 
 // Encodes one character (one unit, or a surrogate pair); false when GBK cannot hold it.
 bool EncodeOne(std::u16string_view character, std::string& out) {
+    if (character.size() == 1 && IsPrivateUse(character[0])) return false;
     char bytes[8];
     BOOL usedDefault = FALSE;
-    const int n = ::WideCharToMultiByte(kGbk, WC_NO_BEST_FIT_CHARS, reinterpret_cast<const wchar_t*>(character.data()),
-                                        static_cast<int>(character.size()), bytes, sizeof bytes, nullptr, &usedDefault);
+    const int n =
+        ::WideCharToMultiByte(kGbk, WC_NO_BEST_FIT_CHARS, reinterpret_cast<const wchar_t*>(character.data()),
+                              static_cast<int>(character.size()), bytes, sizeof bytes, nullptr, &usedDefault);
     if (n <= 0 || usedDefault) return false;
     out.append(bytes, static_cast<std::size_t>(n));
     return true;
@@ -85,7 +98,7 @@ namespace codec {
 
 void EncodeNonAsciiRun(std::u16string_view text, std::string& out) {
     const std::size_t at = out.size();
-    if (!text.empty()) {
+    if (!text.empty() && std::none_of(text.begin(), text.end(), IsPrivateUse)) {
         const int length = static_cast<int>(text.size());
         const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
         BOOL usedDefault = FALSE;
@@ -93,8 +106,8 @@ void EncodeNonAsciiRun(std::u16string_view text, std::string& out) {
                                                &usedDefault);
         if (need > 0 && !usedDefault) {
             out.resize(at + static_cast<std::size_t>(need));
-            const int written = ::WideCharToMultiByte(kGbk, WC_NO_BEST_FIT_CHARS, wide, length, out.data() + at,
-                                                      need, nullptr, &usedDefault);
+            const int written = ::WideCharToMultiByte(kGbk, WC_NO_BEST_FIT_CHARS, wide, length,
+                                                      out.data() + at, need, nullptr, &usedDefault);
             if (written == need && !usedDefault) return;
             out.resize(at);
         }
