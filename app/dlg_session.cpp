@@ -24,9 +24,6 @@ namespace {
 
 constexpr int kComEntries = 10;  // "com1" .. "com10"
 
-constexpr std::string_view kSimulatorEntryText = "模拟DTU（无需硬件）";
-constexpr std::string_view kSimulatorName = "模拟DTU";
-constexpr std::string_view kOpenFailedText = "没有发现此串口或被占用";
 constexpr std::string_view kNoPermissionText =
     "\n没有访问权限：请把当前用户加入 dialout 组（sudo usermod -aG dialout $USER），然后重新登录。";
 

@@ -1,0 +1,30 @@
+// Texts of the window shell that every windowed front end shows the same way:
+// the about entry, the help box, the interval prompt, the port list's entry
+// for the built-in simulated DTU and the box for a port that cannot be
+// opened. UTF-8; each front end converts them to its own string type.
+#pragma once
+
+#include <string_view>
+
+namespace quill {
+
+// The system command of the about entry; the low four bits are the platform's.
+inline constexpr unsigned ID_SYS_ABOUT = 0x10;
+// The about entry's text (string 101).
+inline constexpr std::string_view kAboutMenuText = "关于 Quillmere(&A)...";
+inline constexpr std::string_view kHelpCaption = "帮  助";
+inline constexpr std::string_view kHelpText =
+    "操作步骤:\r\n"
+    "  1、选择好DTU连接到的电脑上的串口，给DTU上电。\r\n"
+    "  2、然后点打开串口按钮，等待DTU连接上来。\r\n"
+    "  3、DTU连接上后，上面的信息框中会有提示。\r\n"
+    "  4、点读取参数可以读取DTU当前的参数。\r\n"
+    "  5、如果要配置某一个参数，先选中相应参数前的选择框，然后输入正确的参数，再点击配置参数。";
+inline constexpr std::string_view kUnsignedPrompt = "请输入一个无符号整数。";
+
+// The port list's last entry, and the name the status line gives it.
+inline constexpr std::string_view kSimulatorEntryText = "模拟DTU（无需硬件）";
+inline constexpr std::string_view kSimulatorName = "模拟DTU";
+inline constexpr std::string_view kOpenFailedText = "没有发现此串口或被占用";
+
+}  // namespace quill

@@ -1,0 +1,45 @@
+#include "win/message_map.h"
+
+#include <array>
+
+#include "win/tarnwell_dlg.h"
+
+namespace quill::win {
+
+std::span<const MessageEntry> MessageMap() {
+    using D = CTarnwellDlg;
+    static const std::array kMap{
+        // Window shell and information area.
+        MessageEntry{WM_SYSCOMMAND, &D::OnSysCommand},
+        MessageEntry{WM_CONTEXTMENU, &D::OnContextMenu},
+        MessageEntry{WM_PAINT, &D::OnPaint},
+        MessageEntry{WM_QUERYDRAGICON, &D::OnQueryDragIcon},
+        MessageEntry{WM_CTLCOLORSTATIC, &D::OnCtlColorStatic},
+        MessageEntry{WM_CTLCOLORBTN, &D::OnCtlColorStatic},
+        MessageEntry{kMenuAbout, 0, &D::OnSysCommandAbout},
+        MessageEntry{IDCANCEL, BN_CLICKED, &D::OnCancel},
+        MessageEntry{1043, BN_CLICKED, &D::OnHelp},
+        MessageEntry{1038, BN_CLICKED, &D::OnClearDisplay},
+        // Parameter form.
+        MessageEntry{kEveryFieldCheckBox, BN_CLICKED, &D::OnFieldCheckBox},
+        MessageEntry{1004, EN_CHANGE, &D::OnDataChannelChanged},
+        // Session control: the session core decides.
+        MessageEntry{1027, BN_CLICKED, &D::OnOpenPort},
+        MessageEntry{1028, BN_CLICKED, &D::OnClosePort},
+        MessageEntry{1029, BN_CLICKED, &D::OnReadParameters},
+        MessageEntry{1031, BN_CLICKED, &D::OnConfigDone},
+        MessageEntry{1032, BN_CLICKED, &D::OnReset},
+        MessageEntry{1068, CBN_EDITCHANGE, &D::OnDemoBaudChanged},
+        MessageEntry{WM_TIMER, &D::OnTimerMessage},
+        MessageEntry{WM_PORT_TASK, &D::OnPortTask},
+        // Demo-state terminal.
+        MessageEntry{1037, BN_CLICKED, &D::OnSend},
+        MessageEntry{1034, BN_CLICKED, &D::OnAutoSend},
+        MessageEntry{1035, EN_CHANGE, &D::OnIntervalChanged},
+        // Parameter write.
+        MessageEntry{1030, BN_CLICKED, &D::OnConfigure},
+    };
+    return kMap;
+}
+
+}  // namespace quill::win

@@ -1,0 +1,219 @@
+// The native Windows main window: one dialog that the system's dialog manager
+// builds from the layout table (win/dialog_template.h), the value members of
+// the form, the information area, and the translation between Win32 messages
+// and the session core (session/), which makes every decision.
+//
+// Principles of operation:
+// - Every message the window handles goes through one table (message_map.cpp):
+//   WM_COMMAND by control id and notification code, WM_TIMER, the posted
+//   owner message of the serial engine, and the shell's messages.
+// - The serial engine's worker posts its notifications as WM_PORT_TASK
+//   messages carrying the task; they run on the window's thread, in order.
+// - Every message box goes through ShowMessageBox and every modal dialog
+//   through RunModal, so tests can take them instead of showing them.
+// Everything runs on the thread that created the window; only postToOwner is
+// called from the serial worker.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "form/binding_table.h"
+#include "form/window_layout.h"
+#include "form/window_texts.h"
+#include "serial/serial_port.h"
+#include "session/session_controller.h"
+#include "terminal/gbk_stream_decoder.h"
+#include "win/simulated_line.h"
+
+namespace quill::win {
+
+// The serial engine's posted notification: lParam owns a std::function<void()>.
+inline constexpr UINT WM_PORT_TASK = WM_APP + 0x10;
+// The window's icon (resource 131).
+inline constexpr int kAppIconId = 131;
+// Commands of the window's context menu.
+inline constexpr int kMenuAbout = 0x9001;
+
+// A port the list offers beyond com1 to com10.
+struct FoundPort {
+    std::string path;          // as the engine opens it, e.g. "\\\\.\\COM12"
+    std::string name;          // as the status line names it, e.g. "COM12"
+    std::string friendlyName;  // as the system describes the device; may be empty
+};
+
+class CTarnwellDlg : public PortOwner, private SessionHost {
+  public:
+    CTarnwellDlg();
+    ~CTarnwellDlg() override;
+    CTarnwellDlg(const CTarnwellDlg&) = delete;
+    CTarnwellDlg& operator=(const CTarnwellDlg&) = delete;
+
+    // Where the port list looks for ports beyond com10; set before Create.
+    std::function<std::vector<FoundPort>()> findPorts;
+
+    // A window without its own modal loop (tests, the picture): created and
+    // shown; the caller pumps messages. False when the system refused it.
+    bool Create();
+    // The application's window: runs its modal loop until it is closed.
+    INT_PTR DoModal();
+    HWND hwnd() const { return window; }
+
+    // ---- Controls by identifier ---------------------------------------------
+    HWND control(int id) const;
+    bool isTicked(int id) const override;
+    // Sets the tick without raising the click handler.
+    void setTicked(int id, bool ticked) override;
+    void enableControl(int id, bool enable);
+    bool isEnabled(int id) const;
+    // Edits, labels, buttons, and a list's edit field.
+    void setControlText(int id, std::wstring_view text);
+    std::wstring controlText(int id) const;
+    // An index outside the list leaves nothing selected.
+    void selectIndex(int id, int index);
+    int selectedIndex(int id) const;
+    int listCount(int id) const;
+    std::wstring listItem(int id, int index) const;
+    std::wstring windowCaption() const;
+
+    // ---- Form data ------------------------------------------------------------
+    // Save direction (true): every bound control's text into its GBK member;
+    // false when the interval is no unsigned number (the operator has been
+    // told; the members after it are untouched). Load direction (false): every
+    // member into its control. Control notifications are not handled meanwhile.
+    bool ExchangeFormData(bool saveAndValidate);
+    // The GBK member bound to an edit; empty for an unbound control.
+    const std::string& member(int controlId) const;
+
+    // ---- Information area -----------------------------------------------------
+    // Appends at the end and scrolls there, wherever the operator's caret is.
+    // A line feed starts a new line; carriage returns and zero characters show
+    // nothing, so "\n\r\n\r" ends a report with one empty line.
+    void AppendInfo(std::wstring_view text);
+
+    // ---- Modal boxes and dialogs ----------------------------------------------
+    // Every message box of the window: one OK button. Returns the button pressed.
+    int ShowMessageBox(std::wstring_view text, std::wstring_view caption, BoxIcon icon);
+    // Every modal dialog the window opens (the about box); returns its result.
+    INT_PTR RunModal(const DialogTemplate& layout);
+    // Set by tests to take a box or dialog instead of showing it.
+    std::function<int(const std::wstring& text, const std::wstring& caption, BoxIcon icon)> messageBoxHook;
+    std::function<INT_PTR(const DialogTemplate& layout)> modalHook;
+
+    // ---- Handlers (their rows are in message_map.cpp) ------------------------
+    void OnSysCommandAbout();
+    void OnHelp();
+    void OnClearDisplay();
+    void OnFieldCheckBox(int checkBoxId);
+    void OnDataChannelChanged() {}
+    void OnCancel();
+    void OnOpenPort() { session.OnOpenPort(); }
+    void OnClosePort() { session.OnClosePort(); }
+    void OnReadParameters() { session.OnReadParameters(); }
+    void OnConfigure() { session.OnConfigure(); }
+    void OnConfigDone() { session.OnConfigDone(); }
+    void OnReset() { session.OnReset(); }
+    void OnDemoBaudChanged() { session.OnDemoBaudChanged(); }
+    void OnSend() { session.OnSend(); }
+    void OnAutoSend() { session.OnAutoSend(); }
+    void OnIntervalChanged() { session.OnIntervalChanged(); }
+    void OnTimerTick(int timerId) { session.OnTimerTick(timerId); }
+    void OnPortByte(std::uint8_t byte);
+    // Message-level handlers: the result of the dialog procedure, or nullopt
+    // for the dialog manager's own handling.
+    std::optional<INT_PTR> OnTimerMessage(WPARAM wParam, LPARAM lParam);
+    std::optional<INT_PTR> OnPortTask(WPARAM wParam, LPARAM lParam);
+    std::optional<INT_PTR> OnSysCommand(WPARAM wParam, LPARAM lParam);
+    std::optional<INT_PTR> OnContextMenu(WPARAM wParam, LPARAM lParam);
+    std::optional<INT_PTR> OnPaint(WPARAM wParam, LPARAM lParam);
+    std::optional<INT_PTR> OnQueryDragIcon(WPARAM wParam, LPARAM lParam);
+    std::optional<INT_PTR> OnCtlColorStatic(WPARAM wParam, LPARAM lParam);
+
+    // ---- Window timers by identifier ------------------------------------------
+    void SetTimer(int timerId, int milliseconds);
+    void KillTimer(int timerId);
+    // The period of a running timer; 0 when it is not running.
+    int timerPeriod(int timerId) const;
+
+    // ---- The engine's owner interface -----------------------------------------
+    void postToOwner(std::function<void()> task) override;
+    void onPortMessage(std::uint32_t message, std::uint32_t wParam, std::uint32_t lParam) override;
+    void onPortError(const std::string& text) override;
+    void onPortLost(std::uint32_t portNumber) override;
+
+    // The port list's entry of the simulated DTU; -1 before the list is filled.
+    int simulatorEntry() const { return simulatorListEntry; }
+    SimulatedLine& simulatedLine() { return simulated; }
+    // The context menu as it stands (its commands and texts), for tests.
+    std::vector<std::pair<int, std::wstring>> contextMenuEntries() const;
+
+    // ---- Members ----------------------------------------------------------------
+    CSerialPort serialPort;
+    SessionController session{*this};
+    std::uint64_t receivedByteCount = 0;
+    std::string infoText;                   // GBK, bound to 1000
+    std::string sendText;                   // GBK, bound to 1036
+    std::uint32_t autoSendInterval = 1000;  // ms, bound to 1035
+
+  private:
+    static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    bool dispatchCommand(int id, int code);
+    void OnInitDialog();
+    void OnDestroy();
+    void InitPortList();
+    void displayReceivedByte(std::uint8_t byte) override;
+
+    // What the session asks of the window.
+    std::optional<std::string> openPort(std::uint32_t rate) override;
+    std::string openFailureText() override;
+    void stopPort() override;
+    bool portHeld() const override;
+    bool sendBytes(std::span<const std::uint8_t> bytes) override;
+    bool sendTextBytes(const std::string& gbk) override;
+    void startTimerById(int timerId, int periodMs) override { SetTimer(timerId, periodMs); }
+    void stopTimerById(int timerId) override { KillTimer(timerId); }
+    void appendInfo(std::string_view utf8) override;
+    void showBox(std::string_view textUtf8, std::string_view captionUtf8, BoxIcon icon) override;
+    void setStatusText(std::string_view utf8) override;
+    void applyEnables(const ControlEnables& enables) override;
+    void applyItemUpdate(const ItemUpdate& update) override;
+    int demoRateIndex() const override { return selectedIndex(kDemoRateListId); }
+    void selectDemoRate(int index) override { selectIndex(kDemoRateListId, index); }
+    bool saveForm() override { return ExchangeFormData(true); }
+    const FormSnapshot& formSnapshot() override;
+    const std::string& sendTextMember() const override { return sendText; }
+    std::uint32_t autoSendIntervalMember() const override { return autoSendInterval; }
+    std::string* boundText(int controlId);
+
+    HWND window = nullptr;
+    // The worker reads it to post; cleared before the window goes.
+    std::atomic<HWND> postTarget{nullptr};
+    bool modal = false;
+    bool exchangeRunning = false;
+    bool simulatedOpen = false;  // the open port is the simulated line
+    int simulatorListEntry = -1;
+    std::vector<FoundPort> foundPorts;  // list entries after com10, in order
+    SimulatedLine simulated;
+    std::map<int, int> timerPeriods;  // running window timers by id
+    std::array<std::string, kBindingCount> fieldText;
+    GbkStreamDecoder receiveDecoder;
+    std::unique_ptr<FormSnapshot> snapshot;
+    HICON bigIcon = nullptr;
+    HICON smallIcon = nullptr;
+    HFONT titleFont = nullptr;    // label 1053
+    HFONT captionFont = nullptr;  // label 1054
+    std::vector<std::uint32_t> dialogTemplate;
+};
+
+}  // namespace quill::win
