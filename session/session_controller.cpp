@@ -221,10 +221,11 @@ void SessionController::SyncConfigDone() {
 
 // Each request starts a new answer: the engine discards unread input before
 // it writes, so a frame still held in part could only be completed by the
-// bytes of the new answer, and would be judged in its place.
+// bytes of the new answer, and would be judged in its place. What is left of
+// an answer still on the line is skipped by the assembler (NewRequest).
 bool SessionController::sendRequest(std::span<const std::uint8_t> frame) {
     if (!host_.sendBytes(frame)) return false;
-    assembler_.receiveCount = 0;
+    assembler_.NewRequest();
     return true;
 }
 
@@ -311,6 +312,10 @@ void SessionController::OnTimerTick(int timerId) {
             // Auto-send belongs to its ticked box, on an open port, in the demo state.
             if (state_ != SessionState::Demo || !host_.isTicked(kAutoSendBoxId)) {
                 stopAutoSend();
+                return;
+            }
+            if (autoSendSuspended_) {  // a tick left over from before the interval went bad
+                host_.stopTimerById(TIMER_AUTO_SEND);
                 return;
             }
             // The engine has let go of a device that went away and its report
