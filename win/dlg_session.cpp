@@ -51,10 +51,14 @@ void CTarnwellDlg::InitPortList() {
     // COM ports beyond com10, once each, in the order the system gives them.
     if (findPorts) {
         for (FoundPort& port : findPorts()) {
-            const auto number = ComNumber(Widen(port.name));
+            const auto number = ComNumber(Widen(port.path));
             if (number && *number <= static_cast<std::uint32_t>(kComEntries)) continue;
-            std::wstring entry = Widen(port.name);
-            if (!port.friendlyName.empty()) entry += L" " + Widen(port.friendlyName);
+            // "COM12 USB-SERIAL CH340": the adapter's name without the port it repeats.
+            std::wstring entry = Widen(port.path);
+            std::string adapter = port.name;
+            if (const std::string suffix = " (" + port.path + ")"; adapter.ends_with(suffix))
+                adapter.resize(adapter.size() - suffix.size());
+            if (!adapter.empty()) entry += L" " + Widen(adapter);
             SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
             foundPorts.push_back(std::move(port));
         }
@@ -106,9 +110,9 @@ PortChoice ChoosePort(const CTarnwellDlg& window, const std::vector<FoundPort>& 
         choice.simulated = true;
     } else if (entry >= firstFound && static_cast<std::size_t>(entry - firstFound) < found.size()) {
         const FoundPort& port = found[static_cast<std::size_t>(entry - firstFound)];
-        choice.portNumber = ComNumber(Widen(port.name)).value_or(static_cast<std::uint32_t>(entry + 1));
+        choice.portNumber = ComNumber(Widen(port.path)).value_or(static_cast<std::uint32_t>(entry + 1));
         choice.devicePath = port.path;
-        choice.name = port.name;
+        choice.name = port.path;
     } else if (const auto number = ComNumber(text)) {
         choice.portNumber = *number;
         choice.name = "com" + std::to_string(*number);

@@ -5,7 +5,7 @@
 // handles nothing else itself.
 #pragma once
 
-#include <windows.h>
+#include "win/windows_api.h"
 
 #include <cstdint>
 #include <optional>

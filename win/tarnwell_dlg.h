@@ -15,7 +15,7 @@
 // called from the serial worker.
 #pragma once
 
-#include <windows.h>
+#include "win/windows_api.h"
 
 #include <array>
 #include <atomic>
@@ -31,6 +31,7 @@
 #include "form/binding_table.h"
 #include "form/window_layout.h"
 #include "form/window_texts.h"
+#include "serial/port_discovery.h"
 #include "serial/serial_port.h"
 #include "session/session_controller.h"
 #include "terminal/gbk_stream_decoder.h"
@@ -45,13 +46,6 @@ inline constexpr int kAppIconId = 131;
 // Commands of the window's context menu.
 inline constexpr int kMenuAbout = 0x9001;
 
-// A port the list offers beyond com1 to com10.
-struct FoundPort {
-    std::string path;          // as the engine opens it, e.g. "\\\\.\\COM12"
-    std::string name;          // as the status line names it, e.g. "COM12"
-    std::string friendlyName;  // as the system describes the device; may be empty
-};
-
 class CTarnwellDlg : public PortOwner, private SessionHost {
   public:
     CTarnwellDlg();
@@ -59,8 +53,9 @@ class CTarnwellDlg : public PortOwner, private SessionHost {
     CTarnwellDlg(const CTarnwellDlg&) = delete;
     CTarnwellDlg& operator=(const CTarnwellDlg&) = delete;
 
-    // Where the port list looks for ports beyond com10; set before Create.
-    std::function<std::vector<FoundPort>()> findPorts;
+    // Where the port list looks for ports beyond com10 (the system's, unless
+    // a test sets its own before Create).
+    std::function<std::vector<FoundPort>()> findPorts = FindSerialPorts;
 
     // A window without its own modal loop (tests, the picture): created and
     // shown; the caller pumps messages. False when the system refused it.

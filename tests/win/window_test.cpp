@@ -1,0 +1,308 @@
+// The native window as the layout table describes it, its shell (system and
+// context menus, help, about, boxes) and the form's data exchange.
+#include <algorithm>
+#include <set>
+
+#include "form/parameter_fields.h"
+#include "protocol/text_codec.h"
+#include "window_fixture.h"
+
+namespace quill::test {
+namespace {
+
+std::wstring ClassOf(HWND control) {
+    wchar_t name[64] = {};
+    GetClassNameW(control, name, 64);
+    return name;
+}
+
+// The class the system's dialog manager must have created for a kind of row.
+std::wstring ExpectedClass(ControlKind kind) {
+    switch (kind) {
+        case ControlKind::Edit:
+        case ControlKind::MultiLineEdit:
+            return L"Edit";
+        case ControlKind::ComboBox:
+            return L"ComboBox";
+        case ControlKind::Static:
+        case ControlKind::StaticBorder:
+        case ControlKind::Icon:
+            return L"Static";
+        default:
+            return L"Button";
+    }
+}
+
+// The control's rectangle in the dialog's client area, in pixels.
+RECT ClientRectOf(HWND dialog, HWND control) {
+    RECT r;
+    GetWindowRect(control, &r);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+using LayoutTest = WindowTest;
+
+TEST_F(LayoutTest, EveryRowBecomesItsControlInTableOrder) {
+    const auto rows = MainDialogTemplate().controls;
+    std::vector<HWND> children;
+    for (HWND child = GetWindow(window->hwnd(), GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
+        children.push_back(child);
+    ASSERT_EQ(children.size(), rows.size());
+    ASSERT_EQ(rows.size(), 272u);
+
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const ControlDef& row = rows[i];
+        const HWND control = children[i];
+        SCOPED_TRACE(testing::Message() << "row " << i << " id " << row.id);
+        // Z-order is creation order, which is the tab order.
+        EXPECT_EQ(GetDlgCtrlID(control), row.id);
+        EXPECT_EQ(ClassOf(control), ExpectedClass(row.kind));
+        EXPECT_EQ((GetWindowLongW(control, GWL_STYLE) & WS_VISIBLE) != 0, row.shown);
+        EXPECT_EQ(IsWindowEnabled(control) != FALSE, row.enabled);
+        EXPECT_EQ((GetWindowLongW(control, GWL_STYLE) & WS_TABSTOP) != 0,
+                  row.kind != ControlKind::Static && row.kind != ControlKind::StaticBorder &&
+                      row.kind != ControlKind::GroupBox && row.kind != ControlKind::Icon);
+        if (row.kind != ControlKind::Edit && row.kind != ControlKind::MultiLineEdit &&
+            row.kind != ControlKind::ComboBox && row.id != kStatusLineId) {
+            EXPECT_EQ(TextOf(control), W(row.caption));
+        }
+
+        // Where the dialog manager put it: position and size each in the row's dialog units.
+        RECT origin{row.rect.x, row.rect.y, row.rect.w, row.rect.h};
+        MapDialogRect(window->hwnd(), &origin);
+        const RECT placed = ClientRectOf(window->hwnd(), control);
+        EXPECT_EQ(placed.left, origin.left);
+        EXPECT_EQ(placed.top, origin.top);
+        EXPECT_EQ(placed.right - placed.left, origin.right);
+        if (row.kind != ControlKind::ComboBox) {  // a list sizes its field itself
+            EXPECT_EQ(placed.bottom - placed.top, origin.bottom);
+        }
+    }
+}
+
+TEST_F(LayoutTest, ListsHoldTheTableEntriesAndTheWindowsStartSelections) {
+    for (const ControlDef& row : MainDialogTemplate().controls) {
+        if (row.kind != ControlKind::ComboBox || row.id == kPortListId) continue;
+        SCOPED_TRACE(row.id);
+        ASSERT_EQ(window->listCount(row.id), static_cast<int>(row.items.size()));
+        for (std::size_t i = 0; i < row.items.size(); ++i)
+            EXPECT_EQ(window->listItem(row.id, static_cast<int>(i)), W(row.items[i]));
+        EXPECT_EQ(window->selectedIndex(row.id), row.id == kDemoRateListId ? 9 : -1);
+    }
+    EXPECT_EQ(text(kDemoRateListId), L"57600");
+    EXPECT_EQ(text(kIntervalEditId), L"1000");
+    EXPECT_EQ(text(kStatusLineId), L"Quillmere");
+    EXPECT_EQ(text(1055), W("101规约Quillmere        版本：V1.1"));
+}
+
+TEST_F(LayoutTest, ValueControlsStartDisabledAndEmptyWithNothingTicked) {
+    for (const ParameterField& field : ParameterFields()) {
+        SCOPED_TRACE(field.name());
+        EXPECT_FALSE(ticked(field.checkBoxId()));
+        for (const int id : field.valueIds()) {
+            EXPECT_FALSE(enabled(id));
+            if (field.kind == FieldKind::Text) {
+                EXPECT_EQ(text(id), L"");
+            }
+        }
+    }
+}
+
+TEST_F(LayoutTest, TheDialogIsSizedInTheTablesDialogUnits) {
+    RECT client;
+    GetClientRect(window->hwnd(), &client);
+    RECT units{0, 0, MainDialogTemplate().width, MainDialogTemplate().height};
+    MapDialogRect(window->hwnd(), &units);
+    EXPECT_EQ(client.right, units.right);
+    EXPECT_EQ(client.bottom, units.bottom);
+    EXPECT_EQ(TextOf(window->hwnd()), L"Quillmere");
+    const LONG style = GetWindowLongW(window->hwnd(), GWL_STYLE);
+    EXPECT_TRUE(style & WS_MINIMIZEBOX);
+    EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+    EXPECT_FALSE(style & WS_THICKFRAME);
+}
+
+// ---- The port list --------------------------------------------------------------
+
+class PortListTest : public WindowTest {
+  protected:
+    void SetUp() override {
+        foundPorts = {{"COM3", "USB-SERIAL CH340 (COM3)"}, {"COM12", "USB-SERIAL CH340 (COM12)"}, {"COM15", ""}};
+        WindowTest::SetUp();
+    }
+};
+
+TEST_F(PortListTest, ComOneToTenThenPortsFoundBeyondThemThenTheSimulatedDtu) {
+    ASSERT_EQ(window->listCount(kPortListId), 13);
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(window->listItem(kPortListId, i), L"com" + std::to_wstring(i + 1));
+    // COM3 is com3 already; a found port shows its adapter's name without repeating the port.
+    EXPECT_EQ(window->listItem(kPortListId, 10), L"COM12 USB-SERIAL CH340");
+    EXPECT_EQ(window->listItem(kPortListId, 11), L"COM15");
+    EXPECT_EQ(window->listItem(kPortListId, 12), W(kSimulatorEntryText));
+    EXPECT_EQ(window->simulatorEntry(), 12);
+    EXPECT_EQ(window->selectedIndex(kPortListId), 0);
+    EXPECT_EQ(text(kPortListId), L"com1");
+}
+
+TEST_F(PortListTest, APortThatCannotBeOpenedIsReportedInTheErrorBox) {
+    // COM199 exists nowhere; typed into the field, it is opened as typed.
+    setText(kPortListId, L"COM199");
+    click(kOpenButtonId);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, W(kOpenFailedText));
+    EXPECT_EQ(boxes[0].caption, W(kErrorCaption));
+    EXPECT_FALSE(window->session.portOpen());
+    EXPECT_TRUE(enabled(kOpenButtonId));
+    EXPECT_FALSE(enabled(kCloseButtonId));
+}
+
+// ---- Shell -------------------------------------------------------------------------
+
+using ShellTest = WindowTest;
+
+TEST_F(ShellTest, TheSystemMenuEndsWithTheAboutEntryAfterASeparator) {
+    HMENU menu = GetSystemMenu(window->hwnd(), FALSE);
+    ASSERT_NE(menu, nullptr);
+    const int n = GetMenuItemCount(menu);
+    ASSERT_GE(n, 2);
+    EXPECT_EQ(GetMenuItemID(menu, n - 1), ID_SYS_ABOUT);
+    wchar_t entry[64] = {};
+    GetMenuStringW(menu, static_cast<UINT>(n - 1), entry, 64, MF_BYPOSITION);
+    EXPECT_EQ(std::wstring(entry), W(kAboutMenuText));
+    MENUITEMINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = MIIM_FTYPE;
+    GetMenuItemInfoW(menu, static_cast<UINT>(n - 2), TRUE, &info);
+    EXPECT_TRUE(info.fType & MFT_SEPARATOR);
+}
+
+TEST_F(ShellTest, SystemCommandsSixteenToThirtyOneOpenTheAboutBoxOthersDoNot) {
+    for (WPARAM command : {0x10, 0x13, 0x1F}) SendMessageW(window->hwnd(), WM_SYSCOMMAND, command, 0);
+    SendMessageW(window->hwnd(), WM_SYSCOMMAND, 0x20, 0);
+    EXPECT_EQ(dialogs, std::vector<std::string>(3, std::string(AboutDialogTemplate().caption)));
+}
+
+TEST_F(ShellTest, TheContextMenuOffersTheAboutEntryAndItsCommandOpensTheBox) {
+    const auto entries = window->contextMenuEntries();
+    ASSERT_FALSE(entries.empty());
+    EXPECT_EQ(entries.back().second, W(kAboutMenuText));
+    SendMessageW(window->hwnd(), WM_COMMAND, MAKEWPARAM(entries.back().first, 0), 0);
+    EXPECT_EQ(dialogs.size(), 1u);
+}
+
+TEST_F(ShellTest, HelpShowsItsTextInABoxWithoutIcon) {
+    click(1043);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, W(kHelpCaption));
+    EXPECT_EQ(boxes[0].text, W(kHelpText));
+    EXPECT_EQ(boxes[0].icon, BoxIcon::None);
+}
+
+TEST_F(ShellTest, ReportsGoToTheEndWhateverTheOperatorSelectedAndEndWithAnEmptyLine) {
+    setText(kInfoAreaId, L"typed by hand");
+    SendMessageW(item(kInfoAreaId), EM_SETSEL, 0, 5);
+    window->AppendInfo(W("<-连接DTU成功！\n\r\n\r"));
+    window->AppendInfo(W("<-关闭串口成功\n\r\n\r"));
+    EXPECT_EQ(text(kInfoAreaId), W("typed by hand<-连接DTU成功！\r\n\r\n<-关闭串口成功\r\n\r\n"));
+}
+
+TEST_F(ShellTest, TheInformationAreaTakesMoreThanTheEditsDefaultLimit) {
+    const std::wstring line(1000, L'x');
+    for (int i = 0; i < 40; ++i) window->AppendInfo(line);
+    EXPECT_EQ(TextOf(item(kInfoAreaId)).size(), 40000u);
+}
+
+TEST_F(ShellTest, EnterDoesNotCloseTheWindowEscapeDoes) {
+    SendMessageW(window->hwnd(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    EXPECT_TRUE(IsWindow(window->hwnd()));
+    const HWND hwnd = window->hwnd();
+    SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    EXPECT_FALSE(IsWindow(hwnd));
+}
+
+// ---- Form ----------------------------------------------------------------------------
+
+using FormTest = WindowTest;
+
+TEST_F(FormTest, TickingAFieldEnablesItsValueControlsUntickingDisablesThemAndKeepsTheValue) {
+    click(1023);
+    EXPECT_TRUE(enabled(1044));
+    setText(1044, W("城西开关站"));
+    click(1023);
+    EXPECT_FALSE(enabled(1044));
+    EXPECT_EQ(text(1044), W("城西开关站"));
+    // The click ran the save exchange first: the member holds the GBK text.
+    EXPECT_EQ(window->member(1044), Utf8ToGbk("城西开关站"));
+}
+
+TEST_F(FormTest, EveryShownCheckBoxGatesExactlyItsOwnValueControl) {
+    for (const ParameterField& field : ParameterFields()) {
+        if (!field.shown()) continue;
+        SCOPED_TRACE(field.name());
+        click(field.checkBoxId());
+        for (const int id : field.valueIds()) EXPECT_TRUE(enabled(id));
+        const int enabledValues = static_cast<int>(std::count_if(
+            ParameterFields().begin(), ParameterFields().end(), [&](const ParameterField& f) {
+                return std::any_of(f.valueIds().begin(), f.valueIds().end(), [&](int id) { return enabled(id); });
+            }));
+        EXPECT_EQ(enabledValues, 1);
+        click(field.checkBoxId());
+    }
+}
+
+TEST_F(FormTest, TheSerialSettingsBoxGatesAllFiveLists) {
+    // Hidden: the operator cannot click it; its message does what a click would.
+    SendMessageW(item(1021), BM_SETCHECK, BST_CHECKED, 0);
+    SendMessageW(window->hwnd(), WM_COMMAND, MAKEWPARAM(1021, BN_CLICKED), reinterpret_cast<LPARAM>(item(1021)));
+    for (int id = 1016; id <= 1020; ++id) EXPECT_TRUE(enabled(id)) << id;
+    SendMessageW(item(1021), BM_SETCHECK, BST_UNCHECKED, 0);
+    SendMessageW(window->hwnd(), WM_COMMAND, MAKEWPARAM(1021, BN_CLICKED), reinterpret_cast<LPARAM>(item(1021)));
+    for (int id = 1016; id <= 1020; ++id) EXPECT_FALSE(enabled(id)) << id;
+}
+
+TEST_F(FormTest, SaveAndLoadCarryEveryBoundTextAsGbk) {
+    // Each bound edit gets its own text, Chinese included; save, clear, load.
+    for (const Binding& binding : BindingTable()) {
+        if (binding.kind != BindingKind::Text) continue;
+        setText(binding.controlId, W("值") + std::to_wstring(binding.controlId));
+    }
+    ASSERT_TRUE(window->ExchangeFormData(true));
+    for (const Binding& binding : BindingTable()) {
+        if (binding.kind != BindingKind::Text) continue;
+        EXPECT_EQ(window->member(binding.controlId), Utf8ToGbk("值" + std::to_string(binding.controlId)));
+        setText(binding.controlId, L"");
+    }
+    ASSERT_TRUE(window->ExchangeFormData(false));
+    for (const Binding& binding : BindingTable()) {
+        if (binding.kind != BindingKind::Text) continue;
+        EXPECT_EQ(text(binding.controlId), W("值") + std::to_wstring(binding.controlId)) << binding.controlId;
+    }
+}
+
+TEST_F(FormTest, AnIntervalThatIsNoUnsignedNumberIsRefusedWithThePromptAndStopsTheExchange) {
+    window->autoSendInterval = 250;
+    setText(kIntervalEditId, L"12a");  // EN_CHANGE runs the exchange at once
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, W(kUnsignedPrompt));
+    EXPECT_EQ(window->autoSendInterval, 250u);
+    // The exchange stopped at the interval: members after it keep their values.
+    setText(1044, W("新站名"));
+    setText(kIntervalEditId, L"");
+    EXPECT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(window->member(1044), "");
+    setText(kIntervalEditId, L" 4294967295 ");
+    EXPECT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(window->autoSendInterval, 4294967295u);
+    EXPECT_EQ(window->member(1044), Utf8ToGbk("新站名"));
+}
+
+TEST_F(FormTest, ClearDisplayEmptiesTheAreaAndRewritesTheForm) {
+    window->AppendInfo(L"report\n");
+    window->OnClearDisplay();
+    EXPECT_EQ(text(kInfoAreaId), L"");
+    EXPECT_EQ(text(kIntervalEditId), L"1000");
+}
+
+}  // namespace
+}  // namespace quill::test
