@@ -337,6 +337,8 @@ WaitOutcome WaitFirst(const Event& stop, const Device& device, const Event& writ
         const bool known = api.clearCommError(handle, &errors, &status) != FALSE;
         if (!known || status.cbInQue > 0) {
             FinishWait(api, device, overlapped);
+            if (stop.isSet()) return WaitOutcome::Stop;
+            // A port whose status cannot be read cannot be waited on.
             return known ? WaitOutcome::LineEvent : WaitOutcome::Failed;
         }
     }
