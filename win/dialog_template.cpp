@@ -1,6 +1,6 @@
 #include "win/dialog_template.h"
 
-#include "win/windows_api.h"
+#include <windows.h>
 
 #include <cstring>
 

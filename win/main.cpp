@@ -1,7 +1,7 @@
 // quillmere.exe: the DTU configuration tool's native Windows window. No
 // command line, no settings files; the window runs modally and the process
 // ends when it closes.
-#include "win/windows_api.h"
+#include <windows.h>
 #include <commctrl.h>
 
 #include "win/tarnwell_dlg.h"

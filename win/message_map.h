@@ -5,7 +5,7 @@
 // handles nothing else itself.
 #pragma once
 
-#include "win/windows_api.h"
+#include <windows.h>
 
 #include <cstdint>
 #include <optional>

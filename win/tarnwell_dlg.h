@@ -15,7 +15,7 @@
 // called from the serial worker.
 #pragma once
 
-#include "win/windows_api.h"
+#include <windows.h>
 
 #include <array>
 #include <atomic>
