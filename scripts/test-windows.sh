@@ -40,7 +40,7 @@ count_ctest() {
 build() {
   echo "=== $win (mingw-w64, for Windows)"
   cmake --no-warn-unused-cli -S . -B "$win" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DQUILLMERE_GUI=OFF \
-    -DBUILD_TESTING=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    -DBUILD_TESTING=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build "$win" -j"$jobs"
 
   linux=${QUILLMERE_LINUX_BUILD:-}
@@ -63,9 +63,12 @@ start_wine() {
     echo "=== making the Wine prefix"
     wineboot -i </dev/null >/dev/null 2>&1
   fi
-  # Our own server, kept for the whole run and detached from our pipes (one
-  # left running for this prefix serves as well).
-  wineserver -p </dev/null >/dev/null 2>&1 || true
+  # Our own server, kept for the whole run and detached from our pipes: any
+  # other one (wineboot's, or one left from an earlier run) goes first, or a
+  # later program would start a server on our pipe when that one ends.
+  wineserver -k 2>/dev/null || true
+  wineserver -w
+  wineserver -p </dev/null >/dev/null 2>&1
   # The prefix's own processes (services, device manager) start with the
   # first program and live with the server: start them here, away from any
   # pipe that ctest would then wait on.
