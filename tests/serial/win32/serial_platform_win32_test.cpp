@@ -248,6 +248,13 @@ TEST(PlatformTest, PortNumbersMapToComDevices) {
     EXPECT_EQ(PortDevicePath(10), "\\\\.\\COM10");
 }
 
+TEST(PlatformTest, AModeStringThatDoesNotParseIsAnInvalidParameter) {
+    LineSettings settings;
+    EXPECT_EQ(BuildLineSettings("baud=57600 parity=X data=8 stop=1", settings), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(BuildLineSettings("baud=57600 parity=N data=8 stop=1", settings), 0);
+    EXPECT_EQ(settings.rate, 57600u);
+}
+
 TEST(PlatformTest, OpenFailuresAreClassifiedForTheOperator) {
     EXPECT_EQ(ClassifyOpenError(ERROR_ACCESS_DENIED), OpenFault::Busy);
     EXPECT_EQ(ClassifyOpenError(ERROR_SHARING_VIOLATION), OpenFault::Busy);
