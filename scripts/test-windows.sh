@@ -5,7 +5,10 @@
 #   2. the serial engine on COM5, which Wine maps to a pseudo-terminal with
 #      the Linux build's simulated DTU (quillmere-sim) on the other end;
 #   3. that line closing while the engine waits: one loss report, and the
-#      process's CPU time while it waits.
+#      process's CPU time while it waits;
+#   4. the native window (quillmere.exe's) driven by control id against a
+#      fresh simulated DTU on COM7, and one on COM8 that goes away mid-session;
+#   5. the installer, installed silently into the prefix, its files checked.
 # Each step is one function below; add a step by adding a function and a
 # line at the end. The last line printed is "windows: N passed, 0 failed".
 #
@@ -22,11 +25,17 @@ export WINEPREFIX=$root/$win/prefix
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="  # no offer to install .NET or a browser engine
 
+# shellcheck source=scripts/wine-window.sh
+. scripts/wine-window.sh
+
 passed=0
 sim_pid=
+window_sims=()
 cleanup() {
   if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; fi
+  for pid in "${window_sims[@]}"; do kill "$pid" 2>/dev/null || true; done
   wineserver -k 2>/dev/null || true
+  quill_wine_display_stop
 }
 trap cleanup EXIT
 
@@ -73,6 +82,9 @@ start_wine() {
   # first program and live with the server: start them here, away from any
   # pipe that ctest would then wait on.
   wine cmd /c exit </dev/null >/dev/null 2>&1
+  # The window tests need a display and Chinese captions.
+  quill_wine_display
+  quill_wine_window_prefix
 }
 
 # Step 1: every test program but those that need the simulated DTU.
@@ -121,9 +133,73 @@ run_line_loss() {
   passed=$((passed + $(grep -c '^\[       OK \]' "$log")))
 }
 
+# Starts quillmere-sim on a new pseudo-terminal mapped to COM$1; its pid in
+# window_sims. The simulator's output stays open in a descriptor of ours.
+start_window_simulator() {
+  local fifo fd line pty
+  fifo=$(mktemp -u)
+  mkfifo "$fifo"
+  exec {fd}<>"$fifo"
+  rm -f "$fifo"
+  "$sim" >&"$fd" 2>&1 &
+  window_sims+=($!)
+  read -r -t 10 -u "$fd" line || { echo "quillmere-sim did not start" >&2; return 1; }
+  pty=${line#Simulated DTU on }
+  [ -c "$pty" ] || { echo "quillmere-sim: unexpected '$line'" >&2; return 1; }
+  ln -sfn "$pty" "$WINEPREFIX/dosdevices/com$1"
+  echo "COM$1 -> $pty"
+}
+
+# Step 4: whole sessions through the window on COM ports; the cases on the
+# built-in simulated DTU ran in step 1.
+run_window_line_tests() {
+  echo "=== the window on COM7 and COM8 under Wine, simulated DTUs on pseudo-terminals"
+  start_window_simulator 7
+  start_window_simulator 8
+  local log=$win/window-line.log status
+  set +e
+  QUILLMERE_TEST_COM=7 QUILLMERE_TEST_UNPLUG_COM=8 QUILLMERE_TEST_UNPLUG_PID=${window_sims[-1]} LD_PRELOAD=$shim \
+    timeout 300 wine "$win/tests/win/quill_win_tests.exe" --gtest_filter='*/ComPort' </dev/null >"$log" 2>&1
+  status=$?
+  set -e
+  cat "$log"
+  [ "$status" -eq 0 ] || { echo "window line tests failed ($status)" >&2; return 1; }
+  if grep -q '^\[  SKIPPED \]' "$log"; then echo "window line tests were skipped" >&2; return 1; fi
+  passed=$((passed + $(grep -c '^\[       OK \]' "$log")))
+}
+
+# Step 5: the installer, silently, then its files, shortcut and uninstall entry.
+run_installer() {
+  echo "=== installer and portable zip"
+  bash scripts/package-windows.sh "$win"
+  local setup dir
+  setup=$(ls "$win"/package/quillmere-*-setup.exe)
+  dir=$WINEPREFIX/drive_c/QuillmereTest
+  rm -rf "$dir"
+  wine "$setup" /S '/D=C:\QuillmereTest' </dev/null >/dev/null 2>&1
+  local missing=0
+  for file in quillmere.exe uninstall.exe $(cat "$win/package/extra-programs.txt"); do
+    if [ -f "$dir/$file" ]; then echo "installed: $file"; else echo "missing: $file" >&2; missing=1; fi
+  done
+  if find "$WINEPREFIX/drive_c" -path '*Start Menu*' -name 'Quillmere.lnk' | grep -q .; then
+    echo "installed: Start menu entry"
+  else
+    echo "missing: Start menu entry" >&2; missing=1
+  fi
+  if wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quillmere' </dev/null >/dev/null 2>&1; then
+    echo "installed: uninstall entry"
+  else
+    echo "missing: uninstall entry" >&2; missing=1
+  fi
+  [ "$missing" -eq 0 ] || return 1
+  passed=$((passed + 1))
+}
+
 build
 start_wine
 run_tests
 run_line_tests
 run_line_loss
+run_window_line_tests
+run_installer
 echo "windows: $passed passed, 0 failed"
