@@ -1,0 +1,73 @@
+// quillmere-screenshot.exe: shows the window for the picture in the
+// documentation. Without arguments the window as it starts; with "read" after
+// opening and reading the built-in simulated DTU. When the window is drawn it
+// prints "ready <x> <y> <width> <height>" (its client area on the screen) and keeps
+// running until it is ended; scripts/screenshot-windows.sh takes the picture.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+
+#include "win/tarnwell_dlg.h"
+
+namespace {
+
+// Runs the thread's messages until pred() holds or ten seconds have passed.
+bool PumpUntil(const std::function<bool()>& pred) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        if (pred()) return true;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    }
+    return false;
+}
+
+int InfoLength(const quill::win::CTarnwellDlg& window) {
+    return GetWindowTextLengthW(window.control(quill::kInfoAreaId));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+    quill::win::CTarnwellDlg window;
+    window.findPorts = [] { return std::vector<quill::FoundPort>{}; };
+    if (!window.Create()) return 1;
+    const HWND dialog = window.hwnd();
+
+    if (argc > 1 && std::strcmp(argv[1], "read") == 0) {
+        window.selectIndex(quill::kPortListId, window.simulatorEntry());
+        SendMessageW(window.control(quill::kOpenButtonId), BM_CLICK, 0, 0);
+        window.OnTimerTick(quill::TIMER_DTU_POLL);
+        if (!PumpUntil([&] { return window.session.dtuConnected(); })) return 2;
+        const int before = InfoLength(window);
+        SendMessageW(window.control(quill::kReadButtonId), BM_CLICK, 0, 0);
+        if (!PumpUntil([&] { return InfoLength(window) > before; })) return 3;
+        // The read fills the form; tick two fields as an operator about to change them would.
+        for (const int box : {1023, 1049}) SendMessageW(window.control(box), BM_CLICK, 0, 0);
+    }
+    RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    PumpUntil([] { return true; });
+    // The client area: the frame is the desktop's business, not the window's.
+    RECT client;
+    GetClientRect(dialog, &client);
+    POINT origin{0, 0};
+    ClientToScreen(dialog, &origin);
+    std::printf("ready %ld %ld %ld %ld\n", origin.x, origin.y, client.right, client.bottom);
+    std::fflush(stdout);
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return 0;
+}
