@@ -1,6 +1,8 @@
 #include "win/tarnwell_dlg.h"
 
 #include <commctrl.h>
+#include <initguid.h>
+#include <oleacc.h>
 
 #include <algorithm>
 
@@ -26,6 +28,27 @@ constexpr std::array<int, 31> kTransparentTextIds{1031, 1053, 1054, 1055, 1052, 
                                                   1059, 1060, 1061, kNoId, 1001, 1003, 1005, 1045,
                                                   1007, 1047, 1009, 1011, 1013, 1024, 1069, 1041,
                                                   1039, 1033, 1034, 1021, 1064, 1062, 1075};
+
+// Assistive tools announce each value control by its field's label, as the
+// Qt window names them. A value control has no caption of its own and its
+// check box is no label the system would borrow a name from, so the name is
+// given through the accessibility runtime's property annotation. Where the
+// runtime does not offer it (Wine answers E_NOTIMPL) the controls keep the
+// system's own naming.
+void NameValueControls(const CTarnwellDlg& window) {
+    IAccPropServices* services = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices,
+                                reinterpret_cast<void**>(&services))))
+        return;
+    for (const ParameterField& field : ParameterFields()) {
+        const std::wstring name = Widen(field.accessibleLabel);
+        for (const int id : field.valueIds())
+            if (HWND control = window.control(id))
+                services->SetHwndPropStr(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, PROPID_ACC_NAME,
+                                         name.c_str());
+    }
+    services->Release();
+}
 
 INT_PTR CALLBACK AboutProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
@@ -151,6 +174,7 @@ void CTarnwellDlg::OnInitDialog() {
     SendMessageW(control(1053), WM_SETFONT, reinterpret_cast<WPARAM>(titleFont), TRUE);
     SendMessageW(control(1054), WM_SETFONT, reinterpret_cast<WPARAM>(captionFont), TRUE);
     // No tool is registered with any tool-tip, so none is created: it would show nothing.
+    NameValueControls(*this);
 }
 
 void CTarnwellDlg::OnDestroy() {
