@@ -11,6 +11,7 @@
 #include <set>
 
 #include "form/parameter_fields.h"
+#include "protocol/configure_request.h"
 #include "protocol/read_answer.h"
 #include "protocol/session.h"
 #include "protocol/text_codec.h"
@@ -235,6 +236,39 @@ TEST_P(SessionFlowTest, AConfigureTheRulesRefuseShowsItsBoxAndSendsNothing) {
 
 INSTANTIATE_TEST_SUITE_P(Lines, SessionFlowTest, ::testing::Values(Line::Simulated, Line::ComPort),
                          [](const auto& info) { return info.param == Line::Simulated ? "Simulated" : "ComPort"; });
+
+// ---- The built-in simulated DTU's line ---------------------------------------------
+
+using SimulatedLineTest = WindowTest;
+
+TEST_F(SimulatedLineTest, AnAnswerStillOnItsWayWhenThePortClosesIsNotDelivered) {
+    choose(kPortListId, window->simulatorEntry());
+    click(kOpenButtonId);
+    window->OnTimerTick(TIMER_DTU_POLL);  // the announcement is posted, not yet handled
+    click(kCloseButtonId);
+    click(kOpenButtonId);  // a new open of the same line
+    PumpPending();
+    EXPECT_EQ(window->receivedByteCount, 0u);
+    EXPECT_FALSE(window->session.dtuConnected());
+    // The reopened line answers its own poll.
+    window->OnTimerTick(TIMER_DTU_POLL);
+    ASSERT_TRUE(PumpUntil([&] { return window->session.dtuConnected(); }));
+    EXPECT_EQ(window->receivedByteCount, 1u);
+}
+
+TEST_F(SimulatedLineTest, ARequestLongerThanTheWriteBufferIsRefusedWhole) {
+    choose(kPortListId, window->simulatorEntry());
+    click(kOpenButtonId);
+    win::SimulatedLine& line = window->simulatedLine();
+    const std::vector<std::uint8_t> fits(transmitBufferSize, 0x00);
+    const std::vector<std::uint8_t> tooLong(transmitBufferSize + 1, 0x00);
+    const std::uint64_t before = line.completedWrites();
+    EXPECT_TRUE(line.sendBytes(fits));
+    EXPECT_FALSE(line.sendBytes(tooLong));
+    EXPECT_FALSE(line.sendText(std::string(transmitBufferSize, 'a')));  // its terminator would not fit
+    EXPECT_EQ(line.completedWrites(), before + 1);
+    EXPECT_EQ(line.dtu().counters().receivedBytes, transmitBufferSize);
+}
 
 // ---- A DTU that goes away ---------------------------------------------------------
 
