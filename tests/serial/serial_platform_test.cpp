@@ -92,13 +92,6 @@ TEST_F(LineTest, AHungUpLineReadsAsLost) {
     EXPECT_TRUE(WriteAll(device, std::span(&byte, 1), stop, 1000).lost);
 }
 
-TEST(PlatformTest, OpenFailuresAreClassifiedForTheOperator) {
-    EXPECT_EQ(ClassifyOpenError(EBUSY), OpenFault::Busy);
-    EXPECT_EQ(ClassifyOpenError(EACCES), OpenFault::NoPermission);
-    EXPECT_EQ(ClassifyOpenError(ENOENT), OpenFault::Absent);
-    EXPECT_EQ(ClassifyOpenError(ENOTTY), OpenFault::Other);
-}
-
 TEST(PlatformTest, PortNumbersMapToTheOnBoardPorts) {
     EXPECT_EQ(PortDevicePath(1), "/dev/ttyS0");
     EXPECT_EQ(PortDevicePath(10), "/dev/ttyS9");

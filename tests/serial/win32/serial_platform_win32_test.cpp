@@ -243,23 +243,11 @@ INSTANTIATE_TEST_SUITE_P(Names, DeviceNameTest,
                                            NameCase{"\\\\.\\COM7", L"\\\\.\\COM7"}, NameCase{"COMX", L"COMX"},
                                            NameCase{"COM", L"COM"}));
 
-TEST(PlatformTest, PortNumbersMapToComDevices) {
-    EXPECT_EQ(PortDevicePath(1), "\\\\.\\COM1");
-    EXPECT_EQ(PortDevicePath(10), "\\\\.\\COM10");
-}
-
 TEST(PlatformTest, AModeStringThatDoesNotParseIsAnInvalidParameter) {
     LineSettings settings;
     EXPECT_EQ(BuildLineSettings("baud=57600 parity=X data=8 stop=1", settings), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(BuildLineSettings("baud=57600 parity=N data=8 stop=1", settings), 0);
     EXPECT_EQ(settings.rate, 57600u);
-}
-
-TEST(PlatformTest, OpenFailuresAreClassifiedForTheOperator) {
-    EXPECT_EQ(ClassifyOpenError(ERROR_ACCESS_DENIED), OpenFault::Busy);
-    EXPECT_EQ(ClassifyOpenError(ERROR_SHARING_VIOLATION), OpenFault::Busy);
-    EXPECT_EQ(ClassifyOpenError(ERROR_FILE_NOT_FOUND), OpenFault::Absent);
-    EXPECT_EQ(ClassifyOpenError(ERROR_GEN_FAILURE), OpenFault::Other);
 }
 
 TEST(PlatformTest, SomethingWithoutLineSettingsIsNoPortAndIsClosedAgain) {
