@@ -8,7 +8,8 @@
 #      process's CPU time while it waits;
 #   4. the native window (quillmere.exe's) driven by control id against a
 #      fresh simulated DTU on COM7, and one on COM8 that goes away mid-session;
-#   5. the installer, installed silently into the prefix, its files checked.
+#   5. the installer, installed silently into the prefix, its files checked,
+#      the portable zip's contents, and the uninstaller.
 # Each step is one function below; add a step by adding a function and a
 # line at the end. The last line printed is "windows: N passed, 0 failed".
 #
@@ -192,6 +193,29 @@ run_installer() {
     echo "missing: uninstall entry" >&2; missing=1
   fi
   [ "$missing" -eq 0 ] || return 1
+  passed=$((passed + 1))
+
+  # The portable zip holds the same programs.
+  local zipfile
+  zipfile=$(ls "$win"/package/quillmere-*-win64.zip)
+  for file in quillmere.exe $(cat "$win/package/extra-programs.txt"); do
+    unzip -l "$zipfile" "$file" >/dev/null || { echo "missing in the zip: $file" >&2; return 1; }
+  done
+  echo "portable zip: $(unzip -Z1 "$zipfile" | tr '\n' ' ')"
+  passed=$((passed + 1))
+
+  # The uninstaller, waited for (_?= keeps it from copying itself away and
+  # returning at once), from a batch file as Wine needs for that.
+  local bat=$dir/uninstall-test.bat
+  printf '"C:\\QuillmereTest\\uninstall.exe" /S _?=C:\\QuillmereTest\r\n' >"$bat"
+  wine cmd /c 'C:\QuillmereTest\uninstall-test.bat' </dev/null >/dev/null 2>&1
+  if [ -e "$dir/quillmere.exe" ] ||
+    wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quillmere' </dev/null >/dev/null 2>&1 ||
+    find "$WINEPREFIX/drive_c" -path '*Start Menu*' -name 'Quillmere.lnk' | grep -q .; then
+    echo "the uninstaller left the program, its entry or its shortcut behind" >&2
+    return 1
+  fi
+  echo "uninstalled: program, Start menu entry and uninstall entry gone"
   passed=$((passed + 1))
 }
 
