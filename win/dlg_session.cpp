@@ -195,8 +195,9 @@ void CTarnwellDlg::applyEnables(const ControlEnables& enables) {
 // Worker thread. A post that cannot be delivered (the window is gone) is dropped.
 void CTarnwellDlg::postToOwner(std::function<void()> task) {
     auto* boxed = new std::function<void()>(std::move(task));
-    const HWND target = postTarget.load();
-    if (target == nullptr || !PostMessageW(target, WM_PORT_TASK, 0, reinterpret_cast<LPARAM>(boxed))) delete boxed;
+    const std::lock_guard<std::mutex> guard(postLock);
+    if (postTarget == nullptr || !PostMessageW(postTarget, WM_PORT_TASK, 0, reinterpret_cast<LPARAM>(boxed)))
+        delete boxed;
 }
 
 std::optional<INT_PTR> CTarnwellDlg::OnPortTask(WPARAM, LPARAM lParam) {

@@ -15,7 +15,6 @@ std::span<const MessageEntry> MessageMap() {
         MessageEntry{WM_PAINT, &D::OnPaint},
         MessageEntry{WM_QUERYDRAGICON, &D::OnQueryDragIcon},
         MessageEntry{WM_CTLCOLORSTATIC, &D::OnCtlColorStatic},
-        MessageEntry{WM_CTLCOLORBTN, &D::OnCtlColorStatic},
         MessageEntry{kMenuAbout, 0, &D::OnSysCommandAbout},
         MessageEntry{IDCANCEL, BN_CLICKED, &D::OnCancel},
         MessageEntry{1043, BN_CLICKED, &D::OnHelp},

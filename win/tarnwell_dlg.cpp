@@ -24,10 +24,10 @@ constexpr DialogFrame kMainFrame{WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZ
 constexpr DialogFrame kAboutFrame{WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER, 0};
 
 // Labels and check boxes whose text background lets the window show through.
-constexpr std::array<int, 31> kTransparentTextIds{1031, 1053, 1054, 1055, 1052, 1056, 1057, 1058,
+constexpr std::array<int, 32> kTransparentTextIds{1031, 1053, 1054, 1055, 1052, 1056, 1057, 1058,
                                                   1059, 1060, 1061, kNoId, 1001, 1003, 1005, 1045,
                                                   1007, 1047, 1009, 1011, 1013, 1024, 1069, 1041,
-                                                  1039, 1033, 1034, 1021, 1064, 1062, 1075};
+                                                  1039, 1033, 1034, 1021, 1064, 1062, 1075, 1077};
 
 // Assistive tools announce each value control by its field's label, as the
 // Qt window names them. A value control has no caption of its own and its
@@ -99,7 +99,10 @@ INT_PTR CALLBACK CTarnwellDlg::DialogProc(HWND hwnd, UINT message, WPARAM wParam
         auto* self = reinterpret_cast<CTarnwellDlg*>(lParam);
         SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
         self->window = hwnd;
-        self->postTarget.store(hwnd);
+        {
+            const std::lock_guard<std::mutex> guard(self->postLock);
+            self->postTarget = hwnd;
+        }
         self->OnInitDialog();
         return TRUE;  // the dialog manager focuses the first control that takes it
     }
@@ -178,7 +181,11 @@ void CTarnwellDlg::OnInitDialog() {
 }
 
 void CTarnwellDlg::OnDestroy() {
-    postTarget.store(nullptr);
+    {
+        // After this no post reaches the queue, so the drain below finds every task left.
+        const std::lock_guard<std::mutex> guard(postLock);
+        postTarget = nullptr;
+    }
     // Tasks the worker posted and the window will not run any more.
     MSG pending;
     while (PeekMessageW(&pending, window, WM_PORT_TASK, WM_PORT_TASK, PM_REMOVE))

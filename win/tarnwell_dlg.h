@@ -18,11 +18,11 @@
 #include <windows.h>
 
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -192,8 +192,9 @@ class CTarnwellDlg : public PortOwner, private SessionHost {
     std::string* boundText(int controlId);
 
     HWND window = nullptr;
-    // The worker reads it to post; cleared before the window goes.
-    std::atomic<HWND> postTarget{nullptr};
+    // Where the worker posts; cleared, under the lock, before the window goes.
+    std::mutex postLock;
+    HWND postTarget = nullptr;
     bool modal = false;
     bool exchangeRunning = false;
     bool simulatedOpen = false;  // the open port is the simulated line

@@ -213,6 +213,26 @@ TEST_F(ShellTest, TheInformationAreaTakesMoreThanTheEditsDefaultLimit) {
     EXPECT_EQ(TextOf(item(kInfoAreaId)).size(), 40000u);
 }
 
+TEST_F(ShellTest, LabelsAndTheGenericSetsBoxesDrawTextOnTheWindowsBackgroundOthersDoNot) {
+    // The unnumbered note, the status line, a generic-set box: transparent; a box of the IEC set: not.
+    HWND note = nullptr;
+    for (HWND child = GetWindow(window->hwnd(), GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
+        if (GetDlgCtrlID(child) == kNoId && (GetWindowLongW(child, GWL_STYLE) & WS_VISIBLE)) note = child;
+    ASSERT_NE(note, nullptr);
+    const auto modeFor = [&](HWND control) {
+        HDC dc = CreateCompatibleDC(nullptr);
+        SetBkMode(dc, OPAQUE);
+        SendMessageW(window->hwnd(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(control));
+        const int mode = GetBkMode(dc);
+        DeleteDC(dc);
+        return mode;
+    };
+    EXPECT_EQ(modeFor(note), TRANSPARENT);
+    EXPECT_EQ(modeFor(item(kStatusLineId)), TRANSPARENT);
+    EXPECT_EQ(modeFor(item(1077)), TRANSPARENT);
+    EXPECT_EQ(modeFor(item(1023)), OPAQUE);
+}
+
 TEST_F(ShellTest, EnterDoesNotCloseTheWindowEscapeDoes) {
     SendMessageW(window->hwnd(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     EXPECT_TRUE(IsWindow(window->hwnd()));
