@@ -183,6 +183,46 @@ TEST_F(ShellTest, SystemCommandsSixteenToThirtyOneOpenTheAboutBoxOthersDoNot) {
     EXPECT_EQ(dialogs, std::vector<std::string>(3, std::string(AboutDialogTemplate().caption)));
 }
 
+// What the real about box showed; filled while it runs, by a timer of its modal loop.
+struct AboutSeen {
+    bool found = false;
+    std::wstring okCaption;
+    bool iconShown = false;
+    std::vector<std::wstring> texts;
+};
+AboutSeen seenAbout;
+
+void CALLBACK LookAtAboutBox(HWND, UINT, UINT_PTR timer, DWORD) {
+    const HWND about = FindWindowW(nullptr, W(AboutDialogTemplate().caption).c_str());
+    if (about == nullptr) return;
+    KillTimer(nullptr, timer);
+    seenAbout.found = true;
+    seenAbout.okCaption = TextOf(GetDlgItem(about, IDOK));
+    for (HWND child = GetWindow(about, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+            seenAbout.iconShown = SendMessageW(child, STM_GETICON, 0, 0) != 0;
+        else if (GetDlgCtrlID(child) != IDOK)
+            seenAbout.texts.push_back(TextOf(child));
+    }
+    PostMessageW(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+}
+
+TEST_F(ShellTest, TheAboutBoxShowsTheIconAndItsLinesAndItsButtonClosesIt) {
+    window->modalHook = nullptr;
+    seenAbout = {};
+    const UINT_PTR timer = SetTimer(nullptr, 0, 20, LookAtAboutBox);
+    ASSERT_NE(timer, 0u);
+    // Returns when the box has been closed.
+    SendMessageW(window->hwnd(), WM_SYSCOMMAND, ID_SYS_ABOUT, 0);
+    KillTimer(nullptr, timer);
+    ASSERT_TRUE(seenAbout.found);
+    EXPECT_EQ(seenAbout.okCaption, W("确定"));
+    EXPECT_TRUE(seenAbout.iconShown);
+    ASSERT_EQ(seenAbout.texts.size(), 2u);
+    EXPECT_EQ(seenAbout.texts[0], W("Quillmere V1.3版"));
+    EXPECT_FALSE(FindWindowW(nullptr, W(AboutDialogTemplate().caption).c_str()));
+}
+
 TEST_F(ShellTest, TheContextMenuOffersTheAboutEntryAndItsCommandOpensTheBox) {
     const auto entries = window->contextMenuEntries();
     ASSERT_FALSE(entries.empty());
