@@ -24,7 +24,8 @@ HWND FindShown(DWORD processId) {
             auto* s = reinterpret_cast<Search*>(data);
             DWORD owner = 0;
             GetWindowThreadProcessId(hwnd, &owner);
-            if (owner != s->processId || !IsWindowVisible(hwnd) || GetDlgItem(hwnd, 1027) == nullptr) return TRUE;
+            if (owner != s->processId || !IsWindowVisible(hwnd) || GetDlgItem(hwnd, 1027) == nullptr)
+                return TRUE;
             s->found = hwnd;
             return FALSE;
         },
@@ -53,7 +54,8 @@ int main(int argc, char** argv) {
         WaitForInputIdle(process.hProcess, 10000);
         HWND window = nullptr;
         const auto deadline = start + std::chrono::seconds(10);
-        while ((window = FindShown(process.dwProcessId)) == nullptr && std::chrono::steady_clock::now() < deadline)
+        while ((window = FindShown(process.dwProcessId)) == nullptr &&
+               std::chrono::steady_clock::now() < deadline)
             WaitForSingleObject(process.hProcess, 1);
         // A message sent to the window returns once everything queued before it, painting included, is done.
         if (window != nullptr) SendMessageW(window, WM_NULL, 0, 0);
@@ -71,7 +73,7 @@ int main(int argc, char** argv) {
     }
     std::vector<double> sorted = ms;
     std::sort(sorted.begin(), sorted.end());
-    std::printf("start to shown window over %d runs: first %.0f ms, median %.0f ms, best %.0f ms\n", runs, ms.front(),
-                sorted[sorted.size() / 2], sorted.front());
+    std::printf("start to shown window over %d runs: first %.0f ms, median %.0f ms, best %.0f ms\n", runs,
+                ms.front(), sorted[sorted.size() / 2], sorted.front());
     return 0;
 }

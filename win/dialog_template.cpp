@@ -4,7 +4,6 @@
 
 #include <cstring>
 
-
 namespace quill::win {
 namespace {
 
@@ -162,8 +161,8 @@ std::wstring Widen(std::string_view utf8) {
 
 std::string Narrow(std::wstring_view text) {
     if (text.empty()) return {};
-    const int size =
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                         nullptr, nullptr);
     std::string out(static_cast<std::size_t>(size), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr,
                         nullptr);

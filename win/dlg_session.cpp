@@ -68,7 +68,8 @@ void CTarnwellDlg::InitPortList() {
 
     // The field is narrow: the opened list is as wide as its longest entry.
     HDC dc = GetDC(list);
-    const HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(list, WM_GETFONT, 0, 0)));
+    const HGDIOBJ previous =
+        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(list, WM_GETFONT, 0, 0)));
     LONG widest = 0;
     for (int i = 0; i < listCount(kPortListId); ++i) {
         const std::wstring text = listItem(kPortListId, i);
@@ -78,7 +79,8 @@ void CTarnwellDlg::InitPortList() {
     }
     SelectObject(dc, previous);
     ReleaseDC(list, dc);
-    SendMessageW(list, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(widest + GetSystemMetrics(SM_CXVSCROLL) + 8), 0);
+    SendMessageW(list, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(widest + GetSystemMetrics(SM_CXVSCROLL) + 8),
+                 0);
 }
 
 namespace {
@@ -227,8 +229,8 @@ void CTarnwellDlg::onPortLost(std::uint32_t) {
 
 void CTarnwellDlg::SetTimer(int timerId, int milliseconds) {
     // Setting a running timer again restarts it with the new period.
-    if (window != nullptr &&
-        ::SetTimer(window, static_cast<UINT_PTR>(timerId), static_cast<UINT>(std::max(milliseconds, 0)), nullptr))
+    if (window != nullptr && ::SetTimer(window, static_cast<UINT_PTR>(timerId),
+                                        static_cast<UINT>(std::max(milliseconds, 0)), nullptr))
         timerPeriods[timerId] = milliseconds;
 }
 

@@ -2,6 +2,7 @@
 // command line, no settings files; the window runs modally and the process
 // ends when it closes.
 #include <windows.h>
+// After <windows.h>, whose types they use.
 #include <commctrl.h>
 #include <objbase.h>
 

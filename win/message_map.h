@@ -24,7 +24,8 @@ struct MessageEntry {
     using MessageHandler = std::optional<INT_PTR> (CTarnwellDlg::*)(WPARAM, LPARAM);
 
     // A WM_COMMAND row: control or menu id and notification code.
-    constexpr MessageEntry(int id, WORD code, Handler h) : message(WM_COMMAND), id(id), code(code), handler(h) {}
+    constexpr MessageEntry(int id, WORD code, Handler h)
+        : message(WM_COMMAND), id(id), code(code), handler(h) {}
     constexpr MessageEntry(int id, WORD code, ControlHandler h)
         : message(WM_COMMAND), id(id), code(code), controlHandler(h) {}
     // Any other message, with its parameters.

@@ -4,6 +4,7 @@
 // prints "ready <x> <y> <width> <height>" (its client area on the screen) and keeps
 // running until it is ended; scripts/screenshot-windows.sh takes the picture.
 #include <windows.h>
+// After <windows.h>, whose types it uses.
 #include <commctrl.h>
 
 #include <chrono>

@@ -24,14 +24,15 @@ bool SimulatedLine::sendBytes(std::span<const std::uint8_t> bytes) {
     if (answer.empty()) return true;
     // The task holds the counter, not the line: it stays safe to run after the line is gone.
     std::weak_ptr<std::uint64_t> generation = generation_;
-    owner_->postToOwner([owner = owner_, port = portNumber_, sent = *generation_, generation,
-                         answer = std::move(answer)] {
-        for (const std::uint8_t byte : answer) {
-            const auto current = generation.lock();
-            if (!current || *current != sent) return;  // closed meanwhile, possibly by a handler of a byte
-            owner->onPortMessage(WM_PORT_RX_BYTE, byte, port);
-        }
-    });
+    owner_->postToOwner(
+        [owner = owner_, port = portNumber_, sent = *generation_, generation, answer = std::move(answer)] {
+            for (const std::uint8_t byte : answer) {
+                const auto current = generation.lock();
+                if (!current || *current != sent)
+                    return;  // closed meanwhile, possibly by a handler of a byte
+                owner->onPortMessage(WM_PORT_RX_BYTE, byte, port);
+            }
+        });
     return true;
 }
 

@@ -19,15 +19,14 @@ HINSTANCE Instance() {
 
 // The main window: caption, system menu and minimise box, fixed frame,
 // centred, in the task bar.
-constexpr DialogFrame kMainFrame{WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | DS_MODALFRAME | DS_CENTER,
-                                 WS_EX_APPWINDOW};
+constexpr DialogFrame kMainFrame{
+    WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | DS_MODALFRAME | DS_CENTER, WS_EX_APPWINDOW};
 constexpr DialogFrame kAboutFrame{WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER, 0};
 
 // Labels and check boxes whose text background lets the window show through.
-constexpr std::array<int, 32> kTransparentTextIds{1031, 1053, 1054, 1055, 1052, 1056, 1057, 1058,
-                                                  1059, 1060, 1061, kNoId, 1001, 1003, 1005, 1045,
-                                                  1007, 1047, 1009, 1011, 1013, 1024, 1069, 1041,
-                                                  1039, 1033, 1034, 1021, 1064, 1062, 1075, 1077};
+constexpr std::array<int, 32> kTransparentTextIds{
+    1031, 1053, 1054, 1055, 1052, 1056, 1057, 1058, 1059, 1060, 1061, kNoId, 1001, 1003, 1005, 1045,
+    1007, 1047, 1009, 1011, 1013, 1024, 1069, 1041, 1039, 1033, 1034, 1021,  1064, 1062, 1075, 1077};
 
 // Assistive tools announce each value control by its field's label, as the
 // Qt window names them. A value control has no caption of its own and its
@@ -44,8 +43,8 @@ void NameValueControls(const CTarnwellDlg& window) {
         const std::wstring name = Widen(field.accessibleLabel);
         for (const int id : field.valueIds())
             if (HWND control = window.control(id))
-                services->SetHwndPropStr(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, PROPID_ACC_NAME,
-                                         name.c_str());
+                services->SetHwndPropStr(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
+                                         PROPID_ACC_NAME, name.c_str());
     }
     services->Release();
 }
@@ -79,9 +78,9 @@ CTarnwellDlg::~CTarnwellDlg() {
 bool CTarnwellDlg::Create() {
     dialogTemplate = BuildDialogTemplate(MainDialogTemplate(), kMainFrame, kAppIconId);
     modal = false;
-    const HWND created = CreateDialogIndirectParamW(
-        Instance(), reinterpret_cast<LPCDLGTEMPLATEW>(dialogTemplate.data()), nullptr, DialogProc,
-        reinterpret_cast<LPARAM>(this));
+    const HWND created =
+        CreateDialogIndirectParamW(Instance(), reinterpret_cast<LPCDLGTEMPLATEW>(dialogTemplate.data()),
+                                   nullptr, DialogProc, reinterpret_cast<LPARAM>(this));
     if (created == nullptr) return false;
     ShowWindow(created, SW_SHOW);
     return true;
@@ -90,8 +89,8 @@ bool CTarnwellDlg::Create() {
 INT_PTR CTarnwellDlg::DoModal() {
     dialogTemplate = BuildDialogTemplate(MainDialogTemplate(), kMainFrame, kAppIconId);
     modal = true;
-    return DialogBoxIndirectParamW(Instance(), reinterpret_cast<LPCDLGTEMPLATEW>(dialogTemplate.data()), nullptr,
-                                   DialogProc, reinterpret_cast<LPARAM>(this));
+    return DialogBoxIndirectParamW(Instance(), reinterpret_cast<LPCDLGTEMPLATEW>(dialogTemplate.data()),
+                                   nullptr, DialogProc, reinterpret_cast<LPARAM>(this));
 }
 
 INT_PTR CALLBACK CTarnwellDlg::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -159,8 +158,9 @@ void CTarnwellDlg::OnInitDialog() {
 
     bigIcon = static_cast<HICON>(LoadImageW(Instance(), MAKEINTRESOURCEW(kAppIconId), IMAGE_ICON,
                                             GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
-    smallIcon = static_cast<HICON>(LoadImageW(Instance(), MAKEINTRESOURCEW(kAppIconId), IMAGE_ICON,
-                                              GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+    smallIcon =
+        static_cast<HICON>(LoadImageW(Instance(), MAKEINTRESOURCEW(kAppIconId), IMAGE_ICON,
+                                      GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
     SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon));
     SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
 
@@ -170,8 +170,8 @@ void CTarnwellDlg::OnInitDialog() {
     selectIndex(kDemoRateListId, 9);
 
     // Fonts of the two labels that stay hidden; they live as long as the window.
-    titleFont = CreateFontW(23, 0, 0, 0, FW_BOLD, FALSE, TRUE, FALSE, 0, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                            DEFAULT_QUALITY, FF_SWISS, L"Arial");
+    titleFont = CreateFontW(23, 0, 0, 0, FW_BOLD, FALSE, TRUE, FALSE, 0, OUT_DEFAULT_PRECIS,
+                            CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FF_SWISS, L"Arial");
     captionFont = CreateFontW(15, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, 0, OUT_DEFAULT_PRECIS,
                               CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FF_SWISS, L"Arial");
     SendMessageW(control(1053), WM_SETFONT, reinterpret_cast<WPARAM>(titleFont), TRUE);
@@ -283,7 +283,8 @@ std::wstring CTarnwellDlg::listItem(int id, int index) const {
 std::wstring CTarnwellDlg::windowCaption() const {
     if (window == nullptr) return {};
     std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(std::max(GetWindowTextW(window, text.data(), static_cast<int>(text.size())), 0)));
+    text.resize(static_cast<std::size_t>(
+        std::max(GetWindowTextW(window, text.data(), static_cast<int>(text.size())), 0)));
     return text;
 }
 
@@ -319,8 +320,8 @@ int CTarnwellDlg::ShowMessageBox(std::wstring_view text, std::wstring_view capti
 INT_PTR CTarnwellDlg::RunModal(const DialogTemplate& layout) {
     if (modalHook) return modalHook(layout);
     const std::vector<std::uint32_t> bytes = BuildDialogTemplate(layout, kAboutFrame, kAppIconId);
-    return DialogBoxIndirectParamW(Instance(), reinterpret_cast<LPCDLGTEMPLATEW>(bytes.data()), window, AboutProc,
-                                   0);
+    return DialogBoxIndirectParamW(Instance(), reinterpret_cast<LPCDLGTEMPLATEW>(bytes.data()), window,
+                                   AboutProc, 0);
 }
 
 // ---- Shell handlers ---------------------------------------------------------------------

@@ -5,6 +5,8 @@
 // DTU, and again against a COM port whose far end is the simulated DTU on a
 // pseudo-terminal (the Wine test script maps it and names it in
 // QUILLMERE_TEST_COM by its number; without it those cases are skipped).
+#include "protocol/session.h"
+
 #include <cstdlib>
 #include <map>
 #include <optional>
@@ -13,7 +15,6 @@
 #include "form/parameter_fields.h"
 #include "protocol/configure_request.h"
 #include "protocol/read_answer.h"
-#include "protocol/session.h"
 #include "protocol/text_codec.h"
 #include "sim/simulated_dtu.h"
 #include "window_fixture.h"
@@ -62,10 +63,10 @@ struct Edit {
     std::string utf8;
 };
 const std::vector<Edit> kEdits{
-    {1023, 1044, "城西开关站"},    // station name, UCS-2 on the line
-    {1051, 1071, "13800001111"},   // super user number
-    {1162, 1163, "分"},            // message body 3, state 1
-    {1318, 1319, "7"},             // device address, a little-endian word
+    {1023, 1044, "城西开关站"},   // station name, UCS-2 on the line
+    {1051, 1071, "13800001111"},  // super user number
+    {1162, 1163, "分"},           // message body 3, state 1
+    {1318, 1319, "7"},            // device address, a little-endian word
 };
 
 class SessionFlowTest : public WindowTest, public ::testing::WithParamInterface<Line> {
@@ -89,7 +90,8 @@ class SessionFlowTest : public WindowTest, public ::testing::WithParamInterface<
     void open() {
         pointAtLine();
         click(kOpenButtonId);
-        ASSERT_TRUE(window->session.portOpen()) << (boxes.empty() ? std::string() : win::Narrow(boxes[0].text));
+        ASSERT_TRUE(window->session.portOpen())
+            << (boxes.empty() ? std::string() : win::Narrow(boxes[0].text));
         EXPECT_EQ(count(kOpenedWait), 1);
     }
     // Closed -> waiting -> connected: the poll goes out at once rather than after its period.
@@ -235,7 +237,9 @@ TEST_P(SessionFlowTest, AConfigureTheRulesRefuseShowsItsBoxAndSendsNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Lines, SessionFlowTest, ::testing::Values(Line::Simulated, Line::ComPort),
-                         [](const auto& info) { return info.param == Line::Simulated ? "Simulated" : "ComPort"; });
+                         [](const auto& info) {
+                             return info.param == Line::Simulated ? "Simulated" : "ComPort";
+                         });
 
 // ---- The built-in simulated DTU's line ---------------------------------------------
 
@@ -282,7 +286,8 @@ bool EndUnplugDtu() {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
         return false;
     // A Unix process has no handle to wait on; the test waits for the report instead.
     if (process.hProcess != nullptr) CloseHandle(process.hProcess);
@@ -315,7 +320,9 @@ TEST_P(UnplugTest, TheLostLineIsReportedOnceAndTheSessionCloses) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Lines, UnplugTest, ::testing::Values(Line::Simulated, Line::ComPort),
-                         [](const auto& info) { return info.param == Line::Simulated ? "Simulated" : "ComPort"; });
+                         [](const auto& info) {
+                             return info.param == Line::Simulated ? "Simulated" : "ComPort";
+                         });
 
 }  // namespace
 }  // namespace quill::test

@@ -9,12 +9,12 @@ bool PumpUntil(const std::function<bool()>& pred, int ms) {
     while (true) {
         PumpPending();
         if (pred()) return true;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
-                                                                                std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return false;
         // Sleeps only until a message arrives: the worker's posts and the timers wake it.
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min<long long>(left.count(), 50)),
-                                  QS_ALLINPUT);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE,
+                                  static_cast<DWORD>(std::min<long long>(left.count(), 50)), QS_ALLINPUT);
     }
 }
 
@@ -87,7 +87,8 @@ int WindowTest::count(std::string_view report) const {
     }
     const std::wstring area = TextOf(item(kInfoAreaId));
     int found = 0;
-    for (std::size_t at = area.find(wanted); at != std::wstring::npos; at = area.find(wanted, at + wanted.size()))
+    for (std::size_t at = area.find(wanted); at != std::wstring::npos;
+         at = area.find(wanted, at + wanted.size()))
         ++found;
     return found;
 }

@@ -46,7 +46,8 @@ using LayoutTest = WindowTest;
 TEST_F(LayoutTest, EveryRowBecomesItsControlInTableOrder) {
     const auto rows = MainDialogTemplate().controls;
     std::vector<HWND> children;
-    for (HWND child = GetWindow(window->hwnd(), GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
+    for (HWND child = GetWindow(window->hwnd(), GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT))
         children.push_back(child);
     ASSERT_EQ(children.size(), rows.size());
     ASSERT_EQ(rows.size(), 272u);
@@ -128,7 +129,8 @@ TEST_F(LayoutTest, TheDialogIsSizedInTheTablesDialogUnits) {
 class PortListTest : public WindowTest {
   protected:
     void SetUp() override {
-        foundPorts = {{"COM3", "USB-SERIAL CH340 (COM3)"}, {"COM12", "USB-SERIAL CH340 (COM12)"}, {"COM15", ""}};
+        foundPorts = {
+            {"COM3", "USB-SERIAL CH340 (COM3)"}, {"COM12", "USB-SERIAL CH340 (COM12)"}, {"COM15", ""}};
         WindowTest::SetUp();
     }
 };
@@ -256,13 +258,15 @@ TEST_F(ShellTest, TheInformationAreaTakesMoreThanTheEditsDefaultLimit) {
 TEST_F(ShellTest, LabelsAndTheGenericSetsBoxesDrawTextOnTheWindowsBackgroundOthersDoNot) {
     // The unnumbered note, the status line, a generic-set box: transparent; a box of the IEC set: not.
     HWND note = nullptr;
-    for (HWND child = GetWindow(window->hwnd(), GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
+    for (HWND child = GetWindow(window->hwnd(), GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT))
         if (GetDlgCtrlID(child) == kNoId && (GetWindowLongW(child, GWL_STYLE) & WS_VISIBLE)) note = child;
     ASSERT_NE(note, nullptr);
     const auto modeFor = [&](HWND control) {
         HDC dc = CreateCompatibleDC(nullptr);
         SetBkMode(dc, OPAQUE);
-        SendMessageW(window->hwnd(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(control));
+        SendMessageW(window->hwnd(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                     reinterpret_cast<LPARAM>(control));
         const int mode = GetBkMode(dc);
         DeleteDC(dc);
         return mode;
@@ -302,9 +306,10 @@ TEST_F(FormTest, EveryShownCheckBoxGatesExactlyItsOwnValueControl) {
         SCOPED_TRACE(field.name());
         click(field.checkBoxId());
         for (const int id : field.valueIds()) EXPECT_TRUE(enabled(id));
-        const int enabledValues = static_cast<int>(std::count_if(
-            ParameterFields().begin(), ParameterFields().end(), [&](const ParameterField& f) {
-                return std::any_of(f.valueIds().begin(), f.valueIds().end(), [&](int id) { return enabled(id); });
+        const int enabledValues = static_cast<int>(
+            std::count_if(ParameterFields().begin(), ParameterFields().end(), [&](const ParameterField& f) {
+                return std::any_of(f.valueIds().begin(), f.valueIds().end(),
+                                   [&](int id) { return enabled(id); });
             }));
         EXPECT_EQ(enabledValues, 1);
         click(field.checkBoxId());
@@ -314,10 +319,12 @@ TEST_F(FormTest, EveryShownCheckBoxGatesExactlyItsOwnValueControl) {
 TEST_F(FormTest, TheSerialSettingsBoxGatesAllFiveLists) {
     // Hidden: the operator cannot click it; its message does what a click would.
     SendMessageW(item(1021), BM_SETCHECK, BST_CHECKED, 0);
-    SendMessageW(window->hwnd(), WM_COMMAND, MAKEWPARAM(1021, BN_CLICKED), reinterpret_cast<LPARAM>(item(1021)));
+    SendMessageW(window->hwnd(), WM_COMMAND, MAKEWPARAM(1021, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(item(1021)));
     for (int id = 1016; id <= 1020; ++id) EXPECT_TRUE(enabled(id)) << id;
     SendMessageW(item(1021), BM_SETCHECK, BST_UNCHECKED, 0);
-    SendMessageW(window->hwnd(), WM_COMMAND, MAKEWPARAM(1021, BN_CLICKED), reinterpret_cast<LPARAM>(item(1021)));
+    SendMessageW(window->hwnd(), WM_COMMAND, MAKEWPARAM(1021, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(item(1021)));
     for (int id = 1016; id <= 1020; ++id) EXPECT_FALSE(enabled(id)) << id;
 }
 
