@@ -95,6 +95,7 @@ void SessionController::stopAutoSend() {
 // ---- Port ------------------------------------------------------------------------
 
 void SessionController::OnOpenPort() {
+    if (!EnabledControls(state_).openPort) return;
     const bool demo = inDemo();
     std::uint32_t rate = demoRate();
     if (!demo) {
@@ -123,6 +124,7 @@ void SessionController::OnOpenPort() {
 }
 
 void SessionController::OnClosePort() {
+    if (!EnabledControls(state_).closePort) return;
     host_.appendInfo(kClosedText);
     host_.stopPort();
     closeSession();
@@ -209,10 +211,17 @@ void SessionController::SyncConfigDone() {
             break;
         case SessionState::WaitingForDtu:
         case SessionState::Connected:
+            endWaitTimers();  // a tick of the box ends a wait, however it was ticked
             setState(SessionState::Demo);
             break;
         case SessionState::Demo:
-            setState(dtuConnected_ ? SessionState::Connected : SessionState::WaitingForDtu);
+            stopAutoSend();  // auto-send belongs to the demo state
+            if (dtuConnected_) {
+                setState(SessionState::Connected);
+            } else {
+                beginWait();
+                host_.startTimerById(TIMER_CONNECT_TIMEOUT, kConnectTimeoutMs);
+            }
             break;
     }
 }
@@ -224,21 +233,26 @@ void SessionController::SyncConfigDone() {
 // bytes of the new answer, and would be judged in its place. What is left of
 // an answer still on the line is skipped by the assembler (NewRequest).
 bool SessionController::sendRequest(std::span<const std::uint8_t> frame) {
-    if (!host_.sendBytes(frame)) return false;
+    if (!host_.portHeld() || !host_.sendBytes(frame)) return false;
     assembler_.NewRequest();
     return true;
 }
 
+// Requests go out only where their buttons are enabled; a front end that
+// calls the handler anyway (a command line, a queued click) sends nothing.
 void SessionController::OnReadParameters() {
+    if (!EnabledControls(state_).readParameters) return;
     if (sendRequest(BuildRequestFrame(Command::ReadRequest))) assembler_.readPending = true;
 }
 
 // The DTU's answer to a reset is taken in as a read answer.
 void SessionController::OnReset() {
+    if (!EnabledControls(state_).reset) return;
     if (sendRequest(BuildRequestFrame(Command::ResetRequest))) assembler_.readPending = true;
 }
 
 void SessionController::OnConfigure() {
+    if (!EnabledControls(state_).configure) return;
     host_.saveForm();
     const ConfigureResult request = BuildConfigureRequest(host_.formSnapshot());
     if (!request.errorMessage.empty()) {
@@ -298,7 +312,8 @@ void SessionController::OnTimerTick(int timerId) {
                 host_.stopTimerById(TIMER_DTU_POLL);  // a tick left over from a wait that has ended
                 return;
             }
-            host_.sendBytes(std::span<const std::uint8_t>(&kPollByte, 1));
+            // After a failed reopen the wait runs without a device until its time-out.
+            if (host_.portHeld()) host_.sendBytes(std::span<const std::uint8_t>(&kPollByte, 1));
             return;
         case TIMER_CONNECT_TIMEOUT:
             host_.stopTimerById(TIMER_CONNECT_TIMEOUT);
@@ -387,7 +402,7 @@ void SessionController::OnAutoSend() {
         return;
     }
     if (!host_.portHeld()) {
-        host_.setTicked(kAutoSendBoxId, false);
+        stopAutoSend();
         host_.showBox(kPortNotOpenText, kErrorCaption, BoxIcon::None);
         return;
     }
@@ -397,7 +412,7 @@ void SessionController::OnAutoSend() {
         autoSendSuspended_ = false;
         return;
     }
-    host_.setTicked(kAutoSendBoxId, false);
+    stopAutoSend();
 }
 
 void SessionController::OnIntervalChanged() {
