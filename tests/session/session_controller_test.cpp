@@ -221,15 +221,18 @@ TEST_F(Session, ClosingKeepsTheFlagsAndTheNextOpenClearsTheConnection) {
 
 TEST_F(Session, ReadAndResetSendTheirFixedRequestsAndExpectAReadAnswer) {
     connect();
+    session.OnReset();  // its button is the demo state's
     session.OnReadParameters();
+    configDone(true);
+    session.OnReadParameters();  // and this one is not
     session.OnReset();
     EXPECT_EQ(host.sent, (std::vector<Bytes>{Request(0x0B), Request(0x0F)}));
     EXPECT_TRUE(session.assembler().readPending);
 
     SimulatedDtu dtu;
-    feed(AnswerTo(dtu, 0x0B));
+    feed(AnswerTo(dtu, 0x0F));
     EXPECT_EQ(host.count(kReadSucceededText), 1);
-    EXPECT_EQ(host.filledTypes.size(), ApplyReadAnswer(AnswerTo(dtu, 0x0B)).size());
+    EXPECT_EQ(host.filledTypes.size(), ApplyReadAnswer(AnswerTo(dtu, 0x0F)).size());
     EXPECT_GT(host.filledTypes.size(), 100u);
     EXPECT_EQ(host.outcomes.back(), SessionOutcome::ReadSucceeded);
 }
