@@ -1,6 +1,6 @@
 // Parameter read-back and write in the window: the assembler's verdicts become
 // texts in the information area, a read answer fills the form, and the
-// configure button turns the ticked fields into one request. Which control an
+// configure button turns the ticked fields into a request. Which control an
 // item fills and which frame a form gives are decided in protocol/ (Qt-free);
 // this file only applies them. User-interface thread only.
 #include "app/dialog_builder.h"
@@ -11,6 +11,8 @@
 
 namespace quill {
 namespace {
+
+constexpr std::string_view kTooManyFieldsMessage = "所选参数过多，请分几次配置";
 
 QString FromGbk(std::string_view gbk) {
     return QString::fromStdU16String(GbkToUtf16(gbk));
@@ -55,9 +57,14 @@ void CTarnwellDlg::OnConfigure() {
         ShowMessageBox(FromUtf8(request.errorMessage), FromUtf8(kErrorCaption), MessageIcon::None);
         return;
     }
-    // The request fits the write slot by construction; an answer is awaited
-    // only for a request that was handed over.
-    if (serialPort.SendBytes(request.frame)) {
+    // Until answers are awaited frame by frame, only a selection that fits
+    // one frame is sent.
+    if (request.frames.size() != 1) {
+        ShowMessageBox(FromUtf8(kTooManyFieldsMessage), FromUtf8(kErrorCaption), MessageIcon::None);
+        return;
+    }
+    // An answer is awaited only for a request that was handed over.
+    if (serialPort.SendBytes(request.frames[0].bytes)) {
         assembler.receiveCount = 0;  // a new answer, as for a read request
         assembler.configurePending = true;
     }

@@ -22,6 +22,7 @@
 
 #include "app/dialog_builder.h"
 #include "app/tarnwell_dlg.h"
+#include "protocol/configure_request.h"
 #include "protocol/frame.h"
 #include "protocol/session.h"
 
@@ -42,7 +43,7 @@ constexpr char kParity = 'N';
 constexpr std::uint32_t kDataBits = 8;
 constexpr std::uint32_t kStopBits = 1;
 constexpr std::uint32_t kEventMask = 0x0003;
-constexpr std::uint32_t kWriteSlotSize = 512;
+constexpr std::uint32_t kWriteSlotSize = transmitBufferSize;
 
 constexpr std::string_view kSimulatorEntryText = "模拟DTU（无需硬件）";
 constexpr std::string_view kSimulatorName = "模拟DTU";
