@@ -76,6 +76,18 @@ bool FormValues::holdsValue(const ParameterField& field) const {
     return std::any_of(state.indices.begin(), state.indices.end(), [](int i) { return i >= 0; });
 }
 
+bool operator==(const FormValues& a, const FormValues& b) {
+    for (const ParameterField& field : ParameterFields()) {
+        const FieldState& x = a[field];
+        const FieldState& y = b[field];
+        const bool same = x.ticked == y.ticked && (field.kind == FieldKind::Text   ? x.text == y.text
+                                                   : field.kind == FieldKind::List ? x.indices[0] == y.indices[0]
+                                                                                   : x.indices == y.indices);
+        if (!same) return false;
+    }
+    return true;
+}
+
 bool FormValuesSnapshot::ticked(int checkBoxId) const {
     const ParameterField* field = FindFieldByCheckBox(checkBoxId);
     return field != nullptr && values_[*field].ticked;

@@ -27,6 +27,8 @@ struct FieldState {
     // List fields use the first entry, the serial settings all five: the
     // selected index, -1 for none.
     std::array<int, kSerialListCount> indices{-1, -1, -1, -1, -1};
+
+    friend bool operator==(const FieldState&, const FieldState&) = default;
 };
 
 class FormValues {
@@ -49,7 +51,9 @@ class FormValues {
     // A non-empty text, or at least one list selection.
     bool holdsValue(const ParameterField& field) const;
 
-    friend bool operator==(const FormValues&, const FormValues&) = default;
+    // Same ticks and same values; what a field's kind does not use (the
+    // indices of an edit, the text of a list) is not compared.
+    friend bool operator==(const FormValues& a, const FormValues& b);
 
   private:
     std::vector<FieldState> states_;  // ParameterFields() order
