@@ -108,13 +108,13 @@ ReadOutcome ReadWholeFile(const std::string& path, std::size_t maxBytes) {
 std::string ReplaceFileAtomically(const std::string& path, std::string_view content) {
     const std::string folder = FolderOf(path);
     const auto slash = path.find_last_of('/');
-    std::string temporary = folder + "/." + (slash == std::string::npos ? path : path.substr(slash + 1)) +
-                            ".XXXXXX";
+    std::string temporary =
+        folder + "/." + (slash == std::string::npos ? path : path.substr(slash + 1)) + ".XXXXXX";
     Descriptor fd(::mkstemp(temporary.data()));
     if (fd.get() < 0) return ErrorText(errno);
 
     mode_t mode = S_IRUSR | S_IWUSR | S_IRGRP | S_IROTH;
-    if (struct stat old {}; ::stat(path.c_str(), &old) == 0) mode = old.st_mode & 07777;
+    if (struct stat old{}; ::stat(path.c_str(), &old) == 0) mode = old.st_mode & 07777;
     int error = ::fchmod(fd.get(), mode) == 0 ? 0 : errno;
     if (error == 0) error = WriteAll(fd.get(), content);
     if (error == 0 && ::fsync(fd.get()) != 0) error = errno;

@@ -80,9 +80,10 @@ bool operator==(const FormValues& a, const FormValues& b) {
     for (const ParameterField& field : ParameterFields()) {
         const FieldState& x = a[field];
         const FieldState& y = b[field];
-        const bool same = x.ticked == y.ticked && (field.kind == FieldKind::Text   ? x.text == y.text
-                                                   : field.kind == FieldKind::List ? x.indices[0] == y.indices[0]
-                                                                                   : x.indices == y.indices);
+        const bool same =
+            x.ticked == y.ticked && (field.kind == FieldKind::Text   ? x.text == y.text
+                                     : field.kind == FieldKind::List ? x.indices[0] == y.indices[0]
+                                                                     : x.indices == y.indices);
         if (!same) return false;
     }
     return true;

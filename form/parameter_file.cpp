@@ -25,7 +25,8 @@ constexpr std::string_view kUnknownKey = "未知的键";
 constexpr std::string_view kUnknownField = "没有这个参数";
 constexpr std::string_view kDuplicateKey = "重复出现";
 constexpr std::string_view kNotText = "值应为文本（用双引号括起）";
-constexpr std::string_view kNotSerialObject = "值应为一个JSON对象，含baudRate、dataBits、stopBits、parity、flowControl";
+constexpr std::string_view kNotSerialObject =
+    "值应为一个JSON对象，含baudRate、dataBits、stopBits、parity、flowControl";
 constexpr std::string_view kMissingEntry = "缺少此项";
 constexpr std::string_view kNotGbk = "含有GBK无法表示的字符";
 constexpr std::string_view kUnreadable = "无法读取参数文件：";
@@ -220,10 +221,12 @@ ParameterFileLoad ParseParameterFile(std::string_view text) {
         return result;
     }
     for (const auto& [key, value] : root.items())
-        if (key != "format" && key != "version" && key != "fields") problems.push_back({key, std::string(kUnknownKey)});
+        if (key != "format" && key != "version" && key != "fields")
+            problems.push_back({key, std::string(kUnknownKey)});
     // Another format or version may mean other things by its fields: those are not looked at.
     const auto format = root.find("format");
-    if (format == root.end() || !format->is_string() || format->get_ref<const std::string&>() != kParameterFileFormat) {
+    if (format == root.end() || !format->is_string() ||
+        format->get_ref<const std::string&>() != kParameterFileFormat) {
         problems.push_back({"format", std::string(kWrongFormat)});
         return result;
     }
@@ -271,8 +274,10 @@ ParameterFileLoad LoadParameterFile(const std::string& path) {
     const ReadOutcome read = ReadWholeFile(path, kMaxParameterFileSize);
     if (!read.content) {
         ParameterFileLoad result;
-        result.problems.push_back({{}, read.tooLarge ? std::string(kTooLarge) + path
-                                                     : std::string(kUnreadable) + path + "（" + read.reason + "）"});
+        result.problems.push_back({{},
+                                   read.tooLarge
+                                       ? std::string(kTooLarge) + path
+                                       : std::string(kUnreadable) + path + "（" + read.reason + "）"});
         return result;
     }
     return ParseParameterFile(*read.content);

@@ -219,7 +219,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(frameTypes == frame.types);
         FUZZ_CHECK(quill::kMinFrameLength + itemBytes == f.size());
         // Only a full frame is followed by another: its successor's first item did not fit.
-        if (previousSize != 0) FUZZ_CHECK(!frameTypes.empty() && previousSize + firstItem > quill::kMaxConfigureFrame);
+        if (previousSize != 0)
+            FUZZ_CHECK(!frameTypes.empty() && previousSize + firstItem > quill::kMaxConfigureFrame);
         previousSize = f.size();
     }
     FUZZ_CHECK(itemTypes == tickedTypes);  // one item per ticked field, in type order

@@ -439,7 +439,8 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusedCase{"ValueOver253Bytes",
                                   {{0x01, std::string(254, 'A')}},
                                   "DTU编号太长，最多253个字节，请缩短后再配置"},
-                      RefusedCase{"SelectionOverOneFrame", EveryNumberedField(11), "所选参数过多，请分几次配置"}),
+                      RefusedCase{"SelectionOverOneFrame", EveryNumberedField(11),
+                                  "所选参数过多，请分几次配置"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -37,9 +37,13 @@ TEST(FormValues, TheConfigureRequestReadsTickedFieldsOnly) {
     const ConfigureResult r = BuildConfigureRequest(FormValuesSnapshot(values));
     ASSERT_EQ(r.errorMessage, "");
     ASSERT_EQ(r.frames.size(), 1u);
-    EXPECT_EQ(r.frames[0].bytes, (Bytes{0x7B, 0x0C, 0x00, 0x20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                        0x01, 0x04, 'A',  '1',  0x12, 0x09, 0x00, 0x25, 0x80, 0x03, 0x00,
-                                        0x00, 0x03, 0x19, 0x03, 0x01, 0x7B}));
+    const Bytes header{0x7B, 0x0C, 0x00, 0x20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    const Bytes items{0x01, 0x04, 'A',  '1',  0x12, 0x09, 0x00, 0x25,
+                      0x80, 0x03, 0x00, 0x00, 0x03, 0x19, 0x03, 0x01};
+    Bytes frame = header;
+    frame.insert(frame.end(), items.begin(), items.end());
+    frame.push_back(0x7B);
+    EXPECT_EQ(r.frames[0].bytes, frame);
 
     values[Field("dtuId")].text.clear();
     EXPECT_EQ(BuildConfigureRequest(FormValuesSnapshot(values)).errorMessage, "DTU编号不能为空！");
@@ -48,14 +52,16 @@ TEST(FormValues, TheConfigureRequestReadsTickedFieldsOnly) {
 TEST(FormValues, AReadAnswerFillsValuesAsTheWindowShowsThem) {
     FormValues values;
     values[Field("deviceAddress")] = {true, "7", {}};
+    // clang-format off
     const Bytes answer = ReadAnswer({
-        0x01, 0x05, 'Q', 0xFF, '1',                     // dtuId: 0xFF is no GBK byte, the edit shows '?'
+        0x01, 0x05, 'Q', 0xFF, '1',                            // dtuId: 0xFF is no GBK byte, the edit shows '?'
         0x12, 0x09, 0x00, 0x04, 0xD2, 0x02, 0x04, 0x08, 0x05,  // rate 1234 is no entry; 7, 2, 奇校验, 全双工
-        0x18, 0x03, 0x05,                                // transfer mode 5: beyond the list
-        0x19, 0x03, 0x01,                                // TCP方式
-        0x92, 0x06, 0x57, 0xCE, 0x4E, 0x1C,              // 城东
-        0xC6, 0x04, 0x2C, 0x01,                          // device address 300
+        0x18, 0x03, 0x05,                                      // transfer mode 5: beyond the list
+        0x19, 0x03, 0x01,                                      // TCP方式
+        0x92, 0x06, 0x57, 0xCE, 0x4E, 0x1C,                    // 城东
+        0xC6, 0x04, 0x2C, 0x01,                                // device address 300
     });
+    // clang-format on
     ApplyItemUpdates(ApplyReadAnswer(answer), values);
 
     EXPECT_EQ(values[Field("dtuId")].text, "Q?1");

@@ -16,10 +16,11 @@ void PrintTo(const ParameterFileProblem& p, std::ostream* os) {
     *os << "{\"" << p.label << "\", \"" << p.message << "\"}";
 }
 
-// The fields in which two forms differ, for failure output.
+// The ticked or filled fields, for failure output.
 void PrintTo(const FormValues& values, std::ostream* os) {
     for (const ParameterField& f : ParameterFields())
-        if (values[f].ticked || values.holdsValue(f)) *os << f.name() << (values[f].ticked ? "[x]=" : "[ ]=") << DisplayText(values, f) << "; ";
+        if (values[f].ticked || values.holdsValue(f))
+            *os << f.name() << (values[f].ticked ? "[x]=" : "[ ]=") << DisplayText(values, f) << "; ";
 }
 
 namespace {
@@ -35,7 +36,8 @@ const ParameterField& Field(std::string_view name) {
 }
 
 std::string File(std::string_view fields) {
-    return std::string(R"({"format": "quillmere-parameters", "version": 1, "fields": {)") + std::string(fields) + "}}";
+    return std::string(R"({"format": "quillmere-parameters", "version": 1, "fields": {)") +
+           std::string(fields) + "}}";
 }
 
 std::string ReadAll(const fs::path& path) {
@@ -63,7 +65,8 @@ class ParameterFileOnDisk : public ::testing::Test {
     }
     std::vector<std::string> Entries() const {
         std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+        for (const auto& entry : fs::directory_iterator(folder))
+            names.push_back(entry.path().filename().string());
         std::sort(names.begin(), names.end());
         return names;
     }
@@ -120,8 +123,8 @@ TEST(ParameterFile, FieldsToSaveAreTheTickedOnesElseEveryFieldHoldingAValue) {
     values[Field("apn")].text = "CMNET";
     values[Field("connectionMode")].indices[0] = 0;
     values[Field("serialSettings")].indices[4] = 2;
-    EXPECT_EQ(FieldsToSave(values), (std::vector<const ParameterField*>{&Field("apn"), &Field("serialSettings"),
-                                                                        &Field("connectionMode")}));
+    EXPECT_EQ(FieldsToSave(values), (std::vector<const ParameterField*>{
+                                        &Field("apn"), &Field("serialSettings"), &Field("connectionMode")}));
     values[Field("deviceAddress")].ticked = true;  // ticked and empty: the selection is the ticks
     EXPECT_EQ(FieldsToSave(values), (std::vector<const ParameterField*>{&Field("deviceAddress")}));
 }
@@ -158,41 +161,62 @@ const std::string kEightZhan = "站站站站站站站站";
 INSTANTIATE_TEST_SUITE_P(
     Files, BadParameterFile,
     ::testing::Values(
-        BadFile{"NotJson", "{\n  \"format\": \"quillmere-parameters\",\n  \"version\": 1,,\n}",
+        BadFile{"NotJson",
+                "{\n  \"format\": \"quillmere-parameters\",\n  \"version\": 1,,\n}",
                 {{"", "参数文件不是有效的JSON（第3行第16列）"}}},
-        BadFile{"InvalidUtf8", File("\"apn\": \"\xC3\x28\""), {{"", "参数文件不是有效的JSON（第1行第70列）"}}},
+        BadFile{
+            "InvalidUtf8", File("\"apn\": \"\xC3\x28\""), {{"", "参数文件不是有效的JSON（第1行第70列）"}}},
         BadFile{"Empty", "", {{"", "参数文件不是有效的JSON（第1行第1列）"}}},
         BadFile{"NotAnObject", "[1, 2]", {{"", "参数文件应是一个JSON对象"}}},
-        BadFile{"WrongFormat", R"({"format": "other", "version": 1, "fields": {"apn": 5}})",
+        BadFile{"WrongFormat",
+                R"({"format": "other", "version": 1, "fields": {"apn": 5}})",
                 {{"format", "不是Quillmere参数文件（format应为\"quillmere-parameters\"）"}}},
-        BadFile{"NoFormat", R"({"version": 1, "fields": {}})",
+        BadFile{"NoFormat",
+                R"({"version": 1, "fields": {}})",
                 {{"format", "不是Quillmere参数文件（format应为\"quillmere-parameters\"）"}}},
-        BadFile{"LaterVersion", R"({"format": "quillmere-parameters", "version": 2, "fields": {}})",
+        BadFile{"LaterVersion",
+                R"({"format": "quillmere-parameters", "version": 2, "fields": {}})",
                 {{"version", "不支持的参数文件版本（version应为1）"}}},
-        BadFile{"VersionAsText", R"({"format": "quillmere-parameters", "version": "1", "fields": {}})",
+        BadFile{"VersionAsText",
+                R"({"format": "quillmere-parameters", "version": "1", "fields": {}})",
                 {{"version", "不支持的参数文件版本（version应为1）"}}},
-        BadFile{"NoFields", R"({"format": "quillmere-parameters", "version": 1, "comment": "x"})",
+        BadFile{"NoFields",
+                R"({"format": "quillmere-parameters", "version": 1, "comment": "x"})",
                 {{"comment", "未知的键"}, {"fields", "缺少参数（fields应是一个JSON对象）"}}},
-        BadFile{"UnknownField", File(R"("apn": "CMNET", "stationname": "x")"), {{"stationname", "没有这个参数"}}},
+        BadFile{
+            "UnknownField", File(R"("apn": "CMNET", "stationname": "x")"), {{"stationname", "没有这个参数"}}},
         BadFile{"DuplicateField", File(R"("apn": "A", "apn": "B")"), {{"apn", "重复出现"}}},
-        BadFile{"NumberForText", File(R"("messageBody1Address": 1001)"), {{"消息体1 地址", "值应为文本（用双引号括起）"}}},
-        BadFile{"TextOver253Bytes", File("\"dtuId\": \"" + std::string(254, 'a') + "\""),
+        BadFile{"NumberForText",
+                File(R"("messageBody1Address": 1001)"),
+                {{"消息体1 地址", "值应为文本（用双引号括起）"}}},
+        BadFile{"TextOver253Bytes",
+                File("\"dtuId\": \"" + std::string(254, 'a') + "\""),
                 {{"DTU编号", "DTU编号太长，最多253个字节，请缩短后再配置"}}},
-        BadFile{"StationOverEightCharacters", File("\"stationName\": \"" + kEightZhan + "站\""),
+        BadFile{"StationOverEightCharacters",
+                File("\"stationName\": \"" + kEightZhan + "站\""),
                 {{"站名", "站点最大为8个字节"}}},
-        BadFile{"DataChannelOutOfRange", File(R"("dataChannel": "2")"), {{"数据传输通道", "请输入数据传输通道0或者1！"}}},
-        BadFile{"NoGbkCharacter", File("\"apn\": \"CM\xF0\x9F\x98\x80\""), {{"接入点名称", "含有GBK无法表示的字符"}}},
-        BadFile{"UnknownListEntry", File(R"("transferMode": "串口传输")"),
+        BadFile{"DataChannelOutOfRange",
+                File(R"("dataChannel": "2")"),
+                {{"数据传输通道", "请输入数据传输通道0或者1！"}}},
+        BadFile{"NoGbkCharacter",
+                File("\"apn\": \"CM\xF0\x9F\x98\x80\""),
+                {{"接入点名称", "含有GBK无法表示的字符"}}},
+        BadFile{"UnknownListEntry",
+                File(R"("transferMode": "串口传输")"),
                 {{"传输方式", "没有这个选项：“串口传输”，可选：透明传输、协议传输"}}},
-        BadFile{"SerialNotAnObject", File(R"("serialSettings": "9600")"),
+        BadFile{"SerialNotAnObject",
+                File(R"("serialSettings": "9600")"),
                 {{"选择", "值应为一个JSON对象，含baudRate、dataBits、stopBits、parity、flowControl"}}},
-        BadFile{"SerialEntries",
-                File(R"("serialSettings": {"baudRate": "9601", "dataBits": "8", "parity": "无", "flowControl": 1, "speed": "1"})"),
-                {{"speed", "未知的键"},
-                 {"波特率",
-                  "没有这个选项：“9601”，可选：300、600、1200、2400、4800、9600、14400、19200、38400、57600、115200"},
-                 {"停止位", "缺少此项"},
-                 {"流控制", "值应为文本（用双引号括起）"}}},
+        BadFile{
+            "SerialEntries",
+            File(
+                R"("serialSettings": {"baudRate": "9601", "dataBits": "8", "parity": "无", "flowControl": 1, "speed": "1"})"),
+            {{"speed", "未知的键"},
+             {"波特率",
+              "没有这个选项：“9601”，可选：300、600、1200、2400、4800、9600、14400、19200、38400、57600、1152"
+              "00"},
+             {"停止位", "缺少此项"},
+             {"流控制", "值应为文本（用双引号括起）"}}},
         BadFile{"TwoBadFieldsInItemTableOrder",
                 File(R"("messageBody1State1": "合分", "dtuId": "", "apn": "CMNET", "dataChannel": "1")"),
                 {{"DTU编号", "DTU编号不能为空！"}, {"消息体1 状态1", "消息体状态为1个汉字"}}}),
@@ -245,8 +269,8 @@ TEST_F(ParameterFileOnDisk, SavingReplacesAnExistingFileWholeAndKeepsItsPermissi
 
     const fs::path fresh = folder / "new.json";
     EXPECT_EQ(SaveParameterFile(fresh.string(), values, FieldsToSave(values)), "");
-    EXPECT_EQ(fs::status(fresh).permissions(),
-              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
+    EXPECT_EQ(fs::status(fresh).permissions(), fs::perms::owner_read | fs::perms::owner_write |
+                                                   fs::perms::group_read | fs::perms::others_read);
 }
 
 TEST_F(ParameterFileOnDisk, AFailedSaveLeavesTheTargetAndNoTemporaryFile) {
