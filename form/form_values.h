@@ -36,6 +36,7 @@ class FormValues {
     // Every field unticked, every text empty, no list selection: the form at start.
     FormValues();
 
+    // field: a row of ParameterFields().
     FieldState& operator[](const ParameterField& field);
     const FieldState& operator[](const ParameterField& field) const;
 

@@ -30,7 +30,7 @@ constexpr std::string_view kNotSerialObject =
 constexpr std::string_view kMissingEntry = "缺少此项";
 constexpr std::string_view kNotGbk = "含有GBK无法表示的字符";
 constexpr std::string_view kUnreadable = "无法读取参数文件：";
-constexpr std::string_view kTooLarge = "参数文件过大（最多1 MiB）：";
+constexpr std::string_view kTooLarge = "参数文件过大（最多1 MiB）";
 constexpr std::string_view kUnsaved = "无法保存参数文件：";
 
 // The hidden labels that name the five serial lists, in list order.
@@ -203,6 +203,10 @@ OrderedJson FileValue(const ParameterField& field, const FieldState& state) {
 ParameterFileLoad ParseParameterFile(std::string_view text) {
     ParameterFileLoad result;
     auto& problems = result.problems;
+    if (text.size() > kMaxParameterFileSize) {
+        problems.push_back({{}, std::string(kTooLarge)});
+        return result;
+    }
     SyntaxCheck syntax;
     Json::sax_parse(text.begin(), text.end(), &syntax);
     if (syntax.errorPosition) {
@@ -241,10 +245,12 @@ ParameterFileLoad ParseParameterFile(std::string_view text) {
         return result;
     }
 
-    for (const auto& [key, value] : fields->items())
+    for (const auto& entry : fields->items()) {
+        const std::string& key = entry.key();
         if (std::none_of(ParameterFields().begin(), ParameterFields().end(),
                          [&](const ParameterField& f) { return f.name() == key; }))
             problems.push_back({key, std::string(kUnknownField)});
+    }
 
     // Each field is checked alone by the configure button's rules, so that
     // one bad field does not hide the next.
@@ -274,10 +280,10 @@ ParameterFileLoad LoadParameterFile(const std::string& path) {
     const ReadOutcome read = ReadWholeFile(path, kMaxParameterFileSize);
     if (!read.content) {
         ParameterFileLoad result;
-        result.problems.push_back({{},
-                                   read.tooLarge
-                                       ? std::string(kTooLarge) + path
-                                       : std::string(kUnreadable) + path + "（" + read.reason + "）"});
+        const std::string message = read.tooLarge
+                                        ? std::string(kTooLarge) + "：" + path
+                                        : std::string(kUnreadable) + path + "（" + read.reason + "）";
+        result.problems.push_back({{}, message});
         return result;
     }
     return ParseParameterFile(*read.content);

@@ -49,7 +49,7 @@ struct ParameterFileLoad {
 
 // The file at path (at most kMaxParameterFileSize bytes).
 ParameterFileLoad LoadParameterFile(const std::string& path);
-// A file's text.
+// A file's text (at most kMaxParameterFileSize bytes, from wherever it came).
 ParameterFileLoad ParseParameterFile(std::string_view text);
 
 // The fields a save writes by default: the ticked ones; with none ticked,

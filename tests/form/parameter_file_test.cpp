@@ -242,6 +242,7 @@ TEST_F(ParameterFileOnDisk, MissingUnreadableAndOversizeFilesLoadNothing) {
     const ParameterFileLoad tooLarge = LoadParameterFile(over.string());
     EXPECT_FALSE(tooLarge.values.has_value());
     EXPECT_EQ(tooLarge.problems, (Problems{{"", "参数文件过大（最多1 MiB）：" + over.string()}}));
+    EXPECT_EQ(ParseParameterFile(ReadAll(over)).problems, (Problems{{"", "参数文件过大（最多1 MiB）"}}));
 }
 
 TEST_F(ParameterFileOnDisk, AFileWithoutReadPermissionLoadsNothing) {
