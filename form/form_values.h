@@ -25,7 +25,8 @@ struct FieldState {
     bool ticked = false;
     std::string text;  // Text fields: GBK, as the edit's member holds it
     // List fields use the first entry, the serial settings all five: the
-    // selected index, -1 for none.
+    // selected index, -1 for none. (An aggregate initialiser that spells
+    // this member as {} sets zeros: leave it out instead.)
     std::array<int, kSerialListCount> indices{-1, -1, -1, -1, -1};
 
     friend bool operator==(const FieldState&, const FieldState&) = default;
