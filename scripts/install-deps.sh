@@ -10,4 +10,5 @@ apt-get install -y -qq --no-install-recommends \
   qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev \
   fonts-wqy-zenhei fontconfig \
   clang libclang-rt-14-dev \
-  dpkg-dev file >/dev/null
+  nlohmann-json3-dev \
+  dpkg-dev file lintian help2man >/dev/null

@@ -1,7 +1,10 @@
 #include "session/session_controller.h"
 
 #include "protocol/frame.h"
+#include "form/parameter_fields.h"
+#include "protocol/item_table.h"
 #include "protocol/session.h"
+#include "protocol/write_check.h"
 #include "terminal/send_request.h"
 
 namespace quill {
@@ -135,8 +138,13 @@ void SessionController::OnClosePort() {
 void SessionController::closeSession() {
     endWaitTimers();
     stopAutoSend();
-    queuedFrames_.clear();
-    unsentTypes_.clear();
+    // A write in several frames ends here: what had not been answered did not go out.
+    if (nextFrame_ > 0 && nextFrame_ <= written_.size() && !verifyPending_ && assembler_.configurePending) {
+        for (std::size_t i = nextFrame_ - 1; i < written_.size(); ++i)
+            unsentTypes_.insert(unsentTypes_.end(), written_[i].types.begin(), written_[i].types.end());
+    }
+    written_.clear();
+    verifyPending_ = false;
     host_.setStatusText(kStatusClosedText);
     setState(inDemo() ? SessionState::DemoPortClosed : SessionState::Closed);
 }
@@ -254,15 +262,93 @@ void SessionController::OnReset() {
 void SessionController::OnConfigure() {
     if (!EnabledControls(state_).configure) return;
     host_.saveForm();
-    const ConfigureResult request = BuildConfigureRequest(host_.formSnapshot());
+    ConfigureResult request = BuildConfigureRequest(host_.formSnapshot());
     if (!request.errorMessage.empty()) {
         host_.showBox(request.errorMessage, kErrorCaption, BoxIcon::None);
         return;
     }
-    queuedFrames_.clear();
+    written_ = std::move(request.frames);
+    nextFrame_ = 0;
     unsentTypes_.clear();
-    // An answer is awaited only for a request that was handed over.
-    if (sendRequest(request.frame)) assembler_.configurePending = true;
+    mismatchedTypes_.clear();
+    verifyPending_ = false;
+    sendNextFrame();
+}
+
+// One frame of the write; the next goes after this one's success answer.
+// An answer is awaited only for a frame that was handed over.
+bool SessionController::sendNextFrame() {
+    if (nextFrame_ >= written_.size()) return false;
+    if (!sendRequest(written_[nextFrame_].bytes)) return false;
+    ++nextFrame_;
+    assembler_.configurePending = true;
+    return true;
+}
+
+std::string SessionController::FieldLabel(std::uint8_t type) {
+    const ItemDef* item = FindItem(type);
+    if (item == nullptr) return std::to_string(type);
+    if (const ParameterField* field = FindFieldByCheckBox(item->checkBoxId)) return field->accessibleLabel;
+    return std::string(item->label);
+}
+
+void SessionController::onConfigureAnswer(bool succeeded) {
+    // The refused frame, or the one that could not be handed over, and every
+    // frame after it did not go out.
+    std::size_t firstUnsent = nextFrame_ > 0 ? nextFrame_ - 1 : 0;
+    if (succeeded && nextFrame_ < written_.size()) {
+        if (sendNextFrame()) return;  // no verdict until the last frame is answered
+        firstUnsent = nextFrame_;
+        succeeded = false;
+    }
+    if (!succeeded) {
+        for (std::size_t i = firstUnsent; i < written_.size(); ++i)
+            unsentTypes_.insert(unsentTypes_.end(), written_[i].types.begin(), written_[i].types.end());
+        host_.appendInfo(kConfigureFailedText);
+        if (written_.size() > 1) {
+            std::string text(kNotWrittenPrefix);
+            for (std::size_t i = 0; i < unsentTypes_.size(); ++i) text += (i ? "、" : "") + FieldLabel(unsentTypes_[i]);
+            text += "\n\r\n\r";
+            host_.appendInfo(text);
+        }
+        written_.clear();
+        host_.sessionOutcome(SessionOutcome::ConfigureFailed);
+        return;
+    }
+    host_.appendInfo(kConfigureSucceededText);
+    host_.sessionOutcome(SessionOutcome::ConfigureSucceeded);
+    if (!verifyAfterWrite_) {
+        written_.clear();
+        return;
+    }
+    verifyPending_ = true;
+    if (sendRequest(BuildRequestFrame(Command::ReadRequest))) {
+        assembler_.readPending = true;
+    } else {
+        verifyPending_ = false;
+        host_.appendInfo(kVerifyNotReadText);
+        host_.sessionOutcome(SessionOutcome::VerifyFailed);
+    }
+}
+
+void SessionController::onVerifyAnswer(std::span<const std::uint8_t> answer) {
+    verifyPending_ = false;
+    mismatchedTypes_ = DifferingTypes(written_, answer);
+    written_.clear();
+    for (const std::uint8_t type : mismatchedTypes_) {
+        std::string text(kVerifyMismatchPrefix);
+        text += FieldLabel(type);
+        text += "\n\r\n\r";
+        host_.appendInfo(text);
+    }
+    if (mismatchedTypes_.empty()) {
+        host_.appendInfo(kVerifyPassedText);
+        host_.sessionOutcome(SessionOutcome::VerifyPassed);
+        return;
+    }
+    host_.appendInfo(std::string(kVerifyFailedPrefix) + std::to_string(mismatchedTypes_.size()) +
+                     std::string(kVerifyFailedSuffix));
+    host_.sessionOutcome(SessionOutcome::VerifyFailed);
 }
 
 void SessionController::applyAssemblerEvent(const AssemblerEvent& event) {
@@ -274,18 +360,21 @@ void SessionController::applyAssemblerEvent(const AssemblerEvent& event) {
             for (const ItemUpdate& item : ApplyReadAnswer(event.frame)) host_.applyItemUpdate(item);
             host_.appendInfo(EventText(event.kind));
             host_.sessionOutcome(SessionOutcome::ReadSucceeded);
+            if (verifyPending_) onVerifyAnswer(event.frame);
             return;
         case Kind::ReadFailed:
             host_.appendInfo(EventText(event.kind));
             host_.sessionOutcome(SessionOutcome::ReadFailed);
+            if (verifyPending_) {
+                verifyPending_ = false;
+                written_.clear();
+                host_.appendInfo(kVerifyNotReadText);
+                host_.sessionOutcome(SessionOutcome::VerifyFailed);
+            }
             return;
         case Kind::ConfigureSucceeded:
-            host_.appendInfo(EventText(event.kind));
-            host_.sessionOutcome(SessionOutcome::ConfigureSucceeded);
-            return;
         case Kind::ConfigureFailed:
-            host_.appendInfo(EventText(event.kind));
-            host_.sessionOutcome(SessionOutcome::ConfigureFailed);
+            onConfigureAnswer(event.kind == Kind::ConfigureSucceeded);
             return;
     }
 }

@@ -27,6 +27,7 @@ constexpr const char* kUsage =
     "  --no-announce   never answer the poll byte\n"
     "  --delay MS      wait MS milliseconds before each answer\n"
     "  --help          show this text\n"
+    "  --version       show the version\n"
     "\n"
     "Stop with Ctrl-C.\n";
 
@@ -40,6 +41,10 @@ int main(int argc, char** argv) {
         const std::string_view arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::printf("quillmere-sim %s\n", QUILLMERE_VERSION);
             return 0;
         }
         if (arg == "--device" && i + 1 < argc) {

@@ -73,7 +73,8 @@ TEST(ProtocolRoundTripTest, AConfigureRequestFromTheFormIsStoredAndReadBack) {
     form.texts[1319] = "258";                // device address (1318)
     const ConfigureResult request = BuildConfigureRequest(form);
     ASSERT_TRUE(request.errorMessage.empty()) << request.errorMessage;
-    const Bytes answer = dtu.feed(request.frame);
+    ASSERT_EQ(request.frames.size(), 1u);
+    const Bytes answer = dtu.feed(request.frames[0].bytes);
     ASSERT_GE(answer.size(), 3u);
     EXPECT_EQ((Bytes{answer[0], answer[1], answer[2]}), (Bytes{0x7B, 0x8C, 0x00}));
     EXPECT_EQ(dtu.items().at(0xC6), (Bytes{0x02, 0x01}));
