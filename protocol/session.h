@@ -1,11 +1,16 @@
-// Session constants shared by the window and the protocol: the fixed request
-// frames and the line rates of the rate lists.
+// Session constants shared by the window, the protocol and the simulated DTU:
+// the handshake bytes, the fixed request frames and the line rates of the
+// rate lists.
 #pragma once
 
 #include <array>
 #include <cstdint>
 
 namespace quill {
+
+// The tool polls with this byte until the DTU answers with the announcement.
+inline constexpr std::uint8_t kPollByte = 0x37;
+inline constexpr std::uint8_t kAnnounceByte = 0x6C;
 
 // Line rate for each index of the rate lists 1016 and 1068.
 inline constexpr std::array<std::uint32_t, 11> BaudTable{300,   600,   1200,  2400,  4800,  9600,

@@ -436,6 +436,7 @@ TEST_F(FaultTest, OpenCloseCyclesWhileFloodingEndClosedWithoutABox) {
     // waits until the window has handled flood bytes, so every close stops a
     // worker that is busy handing bytes over.
     constexpr int kCycles = 1000;
+    server.setWireRate(0);
     server.setFlood(true);
     pointAt(server);
     const auto start = Clock::now();
