@@ -294,6 +294,11 @@ std::uint64_t DtuServer::receivedTotal() const {
     return receivedTotal_;
 }
 
+std::uint64_t DtuServer::sentTotal() const {
+    std::lock_guard guard(m_);
+    return sentTotal_;
+}
+
 std::size_t DtuServer::unsentBytes() const {
     std::lock_guard guard(m_);
     std::size_t total = 0;
@@ -468,6 +473,7 @@ void DtuServer::serve() {
                 const ssize_t n = ::write(line, piece.bytes.data(), std::min(piece.bytes.size(), allowed));
                 if (n > 0) {
                     burstSent_ += static_cast<std::uint64_t>(n);
+                    sentTotal_ += static_cast<std::uint64_t>(n);
                     piece.bytes.erase(piece.bytes.begin(), piece.bytes.begin() + n);
                     if (piece.bytes.empty()) output_.pop_front();
                     cv_.notify_all();

@@ -91,9 +91,11 @@ class DtuServer {
     std::uint32_t lineRate() const;
 
     // The last kReceivedWindow bytes received from the tool, and how many
-    // came in all; bytes sent by the flood; bytes queued but not yet sent.
+    // came in all; bytes sent by the flood; bytes of answers and send() that
+    // went out, and those queued but not yet sent.
     std::vector<std::uint8_t> received() const;
     std::uint64_t receivedTotal() const;
+    std::uint64_t sentTotal() const;
     std::size_t unsentBytes() const;
     std::uint64_t floodBytesSent() const;
     bool vanished() const;
@@ -136,6 +138,7 @@ class DtuServer {
     std::vector<std::uint8_t> received_;  // up to twice the window, trimmed to it
     std::uint64_t receivedTotal_ = 0;
     std::uint64_t floodSent_ = 0;
+    std::uint64_t sentTotal_ = 0;
     std::uint32_t wireRate_ = kDefaultWireRate;
     Clock::time_point burstStart_{};
     std::uint64_t burstSent_ = 0;  // bytes of the current burst written so far
