@@ -42,6 +42,7 @@
 namespace quill {
 
 using DtuItems = std::map<std::uint8_t, std::vector<std::uint8_t>>;
+
 // The longest request frame the simulated DTU takes in.
 inline constexpr std::size_t kDtuReceiveLimit = 4096;
 
