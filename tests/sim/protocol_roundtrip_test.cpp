@@ -85,5 +85,28 @@ TEST(ProtocolRoundTripTest, AConfigureRequestFromTheFormIsStoredAndReadBack) {
     EXPECT_EQ(shown.at(1025).text, "CMNET");  // untouched fields stay
 }
 
+TEST(ProtocolRoundTripTest, ADtuThatStoresNothingIsCaughtByReadingBack) {
+    SimulatedDtu dtu;
+    dtu.faults().storeNothing = true;
+    Form form;
+    form.ticks = {1023};
+    form.texts[1044] = Utf8ToGbk("西郊站");
+    const ConfigureResult request = BuildConfigureRequest(form);
+    ASSERT_TRUE(request.errorMessage.empty()) << request.errorMessage;
+    const Bytes answer = dtu.feed(request.frame);
+    ASSERT_GE(answer.size(), 3u);
+    EXPECT_EQ(answer[2], 0x00);  // success, as far as the answer goes
+    EXPECT_EQ(Shown(ReadAnswerOf(dtu)).at(1044).text, Utf8ToGbk("城东变电站"));
+}
+
+TEST(ProtocolRoundTripTest, EachUnitReadsBackWithItsOwnDtuId) {
+    // Value edit 1002 shows the DTU id.
+    SimulatedDtu dtu;
+    EXPECT_EQ(Shown(ReadAnswerOf(dtu)).at(1002).text, "20240517001");
+    dtu.nextUnit();
+    dtu.nextUnit();
+    EXPECT_EQ(Shown(ReadAnswerOf(dtu)).at(1002).text, "20240517003");
+}
+
 }  // namespace
 }  // namespace quill
