@@ -33,6 +33,7 @@ void CTarnwellDlg::OnInitDialog() {
     // The about entry. The window manager owns the window menu here, so the
     // entry sits at the end of the window's own context menu, after a
     // separator, and raises the same system command.
+    addFleetActions();  // parameter files, verification, the terminal; the about entry stays last
     if (!kAboutMenuText.empty()) {
         auto* separator = new QAction(this);
         separator->setSeparator(true);
