@@ -45,10 +45,10 @@ void CTarnwellDlg::OnInitDialog() {
     }
 
     setWindowIcon(appIcon);
-    setControlText(1052, QStringLiteral("Quillmere"));
+    setControlText(kStatusLineId, QStringLiteral("Quillmere"));
     InitPortList();  // devices of this machine and the simulated DTU after com10
-    selectIndex(1026, 0);
-    selectIndex(1068, 9);
+    selectIndex(kPortListId, 0);
+    selectIndex(kDemoRateListId, static_cast<int>(kSessionRateIndex));
 
     // Title and caption fonts of the two labels that stay hidden.
     titleFont = QFont(QStringLiteral("Arial"));
