@@ -11,4 +11,5 @@ apt-get install -y -qq --no-install-recommends \
   fonts-wqy-zenhei fontconfig \
   clang libclang-rt-14-dev \
   nlohmann-json3-dev \
-  dpkg-dev file lintian help2man >/dev/null
+  dpkg-dev file lintian help2man \
+  g++-mingw-w64-x86-64 wine64 wine nsis >/dev/null
