@@ -31,6 +31,8 @@
 #include "terminal/info_appender.h"
 
 class QAction;
+class QDragEnterEvent;
+class QDropEvent;
 class QTimerEvent;
 
 namespace quill {
@@ -105,16 +107,16 @@ class CTarnwellDlg : public QDialog, public PortOwner, private SessionHost {
     static constexpr int kConnectTimeoutMs = quill::kConnectTimeoutMs;
     static constexpr int kPollPeriodMs = quill::kPollPeriodMs;
 
-    void OnOpenPort() { session.OnOpenPort(); }               // 1027
-    void OnClosePort() { session.OnClosePort(); }             // 1028
-    void OnReadParameters() { session.OnReadParameters(); }   // 1029
-    void OnConfigure() { session.OnConfigure(); }             // 1030
-    void OnConfigDone() { session.OnConfigDone(); }           // 1031
-    void OnReset() { session.OnReset(); }                     // 1032
-    void OnDemoBaudChanged() { session.OnDemoBaudChanged(); } // 1068's text edited
-    void OnSend() { session.OnSend(); }                       // 1037
-    void OnAutoSend() { session.OnAutoSend(); }               // 1034
-    void OnIntervalChanged() { session.OnIntervalChanged(); } // 1035's text changed
+    void OnOpenPort() { session.OnOpenPort(); }                // 1027
+    void OnClosePort() { session.OnClosePort(); }              // 1028
+    void OnReadParameters() { session.OnReadParameters(); }    // 1029
+    void OnConfigure() { session.OnConfigure(); }              // 1030
+    void OnConfigDone() { session.OnConfigDone(); }            // 1031
+    void OnReset() { session.OnReset(); }                      // 1032
+    void OnDemoBaudChanged() { session.OnDemoBaudChanged(); }  // 1068's text edited
+    void OnSend() { session.OnSend(); }                        // 1037
+    void OnAutoSend() { session.OnAutoSend(); }                // 1034
+    void OnIntervalChanged() { session.OnIntervalChanged(); }  // 1035's text changed
     void OnTimerTick(int timerId) { session.OnTimerTick(timerId); }
     // Every received byte, in the order the line delivered it.
     void OnPortByte(std::uint8_t byte, std::uint32_t portNumber);
@@ -154,8 +156,26 @@ class CTarnwellDlg : public QDialog, public PortOwner, private SessionHost {
     QString infoAreaText() const;
     void setInfoAreaText(const QString& text);
 
+    // ---- Fleet work (dlg_parameter_file.cpp) ---------------------------------
+    // Context-menu entries: save the ticked fields (none ticked: every field
+    // that holds a value) to a parameter file; load one (every problem in one
+    // box, or exactly its fields ticked and filled); verification after a
+    // write; the demo-state controls shown or hidden.
+    void OnSaveParameterFile();
+    void OnLoadParameterFile();
+    bool LoadParameterFileFrom(const QString& path);
+    void ShowTerminalControls(bool shown);
+    // Every file dialog goes through here; set by tests to answer instead
+    // (true: a file to save to). An empty path is a cancelled dialog.
+    QString ChooseFile(bool save);
+    std::function<QString(bool save)> fileDialogHook;
+    QAction* verifyAction = nullptr;
+    QAction* terminalAction = nullptr;
+
   protected:
     void timerEvent(QTimerEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
     // ---- What the session asks of the window (SessionHost) --------------------
@@ -196,7 +216,7 @@ class CTarnwellDlg : public QDialog, public PortOwner, private SessionHost {
     CSerialPort serialPort;
     // The session's state and decisions; one per window, so every test starts from zero.
     SessionController session{*this};
-    std::uint64_t receivedByteCount = 0;  // bytes handed to OnPortByte (diagnostics, tests)
+    std::uint64_t receivedByteCount = 0;    // bytes handed to OnPortByte (diagnostics, tests)
     std::string infoText;                   // GBK, bound to 1000
     std::string sendText;                   // GBK, bound to 1036
     std::uint32_t autoSendInterval = 1000;  // ms, bound to 1035
@@ -204,6 +224,7 @@ class CTarnwellDlg : public QDialog, public PortOwner, private SessionHost {
 
   private:
     void OnInitDialog();
+    void addFleetActions();
     // The port list (dlg_session.cpp).
     void InitPortList();
     struct WindowTimer {

@@ -3,19 +3,16 @@
 #include <array>
 #include <optional>
 #include <span>
+#include <utility>
 
 #include "protocol/frame.h"
 #include "protocol/item_table.h"
+#include "protocol/serial_block.h"
 #include "protocol/session.h"
 #include "protocol/value_codec.h"
 
 namespace quill {
 namespace {
-
-constexpr std::array<std::uint8_t, 4> kDataBitCodes{0x03, 0x02, 0x01, 0x00};  // "8", "7", "6", "5"
-constexpr std::array<std::uint8_t, 2> kStopBitCodes{0x00, 0x04};              // "1", "2"
-constexpr std::array<std::uint8_t, 3> kParityCodes{0x00, 0x08, 0x18};         // 无, 奇校验, 偶校验
-constexpr std::array<std::uint8_t, 5> kFlowCodes{0x01, 0x02, 0x03, 0x04, 0x05};
 
 constexpr std::string_view kStationTooLong = "站点最大为8个字节";
 constexpr std::string_view kBodyNameTooLong = "消息体名称最长为8个字节";
@@ -75,13 +72,13 @@ FieldValue SerialValue(const ItemDef& def, const FormSnapshot& form) {
     const int rateIndex = list(0);
     if (rateIndex < 0 || static_cast<std::size_t>(rateIndex) >= BaudTable.size()) return Refuse(kBaudMissing);
     const std::uint32_t rate = BaudTable[static_cast<std::size_t>(rateIndex)];
-    const auto dataBits = Code(kDataBitCodes, list(1));
+    const auto dataBits = Code(kDataBitsSetting.codes, list(1));
     if (!dataBits) return Refuse(kDataBitsMissing);
-    const auto stopBits = Code(kStopBitCodes, list(2));
+    const auto stopBits = Code(kStopBitsSetting.codes, list(2));
     if (!stopBits) return Refuse(kStopBitsMissing);
-    const auto parity = Code(kParityCodes, list(3));
+    const auto parity = Code(kParitySetting.codes, list(3));
     if (!parity) return Refuse(kParityMissing);
-    const auto flow = Code(kFlowCodes, list(4));
+    const auto flow = Code(kFlowSetting.codes, list(4));
     if (!flow) return Refuse(kParityMissing);
     return {{static_cast<std::uint8_t>(rate >> 16), static_cast<std::uint8_t>(rate >> 8),
              static_cast<std::uint8_t>(rate), *dataBits, *stopBits, *parity, *flow},
@@ -168,19 +165,42 @@ std::string ValueTooLongMessage(std::string_view label) {
 }
 
 ConfigureResult BuildConfigureRequest(const FormSnapshot& form) {
-    std::array<std::uint8_t, transmitBufferSize> transmitBuffer;
-    FrameWriter writer(transmitBuffer);
-    writer.BeginFrame(Command::ConfigureRequest);
+    static_assert(kMaxConfigureFrame <= transmitBufferSize, "a frame must fit the write slot");
+    static_assert(kMaxConfigureFrame >= kMinFrameLength + kMaxValueLength + 2,
+                  "the longest item must fit a frame of its own");
+    // Every ticked field is checked before anything is encoded: a failure
+    // anywhere sends nothing at all.
+    std::vector<std::pair<std::uint8_t, std::vector<std::uint8_t>>> items;
     for (const ItemDef& def : ItemTable()) {
         if (def.writeRule == WriteRule::None || def.checkBoxId == 0 || !form.ticked(def.checkBoxId)) continue;
-        const FieldValue value = FieldBytes(def, form);
+        FieldValue value = FieldBytes(def, form);
         if (!value.message.empty()) return {{}, std::string(value.message)};
         if (value.bytes.size() > kMaxValueLength) return {{}, ValueTooLongMessage(def.label)};
-        if (!writer.AppendItem(def.type, value.bytes)) return {{}, std::string(kFrameTooLongMessage)};
+        items.emplace_back(def.type, std::move(value.bytes));
     }
-    const auto frame = writer.FinishFrame();
-    if (!frame) return {{}, std::string(kFrameTooLongMessage)};
-    return {{frame->begin(), frame->end()}, {}};
+
+    ConfigureResult result;
+    std::array<std::uint8_t, kMaxConfigureFrame> buffer;
+    FrameWriter writer(buffer);
+    ConfigureFrame frame;
+    const auto finish = [&] {
+        const auto bytes = writer.FinishFrame();
+        frame.bytes.assign(bytes->begin(), bytes->end());  // the end byte always has room
+        result.frames.push_back(std::move(frame));
+        frame = {};
+    };
+    writer.BeginFrame(Command::ConfigureRequest);
+    for (const auto& [type, value] : items) {
+        if (!writer.AppendItem(type, value)) {
+            finish();
+            writer = FrameWriter(buffer);
+            writer.BeginFrame(Command::ConfigureRequest);
+            writer.AppendItem(type, value);  // any single item fits an empty frame
+        }
+        frame.types.push_back(type);
+    }
+    finish();
+    return result;
 }
 
 }  // namespace quill

@@ -15,6 +15,7 @@
 //   user-interface thread, the serial worker only delivers bytes there.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -23,6 +24,7 @@
 #include <string_view>
 #include <vector>
 
+#include "form/control_ids.h"
 #include "protocol/configure_request.h"
 #include "protocol/read_answer.h"
 #include "protocol/receive_assembler.h"
@@ -45,22 +47,6 @@ inline constexpr int TIMER_CONNECT_TIMEOUT = 2;
 inline constexpr int TIMER_DTU_POLL = 5;
 inline constexpr int kConnectTimeoutMs = 40000;
 inline constexpr int kPollPeriodMs = 400;
-
-// Controls the session reads or enables.
-inline constexpr int kPortListId = 1026;
-inline constexpr int kOpenButtonId = 1027;
-inline constexpr int kCloseButtonId = 1028;
-inline constexpr int kReadButtonId = 1029;
-inline constexpr int kConfigureButtonId = 1030;
-inline constexpr int kConfigDoneBoxId = 1031;
-inline constexpr int kResetButtonId = 1032;
-inline constexpr int kHexModeBoxId = 1033;
-inline constexpr int kAutoSendBoxId = 1034;
-inline constexpr int kSendButtonId = 1037;
-inline constexpr int kStatusLineId = 1052;
-inline constexpr int kDemoRateListId = 1068;
-// The demo-state terminal controls, enabled only in the demo state with the port open.
-inline constexpr int kTerminalControls[] = {1033, 1034, 1035, 1036, 1037, 1061, 1066, 1067};
 
 // Every open: 8N1, received bytes and the event character watched.
 inline constexpr char kLineParity = 'N';
@@ -165,6 +151,12 @@ inline constexpr std::string_view kApplicationErrorCaption = "Application Error"
 inline constexpr std::string_view kPortNotOpenText = "串口没有打开，请打开串口";
 // A write in several frames that stopped at a refused frame names what did not go out.
 inline constexpr std::string_view kNotWrittenPrefix = "<-以下参数未配置：";
+// Verification after a write: each differing field, then one verdict.
+inline constexpr std::string_view kVerifyMismatchPrefix = "<-回读校验不一致：";
+inline constexpr std::string_view kVerifyPassedText = "<-回读校验通过！\n\r\n\r";
+inline constexpr std::string_view kVerifyFailedPrefix = "<-回读校验失败：";
+inline constexpr std::string_view kVerifyFailedSuffix = "项参数不一致！\n\r\n\r";
+inline constexpr std::string_view kVerifyNotReadText = "<-回读校验失败：未能读取参数！\n\r\n\r";
 
 // "当前状态：串口<name>已打开,波特率<rate>"
 std::string OpenStatusText(std::string_view portName, std::uint32_t rate);
@@ -174,16 +166,16 @@ class SessionController {
     explicit SessionController(SessionHost& host);
 
     // ---- Operator commands (the window's handlers) ----
-    void OnOpenPort();        // 1027
-    void OnClosePort();       // 1028
-    void OnReadParameters();  // 1029
-    void OnConfigure();       // 1030
-    void OnConfigDone();      // 1031; the box has already changed its tick
-    void OnReset();           // 1032
-    void OnDemoBaudChanged(); // the operator edits 1068's text
-    void OnSend();            // 1037, and every auto-send tick
-    void OnAutoSend();        // 1034; the box has already changed its tick
-    void OnIntervalChanged(); // 1035's text changed
+    void OnOpenPort();         // 1027
+    void OnClosePort();        // 1028
+    void OnReadParameters();   // 1029
+    void OnConfigure();        // 1030
+    void OnConfigDone();       // 1031; the box has already changed its tick
+    void OnReset();            // 1032
+    void OnDemoBaudChanged();  // the operator edits 1068's text
+    void OnSend();             // 1037, and every auto-send tick
+    void OnAutoSend();         // 1034; the box has already changed its tick
+    void OnIntervalChanged();  // 1035's text changed
     // The config-done box was set without its handler (start-up, tests).
     void SyncConfigDone();
 
@@ -200,7 +192,9 @@ class SessionController {
     const ReceiveAssembler& assembler() const { return assembler_; }
     ReceiveAssembler& assembler() { return assembler_; }
     // Frames of the write in progress not yet sent (after the one awaiting its answer).
-    std::size_t framesLeft() const { return queuedFrames_.size(); }
+    std::size_t framesLeft() const { return written_.size() - std::min(nextFrame_, written_.size()); }
+    // The label a report gives a field: the form's (message body fields carry their body's title).
+    static std::string FieldLabel(std::uint8_t type);
 
     // ---- Verification after a write ----
     // On: after the last frame of a write succeeded, the DTU is read again and
@@ -224,6 +218,9 @@ class SessionController {
     void send(bool fromTick);
     bool sendRequest(std::span<const std::uint8_t> frame);
     void applyAssemblerEvent(const AssemblerEvent& event);
+    bool sendNextFrame();
+    void onConfigureAnswer(bool succeeded);
+    void onVerifyAnswer(std::span<const std::uint8_t> answer);
     std::uint32_t demoRate() const;
     bool inDemo() const;
 
@@ -239,12 +236,13 @@ class SessionController {
     ControlEnables shownEnables_{};
     bool enablesShown_ = false;
     ReceiveAssembler assembler_;
-    // The rest of a write in several frames; each goes after the one before it succeeded.
-    std::vector<std::vector<std::uint8_t>> queuedFrames_;
+    // The write in progress (and then under verification): its frames, each
+    // sent after the one before it succeeded; nextFrame_ is the next to send.
+    std::vector<ConfigureFrame> written_;
+    std::size_t nextFrame_ = 0;
     std::vector<std::uint8_t> unsentTypes_;
     bool verifyAfterWrite_ = false;
-    bool verifyPending_ = false;
-    std::vector<std::uint8_t> writtenFrames_;  // items of the write being verified
+    bool verifyPending_ = false;  // the read after a write is on its way
     std::vector<std::uint8_t> mismatchedTypes_;
 };
 

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <map>
 
+#include "protocol/frame.h"
 #include "protocol/item_table.h"
 #include "protocol/text_codec.h"
 #include "session_fixture.h"
@@ -285,8 +286,9 @@ TEST_P(InjectedAnswer, GivesItsVerdict) {
     ASSERT_TRUE(waitHandled(from, c.answer.size()));
     for (const std::string_view verdict : {kReadOk, kReadFailed, kConfigureOk, kConfigureFailed})
         EXPECT_EQ(count(verdict), verdict == c.verdict ? 1 : 0) << verdict;
-    EXPECT_EQ(c.configure ? window->session.assembler().configurePending : window->session.assembler().readPending,
-              c.verdict.empty());
+    EXPECT_EQ(
+        c.configure ? window->session.assembler().configurePending : window->session.assembler().readPending,
+        c.verdict.empty());
     EXPECT_EQ(window->controlText(1002), QString::fromUtf8(c.dtuId));
 }
 
@@ -432,15 +434,76 @@ std::vector<std::pair<std::uint8_t, std::string>> EveryNumberedField(std::size_t
     return fields;
 }
 
+// A read fills every field but ticks none: the write after it carries the
+// one field ticked, and nothing of what the read filled in.
+TEST_F(ParametersTest, AfterAReadTheWriteFrameHoldsOnlyTheTickedField) {
+    connectDtu();
+    click(1029);
+    ASSERT_TRUE(waitCount(kReadOk));
+    tick(0x95);
+    window->setControlText(ValueControl(0x95), QStringLiteral("abcdef"));
+    const std::size_t before = received().size();
+    click(1030);
+    ASSERT_TRUE(waitCount(kConfigureOk));
+    const Bytes all = received();
+    const Bytes frame(all.begin() + static_cast<std::ptrdiff_t>(before), all.end());
+    Bytes expected{0x7B, 0x0C, 0x00, 0x18, 0,    0,   0,   0,   0,   0,   0,   0,
+                   0,    0,    0,    0x95, 0x08, 'a', 'b', 'c', 'd', 'e', 'f', 0x7B};
+    EXPECT_EQ(frame, expected);
+}
+
+// Every numbered field with an 11-digit value makes a selection over one
+// frame: it goes out in frames of at most 300 bytes, each after the one
+// before it was answered, with one verdict; the DTU stores all of it.
+TEST_F(ParametersTest, ASelectionOverOneFrameGoesInSeveralAnsweredFrames) {
+    connectDtu();
+    const auto fields = EveryNumberedField(11);
+    for (const auto& [type, text] : fields) {
+        tick(type);
+        window->setControlText(ValueControl(type), QString::fromStdString(text));
+    }
+    const std::size_t before = received().size();
+    click(1030);
+    ASSERT_TRUE(waitCount(kConfigureOk));
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(count(kConfigureFailed), 0);
+    EXPECT_FALSE(window->session.assembler().configurePending);
+
+    // What reached the DTU: configure frames only, each within 300 bytes.
+    const Bytes all = received();
+    const Bytes line(all.begin() + static_cast<std::ptrdiff_t>(before), all.end());
+    std::size_t frames = 0;
+    DtuItems sent;
+    for (std::size_t at = 0; at + 4 <= line.size(); ++frames) {
+        ASSERT_EQ(line[at], 0x7B);
+        ASSERT_EQ(line[at + 1], 0x0C);
+        const std::size_t length = line[at + 2] * 256u + line[at + 3];
+        EXPECT_LE(length, 300u);
+        ASSERT_LE(at + length, line.size());
+        const std::span<const std::uint8_t> frame(line.data() + at, length);
+        ASSERT_TRUE(ForEachItem(frame, [&](const ItemView& item) {
+            sent[item.type] = Bytes(item.value.begin(), item.value.end());
+        }));
+        at += length;
+    }
+    EXPECT_GE(frames, 2u);
+    // Every ticked field went out once, and the DTU holds exactly what went out.
+    ASSERT_EQ(sent.size(), fields.size());
+    const DtuItems stored = server.items();
+    for (const auto& [type, text] : fields) {
+        ASSERT_TRUE(sent.count(type)) << int(type);
+        EXPECT_EQ(stored.at(type), sent.at(type)) << int(type);
+        EXPECT_FALSE(sent.at(type).empty()) << int(type);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Messages, RefusedConfigure,
     ::testing::Values(RefusedCase{"OnlyTheFirstFailingField", {{0x01, ""}, {0x04, ""}}, "DTU编号不能为空！"},
                       RefusedCase{"StateOfTwoCharacters", {{0xA0, "合分"}}, "消息体状态为1个汉字"},
                       RefusedCase{"ValueOver253Bytes",
                                   {{0x01, std::string(254, 'A')}},
-                                  "DTU编号太长，最多253个字节，请缩短后再配置"},
-                      RefusedCase{"FrameOver512Bytes", EveryNumberedField(11),
-                                  "所选参数过多，配置帧超过512字节，请分几次配置"}),
+                                  "DTU编号太长，最多253个字节，请缩短后再配置"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 
 #include "protocol/frame.h"
@@ -206,6 +207,71 @@ TEST(SimulatedDtuTest, AnswerFaultsShapeTheFrame) {
     const DtuItems items = ItemsOf(answer);
     EXPECT_EQ(items.at(0x01), (Bytes{0x41, 0x31}));
     EXPECT_EQ(items.count(0x06), 1u);  // the padding
+}
+
+TEST(SimulatedDtuTest, StoringNothingStillAnswersSuccessAndStillRefusesMalformedRequests) {
+    SimulatedDtu dtu;
+    dtu.faults().storeNothing = true;
+    const DtuItems before = dtu.items();
+    EXPECT_EQ(dtu.feed(kConfigureA1), kAccepted);
+    EXPECT_EQ(dtu.items(), before);
+    EXPECT_EQ(ItemsOf(dtu.feed(kReadRequest)), before);
+    const Bytes wordOfThree{0x7B, 0x0C, 0x00, 0x15, 0,    0,    0,    0,    0,    0,   0,
+                            0,    0,    0,    0,    0x10, 0x05, 0x13, 0x89, 0x00, 0x7B};
+    EXPECT_EQ(dtu.feed(wordOfThree), kRefused);
+    EXPECT_EQ(dtu.counters().configureRequests, 2u);
+    EXPECT_EQ(dtu.counters().configuresAccepted, 1u);
+}
+
+TEST(SimulatedDtuTest, AQuietDtuTakesInNothingAndForgetsTheFrameItWasIn) {
+    SimulatedDtu dtu;
+    const Bytes expected = SimulatedDtu().feed(kReadRequest);
+    // Half a request, then the unit is off the line for a while.
+    EXPECT_TRUE(dtu.feed(std::span(kReadRequest).first(8)).empty());
+    dtu.setQuiet(true);
+    EXPECT_TRUE(dtu.feed(Cat(Bytes{0x37}, kConfigureA1)).empty());
+    EXPECT_TRUE(dtu.feed(Bytes{0x37}).empty());
+    EXPECT_EQ(dtu.items(), SimulatedDtu::FactoryItems());
+    EXPECT_EQ(dtu.counters().ignoredBytes, 22u);
+    EXPECT_EQ(dtu.counters().pollBytes, 0u);
+    EXPECT_EQ(dtu.counters().configureRequests, 0u);
+    dtu.setQuiet(false);
+    // The second half alone is no request; a whole one is answered again.
+    EXPECT_TRUE(dtu.feed(std::span(kReadRequest).subspan(8)).empty());
+    EXPECT_EQ(dtu.feed(kReadRequest), expected);
+    EXPECT_EQ(dtu.feed(Bytes{0x37}), Bytes{0x6C});
+}
+
+TEST(SimulatedDtuTest, EachNextUnitHasTheFactorySetUnderADtuIdOfItsOwn) {
+    SimulatedDtu dtu;
+    EXPECT_EQ(dtu.unit(), 1u);
+    // Unit 1 leaves the factory as DTU "20240517001".
+    EXPECT_EQ(dtu.items().at(0x01), (Bytes{'2', '0', '2', '4', '0', '5', '1', '7', '0', '0', '1'}));
+    ASSERT_EQ(dtu.feed(kConfigureA1), kAccepted);
+    dtu.nextUnit();
+    EXPECT_EQ(dtu.unit(), 2u);
+    EXPECT_EQ(dtu.items().at(0x01), (Bytes{'2', '0', '2', '4', '0', '5', '1', '7', '0', '0', '2'}));
+    DtuItems others = dtu.items();
+    others.erase(0x01);
+    DtuItems first = SimulatedDtu::FactoryItems(1);
+    first.erase(0x01);
+    EXPECT_EQ(others, first);  // only the id tells the units apart
+    // A reset brings back this unit's own set, id included.
+    ASSERT_EQ(dtu.feed(kConfigureA1), kAccepted);
+    EXPECT_EQ(ItemsOf(dtu.feed(kResetRequest)), SimulatedDtu::FactoryItems(2));
+    EXPECT_EQ(dtu.counters().configureRequests, 2u);  // counted across units
+
+    std::set<Bytes> ids;
+    for (std::uint32_t unit = 1; unit <= 1000; ++unit) ids.insert(SimulatedDtu::FactoryItems(unit).at(0x01));
+    EXPECT_EQ(ids.size(), 1000u);
+}
+
+TEST(SimulatedDtuTest, ANewUnitDoesNotFinishTheFrameTheLastOneWasIn) {
+    SimulatedDtu dtu;
+    EXPECT_TRUE(dtu.feed(std::span(kConfigureA1).first(10)).empty());
+    dtu.nextUnit();
+    EXPECT_TRUE(dtu.feed(std::span(kConfigureA1).subspan(10)).empty());
+    EXPECT_EQ(dtu.items(), SimulatedDtu::FactoryItems(2));
 }
 
 }  // namespace
