@@ -19,15 +19,6 @@
 namespace quill {
 namespace {
 
-constexpr std::string_view kSaveFileText = "保存参数文件…";
-constexpr std::string_view kLoadFileText = "载入参数文件…";
-constexpr std::string_view kVerifyText = "配置后回读校验";
-constexpr std::string_view kTerminalText = "串口调试（演示状态）";
-constexpr std::string_view kFileFilter = "参数文件 (*.json)";
-constexpr std::string_view kSavedPrefix = "<-参数文件已保存：";
-constexpr std::string_view kLoadedPrefix = "<-参数文件已载入：";
-constexpr std::string_view kNothingToSave = "没有可保存的参数：请先读取参数或填写参数";
-
 bool IsParameterFile(const QUrl& url) {
     return url.isLocalFile() && url.toLocalFile().endsWith(QStringLiteral(".json"), Qt::CaseInsensitive);
 }

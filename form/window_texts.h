@@ -1,7 +1,8 @@
 // Texts of the window shell that every windowed front end shows the same way:
 // the about entry, the help box, the interval prompt, the port list's entry
-// for the built-in simulated DTU and the box for a port that cannot be
-// opened. UTF-8; each front end converts them to its own string type.
+// for the built-in simulated DTU, the box for a port that cannot be opened,
+// and the menu entries for parameter files. UTF-8; each front end converts
+// them to its own string type.
 #pragma once
 
 #include <string_view>
@@ -26,5 +27,15 @@ inline constexpr std::string_view kUnsignedPrompt = "请输入一个无符号整
 inline constexpr std::string_view kSimulatorEntryText = "模拟DTU（无需硬件）";
 inline constexpr std::string_view kSimulatorName = "模拟DTU";
 inline constexpr std::string_view kOpenFailedText = "没有发现此串口或被占用";
+
+// The window's menu entries for fleet work, and what they report.
+inline constexpr std::string_view kSaveFileText = "保存参数文件…";
+inline constexpr std::string_view kLoadFileText = "载入参数文件…";
+inline constexpr std::string_view kVerifyText = "配置后回读校验";
+inline constexpr std::string_view kTerminalText = "串口调试（演示状态）";
+inline constexpr std::string_view kFileFilter = "参数文件 (*.json)";
+inline constexpr std::string_view kSavedPrefix = "<-参数文件已保存：";
+inline constexpr std::string_view kLoadedPrefix = "<-参数文件已载入：";
+inline constexpr std::string_view kNothingToSave = "没有可保存的参数：请先读取参数或填写参数";
 
 }  // namespace quill

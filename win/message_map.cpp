@@ -16,6 +16,12 @@ std::span<const MessageEntry> MessageMap() {
         MessageEntry{WM_QUERYDRAGICON, &D::OnQueryDragIcon},
         MessageEntry{WM_CTLCOLORSTATIC, &D::OnCtlColorStatic},
         MessageEntry{kMenuAbout, 0, &D::OnSysCommandAbout},
+        // Fleet work (dlg_parameter_file.cpp).
+        MessageEntry{kMenuSaveFile, 0, &D::OnSaveParameterFile},
+        MessageEntry{kMenuLoadFile, 0, &D::OnLoadParameterFile},
+        MessageEntry{kMenuVerify, 0, &D::OnToggleVerify},
+        MessageEntry{kMenuTerminal, 0, &D::OnToggleTerminal},
+        MessageEntry{WM_DROPFILES, &D::OnDropFiles},
         MessageEntry{IDCANCEL, BN_CLICKED, &D::OnCancel},
         MessageEntry{1043, BN_CLICKED, &D::OnHelp},
         MessageEntry{1038, BN_CLICKED, &D::OnClearDisplay},

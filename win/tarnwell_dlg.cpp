@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <initguid.h>
 #include <oleacc.h>
+#include <shellapi.h>
 
 #include <algorithm>
 
@@ -178,6 +179,7 @@ void CTarnwellDlg::OnInitDialog() {
     SendMessageW(control(1054), WM_SETFONT, reinterpret_cast<WPARAM>(captionFont), TRUE);
     // No tool is registered with any tool-tip, so none is created: it would show nothing.
     NameValueControls(*this);
+    DragAcceptFiles(window, TRUE);  // a parameter file dropped on the window is loaded
 }
 
 void CTarnwellDlg::OnDestroy() {
@@ -336,15 +338,25 @@ std::optional<INT_PTR> CTarnwellDlg::OnSysCommand(WPARAM wParam, LPARAM) {
     return TRUE;
 }
 
-std::vector<std::pair<int, std::wstring>> CTarnwellDlg::contextMenuEntries() const {
-    return {{kMenuAbout, Widen(kAboutMenuText)}};
+std::vector<MenuEntry> CTarnwellDlg::contextMenuEntries() const {
+    return {{kMenuSaveFile, Widen(kSaveFileText)},
+            {kMenuLoadFile, Widen(kLoadFileText)},
+            {kMenuVerify, Widen(kVerifyText), session.verifyAfterWrite()},
+            {kMenuTerminal, Widen(kTerminalText), terminalShown},
+            {0, {}},
+            {kMenuAbout, Widen(kAboutMenuText)}};
 }
 
 std::optional<INT_PTR> CTarnwellDlg::OnContextMenu(WPARAM, LPARAM lParam) {
     HMENU menu = CreatePopupMenu();
     if (menu == nullptr) return std::nullopt;
-    for (const auto& [command, text] : contextMenuEntries())
-        AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(command), text.c_str());
+    for (const MenuEntry& entry : contextMenuEntries()) {
+        if (entry.command == 0)
+            AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+        else
+            AppendMenuW(menu, MF_STRING | (entry.checked ? MF_CHECKED : MF_UNCHECKED),
+                        static_cast<UINT_PTR>(entry.command), entry.text.c_str());
+    }
     POINT at{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
     if (lParam == -1) {  // from the keyboard: at the window's top left corner
         at = {0, 0};

@@ -45,6 +45,17 @@ inline constexpr UINT WM_PORT_TASK = WM_APP + 0x10;
 inline constexpr int kAppIconId = 131;
 // Commands of the window's context menu.
 inline constexpr int kMenuAbout = 0x9001;
+inline constexpr int kMenuSaveFile = 0x9002;
+inline constexpr int kMenuLoadFile = 0x9003;
+inline constexpr int kMenuVerify = 0x9004;
+inline constexpr int kMenuTerminal = 0x9005;
+
+// One entry of the window's context menu; command 0 is a separator.
+struct MenuEntry {
+    int command = 0;
+    std::wstring text;
+    bool checked = false;
+};
 
 class CTarnwellDlg : public PortOwner, private SessionHost {
   public:
@@ -149,8 +160,26 @@ class CTarnwellDlg : public PortOwner, private SessionHost {
     // The port list's entry of the simulated DTU; -1 before the list is filled.
     int simulatorEntry() const { return simulatorListEntry; }
     SimulatedLine& simulatedLine() { return simulated; }
-    // The context menu as it stands (its commands and texts), for tests.
-    std::vector<std::pair<int, std::wstring>> contextMenuEntries() const;
+    // The context menu as it stands, for tests.
+    std::vector<MenuEntry> contextMenuEntries() const;
+
+    // ---- Fleet work (dlg_parameter_file.cpp) -----------------------------------
+    // Save the ticked fields (none ticked: every field that holds a value) to a
+    // parameter file; load one (every problem in one box, or exactly its fields
+    // ticked and filled); verification after a write; the demo-state controls
+    // shown or hidden.
+    void OnSaveParameterFile();
+    void OnLoadParameterFile();
+    bool LoadParameterFileFrom(const std::wstring& path);
+    void OnToggleVerify();
+    void OnToggleTerminal();
+    void ShowTerminalControls(bool shown);
+    bool terminalControlsShown() const { return terminalShown; }
+    std::optional<INT_PTR> OnDropFiles(WPARAM wParam, LPARAM lParam);
+    // Every file dialog goes through here; set by tests to answer instead
+    // (true: a file to save to). An empty path is a cancelled dialog.
+    std::wstring ChooseFile(bool save);
+    std::function<std::wstring(bool save)> fileDialogHook;
 
     // ---- Members ----------------------------------------------------------------
     CSerialPort serialPort;
@@ -198,6 +227,7 @@ class CTarnwellDlg : public PortOwner, private SessionHost {
     bool modal = false;
     bool exchangeRunning = false;
     bool simulatedOpen = false;  // the open port is the simulated line
+    bool terminalShown = false;
     int simulatorListEntry = -1;
     std::vector<FoundPort> foundPorts;  // list entries after com10, in order
     SimulatedLine simulated;

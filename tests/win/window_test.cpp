@@ -228,8 +228,8 @@ TEST_F(ShellTest, TheAboutBoxShowsTheIconAndItsLinesAndItsButtonClosesIt) {
 TEST_F(ShellTest, TheContextMenuOffersTheAboutEntryAndItsCommandOpensTheBox) {
     const auto entries = window->contextMenuEntries();
     ASSERT_FALSE(entries.empty());
-    EXPECT_EQ(entries.back().second, W(kAboutMenuText));
-    SendMessageW(window->hwnd(), WM_COMMAND, MAKEWPARAM(entries.back().first, 0), 0);
+    EXPECT_EQ(entries.back().text, W(kAboutMenuText));
+    SendMessageW(window->hwnd(), WM_COMMAND, MAKEWPARAM(entries.back().command, 0), 0);
     EXPECT_EQ(dialogs.size(), 1u);
 }
 
