@@ -1,0 +1,35 @@
+// What the command line needs from the operating system, behind a few small
+// functions: one implementation file per platform (platform_posix.cpp), chosen
+// by the build, so that nothing else in cli/ includes a platform header.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace quill::cli {
+
+// The standard error stream is a terminal (a progress line may be drawn on it).
+bool StderrIsTerminal();
+
+// From here on, Ctrl-C and a termination request call onInterrupt on a thread
+// of their own instead of ending the process. Call once, before any other
+// thread starts.
+void WatchInterrupts(std::function<void()> onInterrupt);
+
+// A hint to add to the message of a failed open for this platform error, or
+// empty (e.g. the dialout group for a permission error).
+std::string OpenFailureHint(int error);
+
+// A serial port found on this machine: the path to open, and the adapter's
+// name where the system knows one.
+struct FoundPort {
+    std::string path;
+    std::string name;
+};
+
+// The serial ports present, sorted by path. devRoot and sysRoot stand in for
+// the system's folders in tests.
+std::vector<FoundPort> FindSerialPorts(const std::string& devRoot = "/dev", const std::string& sysRoot = "/sys");
+
+}  // namespace quill::cli
