@@ -382,14 +382,13 @@ int RunPorts(Context& context) {
 
 // ---- Arguments ------------------------------------------------------------------------
 
-void AddCommon(CLI::App& command, Common& common, bool withTimeout) {
+// The options every command that talks to a DTU has; returns its --timeout.
+CLI::Option* AddCommon(CLI::App& command, Common& common) {
     command.add_option("-p,--port", common.port, "serial port, e.g. /dev/ttyUSB0")->required();
     command.add_option("--trace", common.tracePath, "write every byte and decoded frame to this file");
-    if (withTimeout)
-        command
-            .add_option("--timeout", common.timeoutSeconds,
-                        "seconds to wait for the DTU to announce itself (default 40)")
-            ->check(CLI::PositiveNumber);
+    return command
+        .add_option("--timeout", common.timeoutSeconds, "seconds to wait for the DTU to announce itself (default 40)")
+        ->check(CLI::PositiveNumber);
 }
 
 }  // namespace
@@ -407,25 +406,26 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     ReadOptions readOptions;
     WriteOptions writeOptions;
     ProvisionOptions provisionOptions;
+    std::vector<CLI::Option*> timeouts;
 
     CLI::App* ports = app.add_subcommand("ports", "List the serial ports of this machine");
     ports->footer("Example:\n  quillmere-cli ports");
 
     CLI::App* read = app.add_subcommand("read", "Read the DTU's parameters and print them");
-    AddCommon(*read, common, true);
+    timeouts.push_back(AddCommon(*read, common));
     read->add_flag("--json", readOptions.json, "print a parameter file (JSON) instead of label<TAB>value lines");
     read->add_option("--save", readOptions.savePath, "also save the parameters as a parameter file");
     read->footer("Example:\n  quillmere-cli read --port /dev/ttyUSB0 --save station-7.json");
 
     CLI::App* write = app.add_subcommand("write", "Write a parameter file's fields to the DTU and verify them");
-    AddCommon(*write, common, true);
+    timeouts.push_back(AddCommon(*write, common));
     write->add_option("file", writeOptions.file, "parameter file (JSON)")->required();
     write->add_flag("--no-verify", writeOptions.noVerify, "do not read the parameters back to compare");
     write->footer("Example:\n  quillmere-cli write --port /dev/ttyUSB0 station-7.json");
 
     CLI::App* provision =
         app.add_subcommand("provision", "Write and verify one parameter file on unit after unit");
-    AddCommon(*provision, common, true);
+    timeouts.push_back(AddCommon(*provision, common));
     provision->add_option("file", provisionOptions.file, "parameter file (JSON)")->required();
     provision->add_option("--count", provisionOptions.count, "stop after this many units (default: until Ctrl-C)")
         ->check(CLI::PositiveNumber);
@@ -444,11 +444,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         const int code = app.exit(error, out, err);
         return code == 0 ? kExitDone : kExitUsage;
     }
-    common.timeoutGiven = std::any_of(app.get_subcommands().begin(), app.get_subcommands().end(),
-                                      [](const CLI::App* command) {
-                                          const CLI::Option* option = command->get_option_no_throw("--timeout");
-                                          return option != nullptr && option->count() > 0;
-                                      });
+    common.timeoutGiven =
+        std::any_of(timeouts.begin(), timeouts.end(), [](const CLI::Option* option) { return option->count() > 0; });
 
     ClearInterrupt();
     Context context(out, err, errIsTerminal);

@@ -9,8 +9,9 @@
 namespace quill::cli {
 namespace {
 
-// Received bytes further apart than this start a new line with their own time.
-constexpr auto kReceiveLineGap = std::chrono::milliseconds(2);
+// Received bytes further apart than this start a new line with their own time
+// (a paced answer arrives in small pieces a few milliseconds apart).
+constexpr auto kReceiveLineGap = std::chrono::milliseconds(20);
 constexpr std::size_t kBytesPerLine = 32;
 constexpr std::string_view kItemIndent = "                ";
 
