@@ -449,10 +449,17 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
     ClearInterrupt();
     Context context(out, err, errIsTerminal);
-    if (ports->parsed()) return RunPorts(context);
-    if (read->parsed()) return RunRead(context, common, readOptions);
-    if (write->parsed()) return RunWrite(context, common, writeOptions);
-    return RunProvision(context, common, provisionOptions);
+    int code = kExitDone;
+    if (ports->parsed())
+        code = RunPorts(context);
+    else if (read->parsed())
+        code = RunRead(context, common, readOptions);
+    else if (write->parsed())
+        code = RunWrite(context, common, writeOptions);
+    else
+        code = RunProvision(context, common, provisionOptions);
+    ClearInterrupt();  // an interrupt belongs to the command it stopped
+    return code;
 }
 
 }  // namespace quill::cli

@@ -3,6 +3,7 @@
 // record of what it received and stored is what the tests judge.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -10,6 +11,7 @@
 #include <thread>
 
 #include "cli/dtu_link.h"
+#include "cli/platform.h"
 #include "cli/run_cli.h"
 #include "sim/dtu_server.h"
 
@@ -335,6 +337,65 @@ TEST_F(CliTest, ProvisionHandlesThreeUnitsInARow) {
     EXPECT_EQ(entries[1]["result"], "differs");
     EXPECT_EQ(entries[1]["differing"], (nlohmann::json{"接入点名称", "心跳时间间隔", "站名"}));
     EXPECT_EQ(entries[2]["differing"], nlohmann::json::array());
+}
+
+TEST_F(CliTest, ProvisionWithoutACountStopsAtAnInterruptBetweenUnits) {
+    const std::string file = writeFile("fleet.json", ParameterFile(kThreeFields));
+    Outcome run;
+    std::thread command([&] { run = RunCommand({"provision", "--port", port, file}); });
+    const bool done = server.waitFor(
+        [&] { return server.counters().readRequests >= 2 && server.unsentBytes() == 0; }, kWait);
+    // The unit stays on the line: the command keeps polling it until told to stop.
+    server.waitFor([&] { return server.counters().pollBytes >= 4; }, kWait);
+    RequestInterrupt();
+    command.join();
+    ASSERT_TRUE(done);
+    EXPECT_EQ(run.code, kExitDone) << run.err;
+    EXPECT_EQ(run.out.substr(0, run.out.find('\t', 2)), "1\t20240517001");
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;
+    EXPECT_NE(run.err.find("已中断"), std::string::npos) << run.err;
+}
+
+// ---- The console ---------------------------------------------------------------
+
+TEST(ConsoleTest, AProgressLineIsDrawnOnlyOnATerminalAndAMessageReplacesIt) {
+    std::ostringstream terminal;
+    Console onTerminal(terminal, true);
+    onTerminal.progress("等待DTU应答 3 秒");
+    onTerminal.message("连接DTU成功！");
+    EXPECT_EQ(terminal.str(), "\r\x1b[K等待DTU应答 3 秒\r\x1b[K连接DTU成功！\n");
+
+    std::ostringstream file;
+    Console toFile(file, false);
+    toFile.progress("等待DTU应答 3 秒");
+    toFile.message("连接DTU成功！");
+    toFile.endProgress();
+    EXPECT_EQ(file.str(), "连接DTU成功！\n");
+}
+
+TEST(PortListTest, AdaptersByStableNameThenUnnamedDevicesThenBuiltInPortsWithHardware) {
+    const fs::path root = fs::temp_directory_path() /
+                          ("quillmere-ports-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    fs::remove_all(root);
+    const fs::path dev = root / "dev";
+    const fs::path sys = root / "sys";
+    fs::create_directories(dev / "serial" / "by-id");
+    for (const char* name : {"ttyUSB0", "ttyUSB1", "ttyACM0", "ttyS0", "ttyS1", "tty0"}) std::ofstream(dev / name);
+    fs::create_symlink("../../ttyUSB1", dev / "serial" / "by-id" / "usb-Acme_Serial_A1-if00-port0");
+    for (const auto& [name, type] : {std::pair{"ttyS0", "4"}, std::pair{"ttyS1", "0"}}) {
+        fs::create_directories(sys / "class" / "tty" / name);
+        std::ofstream(sys / "class" / "tty" / name / "type") << type << '\n';
+    }
+    const std::vector<FoundPort> ports = FindSerialPorts(dev.string(), sys.string());
+    fs::remove_all(root);
+    std::vector<std::pair<std::string, std::string>> found;
+    for (const FoundPort& port : ports) found.emplace_back(port.path, port.name);
+    EXPECT_EQ(found, (std::vector<std::pair<std::string, std::string>>{
+                         {(dev / "ttyACM0").string(), ""},
+                         {(dev / "ttyS0").string(), ""},
+                         {(dev / "ttyUSB0").string(), ""},
+                         {(dev / "ttyUSB1").string(), "usb-Acme_Serial_A1-if00-port0"},
+                     }));
 }
 
 }  // namespace
