@@ -132,13 +132,13 @@ int ConnectOrFail(Context& context, DtuLink& link, const Common& common) {
     return Fail(context, connected, seconds + " 秒内没有DTU应答：请检查接线、DTU电源，并让DTU进入配置状态");
 }
 
-// The fields a read gives a file: those the answer carried that hold a value,
-// so that the file loads and writes back as it was read.
-std::vector<const ParameterField*> FieldsRead(const FormValues& values, const std::vector<std::uint8_t>& types) {
+// The fields a read gives a file: every one the answer carried, empty or not,
+// so that the file is the DTU's whole set (a field a DTU holds empty, where
+// the configure rules need a value, is then named when the file is loaded).
+std::vector<const ParameterField*> FieldsRead(const std::vector<std::uint8_t>& types) {
     std::vector<const ParameterField*> fields;
     for (const ParameterField& field : ParameterFields())
-        if (std::find(types.begin(), types.end(), field.item->type) != types.end() && values.holdsValue(field))
-            fields.push_back(&field);
+        if (std::find(types.begin(), types.end(), field.item->type) != types.end()) fields.push_back(&field);
     return fields;
 }
 
@@ -173,7 +173,7 @@ int RunRead(Context& context, const Common& common, const ReadOptions& options) 
 
     const FormValues& values = link.host().form();
     const std::vector<std::uint8_t>& types = link.host().readTypes();
-    const std::vector<const ParameterField*> fields = FieldsRead(values, types);
+    const std::vector<const ParameterField*> fields = FieldsRead(types);
     if (!options.savePath.empty()) {
         if (const std::string problem = SaveParameterFile(options.savePath, values, fields); !problem.empty()) {
             context.console.message("错误：" + problem);
