@@ -68,6 +68,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot open %s\n", sim.devicePath().c_str());
         return 1;
     }
+    sim.setWireRate(0);  // the hand-off's own limit, not the line's
     sim.setFlood(true);
 
     using Clock = std::chrono::steady_clock;

@@ -396,6 +396,7 @@ CLI::Option* AddCommon(CLI::App& command, Common& common) {
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool errIsTerminal) {
     CLI::App app{"Reads and writes the parameters of a GPRS DTU over a serial line (57600 bit/s 8N1).",
                  "quillmere-cli"};
+    app.set_version_flag("--version", "quillmere-cli " QUILLMERE_VERSION);
     app.require_subcommand(1);
     app.footer(
         "Exit codes: 0 done, 1 the DTU refused or the read-back differs, 2 bad arguments or parameter file\n"

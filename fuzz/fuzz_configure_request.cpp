@@ -78,7 +78,6 @@ quill::MapFormSnapshot SnapshotFrom(Bytes in) {
 std::set<std::string> KnownMessages() {
     std::set<std::string> known{std::string(quill::kAddressFormatMessage),
                                 std::string(quill::kAddressRangeMessage),
-                                std::string(quill::kFrameTooLongMessage),
                                 "站点最大为8个字节",
                                 "消息体名称最长为8个字节",
                                 "消息体状态为1个汉字",
@@ -187,30 +186,43 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (Writable(def) && form.ticked(def.checkBoxId)) tickedTypes.push_back(def.type);
 
     if (!result.errorMessage.empty()) {
-        FUZZ_CHECK(result.frame.empty());
+        FUZZ_CHECK(result.frames.empty());
         FUZZ_CHECK(!tickedTypes.empty());  // nothing ticked always gives the empty frame
         FUZZ_CHECK(known.count(result.errorMessage) == 1);
         return 0;
     }
-    const std::vector<std::uint8_t>& f = result.frame;
-    FUZZ_CHECK(f.size() >= quill::kMinFrameLength && f.size() <= quill::transmitBufferSize);
-    FUZZ_CHECK(f.front() == quill::kFrameDelimiter && f[1] == quill::Command::ConfigureRequest &&
-               f.back() == quill::kFrameDelimiter);
-    FUZZ_CHECK(quill::FrameLengthField(f) == f.size());
-    FUZZ_CHECK(std::all_of(f.begin() + 4, f.begin() + 15, [](std::uint8_t b) { return b == 0; }));
-
+    FUZZ_CHECK(!result.frames.empty());
     std::vector<std::uint8_t> itemTypes;
-    std::size_t itemBytes = 0;
-    const bool wellFormed = quill::ForEachItem(f, [&](const quill::ItemView& item) {
-        const ItemDef* def = quill::FindItem(item.type);
-        FUZZ_CHECK(def != nullptr && Writable(*def));
-        if (!itemTypes.empty()) FUZZ_CHECK(item.type > itemTypes.back());
-        itemTypes.push_back(item.type);
-        itemBytes += item.value.size() + 2;
-        CheckItem(*def, form, item.value);
-    });
-    FUZZ_CHECK(wellFormed);
+    std::size_t previousSize = 0;
+    for (const quill::ConfigureFrame& frame : result.frames) {
+        const std::vector<std::uint8_t>& f = frame.bytes;
+        FUZZ_CHECK(f.size() >= quill::kMinFrameLength && f.size() <= quill::kMaxConfigureFrame);
+        FUZZ_CHECK(f.front() == quill::kFrameDelimiter && f[1] == quill::Command::ConfigureRequest &&
+                   f.back() == quill::kFrameDelimiter);
+        FUZZ_CHECK(quill::FrameLengthField(f) == f.size());
+        FUZZ_CHECK(std::all_of(f.begin() + 4, f.begin() + 15, [](std::uint8_t b) { return b == 0; }));
+
+        std::vector<std::uint8_t> frameTypes;
+        std::size_t itemBytes = 0;
+        std::size_t firstItem = 0;
+        const bool wellFormed = quill::ForEachItem(f, [&](const quill::ItemView& item) {
+            const ItemDef* def = quill::FindItem(item.type);
+            FUZZ_CHECK(def != nullptr && Writable(*def));
+            if (!itemTypes.empty()) FUZZ_CHECK(item.type > itemTypes.back());
+            if (frameTypes.empty()) firstItem = item.value.size() + 2;
+            itemTypes.push_back(item.type);
+            frameTypes.push_back(item.type);
+            itemBytes += item.value.size() + 2;
+            CheckItem(*def, form, item.value);
+        });
+        FUZZ_CHECK(wellFormed);
+        FUZZ_CHECK(frameTypes == frame.types);
+        FUZZ_CHECK(quill::kMinFrameLength + itemBytes == f.size());
+        // Only a full frame is followed by another: its successor's first item did not fit.
+        if (previousSize != 0)
+            FUZZ_CHECK(!frameTypes.empty() && previousSize + firstItem > quill::kMaxConfigureFrame);
+        previousSize = f.size();
+    }
     FUZZ_CHECK(itemTypes == tickedTypes);  // one item per ticked field, in type order
-    FUZZ_CHECK(quill::kMinFrameLength + itemBytes == f.size());
     return 0;
 }

@@ -3,6 +3,7 @@
 #include <array>
 #include <optional>
 #include <span>
+#include <utility>
 
 #include "protocol/frame.h"
 #include "protocol/item_table.h"
@@ -168,19 +169,42 @@ std::string ValueTooLongMessage(std::string_view label) {
 }
 
 ConfigureResult BuildConfigureRequest(const FormSnapshot& form) {
-    std::array<std::uint8_t, transmitBufferSize> transmitBuffer;
-    FrameWriter writer(transmitBuffer);
-    writer.BeginFrame(Command::ConfigureRequest);
+    static_assert(kMaxConfigureFrame <= transmitBufferSize, "a frame must fit the write slot");
+    static_assert(kMaxConfigureFrame >= kMinFrameLength + kMaxValueLength + 2,
+                  "the longest item must fit a frame of its own");
+    // Every ticked field is checked before anything is encoded: a failure
+    // anywhere sends nothing at all.
+    std::vector<std::pair<std::uint8_t, std::vector<std::uint8_t>>> items;
     for (const ItemDef& def : ItemTable()) {
         if (def.writeRule == WriteRule::None || def.checkBoxId == 0 || !form.ticked(def.checkBoxId)) continue;
-        const FieldValue value = FieldBytes(def, form);
+        FieldValue value = FieldBytes(def, form);
         if (!value.message.empty()) return {{}, std::string(value.message)};
         if (value.bytes.size() > kMaxValueLength) return {{}, ValueTooLongMessage(def.label)};
-        if (!writer.AppendItem(def.type, value.bytes)) return {{}, std::string(kFrameTooLongMessage)};
+        items.emplace_back(def.type, std::move(value.bytes));
     }
-    const auto frame = writer.FinishFrame();
-    if (!frame) return {{}, std::string(kFrameTooLongMessage)};
-    return {{frame->begin(), frame->end()}, {}};
+
+    ConfigureResult result;
+    std::array<std::uint8_t, kMaxConfigureFrame> buffer;
+    FrameWriter writer(buffer);
+    ConfigureFrame frame;
+    const auto finish = [&] {
+        const auto bytes = writer.FinishFrame();
+        frame.bytes.assign(bytes->begin(), bytes->end());  // the end byte always has room
+        result.frames.push_back(std::move(frame));
+        frame = {};
+    };
+    writer.BeginFrame(Command::ConfigureRequest);
+    for (const auto& [type, value] : items) {
+        if (!writer.AppendItem(type, value)) {
+            finish();
+            writer = FrameWriter(buffer);
+            writer.BeginFrame(Command::ConfigureRequest);
+            writer.AppendItem(type, value);  // any single item fits an empty frame
+        }
+        frame.types.push_back(type);
+    }
+    finish();
+    return result;
 }
 
 }  // namespace quill

@@ -1,9 +1,11 @@
 // Validation and encoding of a configure request from a snapshot of the form.
 // Fields are visited in ascending item type order (the item table's order);
-// each ticked field is checked by its write rule and appended as one item;
-// the first failing field ends the build with its message. Pure; no Qt. The
-// window shows errorMessage in its "错误提示" box, or sends the frame and sets
-// configurePending.
+// each ticked field is checked by its write rule and becomes one item; the
+// first failing field ends the build with its message. The items go out in
+// frames of at most kMaxConfigureFrame bytes, whole items only, type order
+// kept; a selection that fits one frame gives exactly one. Pure; no Qt. The
+// front end shows errorMessage in its "错误提示" box, or sends the frames and
+// awaits an answer to each.
 #pragma once
 
 #include <cstddef>
@@ -14,13 +16,15 @@
 
 namespace quill {
 
-// The largest configure frame: what the serial engine's write slot carries.
+// The serial engine's write slot: the most one SendBytes hands over.
 inline constexpr std::size_t transmitBufferSize = 512;
+
+// The largest configure frame the DTU takes; longer selections are split.
+inline constexpr std::size_t kMaxConfigureFrame = 300;
 
 // The example address of the address format message.
 inline constexpr std::string_view kAddressFormatMessage = "请填写正确的数据中心IP地址,如：192.168.1.100";
 inline constexpr std::string_view kAddressRangeMessage = "IP地址大于0，小于255！";
-inline constexpr std::string_view kFrameTooLongMessage = "所选参数过多，配置帧超过512字节，请分几次配置";
 
 // What the configure request reads from the form after its save exchange.
 class FormSnapshot {
@@ -31,9 +35,14 @@ class FormSnapshot {
     virtual int listIndex(int listId) const = 0;     // -1: nothing selected
 };
 
+struct ConfigureFrame {
+    std::vector<std::uint8_t> bytes;
+    std::vector<std::uint8_t> types;  // the item types it carries, in order
+};
+
 struct ConfigureResult {
-    std::vector<std::uint8_t> frame;  // empty on failure
-    std::string errorMessage;         // UTF-8; empty on success
+    std::vector<ConfigureFrame> frames;  // empty on failure; nothing ticked gives one empty frame
+    std::string errorMessage;            // UTF-8; empty on success
 };
 
 ConfigureResult BuildConfigureRequest(const FormSnapshot& form);

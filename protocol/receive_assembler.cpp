@@ -1,5 +1,7 @@
 #include "protocol/receive_assembler.h"
 
+#include <algorithm>
+
 #include "protocol/frame.h"
 
 namespace quill {
@@ -52,7 +54,47 @@ AssemblerEvent ReceiveAssembler::overflow(bool configureFrame) {
     return {configureFrame ? AssemblerEvent::Kind::ConfigureFailed : AssemblerEvent::Kind::ReadFailed, {}};
 }
 
+void ReceiveAssembler::NewRequest() {
+    resyncing = readPending || configurePending;
+    receiveCount = 0;
+}
+
+// Judged as far as the head has arrived; a head not complete yet is plausible so far.
+bool ReceiveAssembler::plausibleHead() const {
+    if (receiveCount < 1) return true;
+    if (receiveBuffer[0] != kFrameDelimiter) return false;
+    if (receiveCount < 2) return true;
+    const std::uint8_t command = receiveBuffer[1];
+    const bool read = readPending && command == Command::ReadAnswer;
+    if (!read) return configurePending && command == Command::ConfigureAnswer;
+    return receiveCount < 4 || FrameLengthField(std::span(receiveBuffer).first(4)) >= kMinFrameLength;
+}
+
+void ReceiveAssembler::skipImplausibleHead() {
+    while (receiveCount > 0 && !plausibleHead()) {
+        // Restart at the next start byte among the held ones, if any.
+        std::int32_t next = 1;
+        while (next < receiveCount && receiveBuffer[static_cast<std::size_t>(next)] != kFrameDelimiter) ++next;
+        std::copy(receiveBuffer.begin() + next, receiveBuffer.begin() + receiveCount, receiveBuffer.begin());
+        receiveCount -= next;
+    }
+    // A complete plausible head ends the skipping: from here on frames are judged.
+    const bool readHead = receiveCount >= 2 && receiveBuffer[1] == Command::ReadAnswer;
+    if (receiveCount >= (readHead ? 4 : 2)) resyncing = false;
+}
+
 AssemblerEvent ReceiveAssembler::AcceptByte(std::uint8_t b) {
+    if (resyncing && (readPending || configurePending)) {
+        if (receiveCount == 0 && b != kFrameDelimiter) return {};
+        if (!store(b)) return {};
+        skipImplausibleHead();
+        // The head just completed (a read head holds its length field, which
+        // no byte so far can have completed); the usual rules take over.
+        if (!resyncing && receiveBuffer[1] == Command::ReadAnswer &&
+            FrameLengthField(std::span(receiveBuffer).first(4)) > receiveBuffer.size())
+            return overflow(false);
+        return {};
+    }
     using Kind = AssemblerEvent::Kind;
     if (readPending) {
         // The read path owns the buffer. While a configure answer is expected

@@ -16,6 +16,11 @@
 //   more than 5000, or it reaches 5000 bytes without completing) is a failed
 //   answer: its flag is cleared, the held bytes are dropped and the failure is
 //   reported, so the next request starts clean.
+// - a request sent while an earlier answer was still expected (NewRequest)
+//   may be followed by the tail of that answer before its own answer: until a
+//   frame with a plausible head has begun (0x7B, an expected answer command,
+//   and for a read answer a length of at least 16), a head that is not one is
+//   skipped to the next 0x7B instead of being judged.
 #pragma once
 
 #include <array>
@@ -47,14 +52,22 @@ class ReceiveAssembler {
     static constexpr std::size_t kCapacity = 5000;
 
     AssemblerEvent AcceptByte(std::uint8_t b);
+    // A request has been handed over: the next answer starts from an empty
+    // buffer. Call before setting the request's pending flag.
+    void NewRequest();
 
     bool readPending = false;
     bool configurePending = false;
     std::array<std::uint8_t, kCapacity> receiveBuffer{};
     std::int32_t receiveCount = 0;
     std::int32_t frameLength = 0;
+    // Skipping what is left of an interrupted answer (see above).
+    bool resyncing = false;
 
   private:
+    // In resync: drops held heads that cannot begin an expected answer.
+    void skipImplausibleHead();
+    bool plausibleHead() const;
     bool store(std::uint8_t b);
     std::uint8_t heldByte(std::int32_t index) const;
     AssemblerEvent complete(AssemblerEvent::Kind kind);

@@ -1,5 +1,6 @@
-// Session constants shared by the window and the protocol: the fixed request
-// frames and the line rates of the rate lists.
+// Session constants shared by the window, the protocol and the simulated DTU:
+// the handshake bytes, the fixed request frames and the line rates of the
+// rate lists.
 #pragma once
 
 #include <array>

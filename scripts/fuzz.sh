@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 build=${FUZZ_BUILD_DIR:-build-fuzz}
-targets=(fuzz_receive_assembler fuzz_configure_request fuzz_text_conversions)
+targets=(fuzz_receive_assembler fuzz_configure_request fuzz_text_conversions fuzz_parameter_file fuzz_session)
 
 export ASAN_OPTIONS=abort_on_error=1:detect_leaks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

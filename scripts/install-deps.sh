@@ -11,4 +11,4 @@ apt-get install -y -qq --no-install-recommends \
   qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev \
   fonts-wqy-zenhei fontconfig \
   clang libclang-rt-14-dev \
-  dpkg-dev file >/dev/null
+  dpkg-dev file lintian help2man >/dev/null

@@ -21,12 +21,17 @@ run() {  # run DIR CMAKE-ARGS...
 }
 
 run build
-# Exclusive open must hold for an unprivileged user as well as for root.
+# Exclusive open, and the refusals of file permissions, must hold for an
+# unprivileged user as well as for root.
 if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
   echo "=== serial tests as an unprivileged user"
   # A copy, since the checkout's folders need not be open to other users.
-  copy=$(mktemp -d); chmod 755 "$copy"; cp build/tests/serial/serial_tests "$copy/"
+  copy=$(mktemp -d); chmod 755 "$copy"; cp build/tests/serial/serial_tests build/tests/form/form_tests "$copy/"
   (cd "$copy" && setpriv --reuid=nobody --regid=nogroup --clear-groups ./serial_tests --gtest_brief=1)
+  # Unreadable parameter files and read-only folders stop only an unprivileged user.
+  echo "=== parameter file tests as an unprivileged user"
+  (cd "$copy" && setpriv --reuid=nobody --regid=nogroup --clear-groups ./form_tests --gtest_brief=1 \
+     --gtest_filter='ParameterFileOnDisk.*')
   rm -rf "$copy"
 fi
 bash scripts/package.sh build

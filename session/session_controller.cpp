@@ -1,7 +1,10 @@
 #include "session/session_controller.h"
 
 #include "protocol/frame.h"
+#include "form/parameter_fields.h"
+#include "protocol/item_table.h"
 #include "protocol/session.h"
+#include "protocol/write_check.h"
 #include "terminal/send_request.h"
 
 namespace quill {
@@ -95,6 +98,7 @@ void SessionController::stopAutoSend() {
 // ---- Port ------------------------------------------------------------------------
 
 void SessionController::OnOpenPort() {
+    if (!EnabledControls(state_).openPort) return;
     const bool demo = inDemo();
     std::uint32_t rate = demoRate();
     if (!demo) {
@@ -123,6 +127,7 @@ void SessionController::OnOpenPort() {
 }
 
 void SessionController::OnClosePort() {
+    if (!EnabledControls(state_).closePort) return;
     host_.appendInfo(kClosedText);
     host_.stopPort();
     closeSession();
@@ -133,8 +138,13 @@ void SessionController::OnClosePort() {
 void SessionController::closeSession() {
     endWaitTimers();
     stopAutoSend();
-    queuedFrames_.clear();
-    unsentTypes_.clear();
+    // A write in several frames ends here: what had not been answered did not go out.
+    if (nextFrame_ > 0 && nextFrame_ <= written_.size() && !verifyPending_ && assembler_.configurePending) {
+        for (std::size_t i = nextFrame_ - 1; i < written_.size(); ++i)
+            unsentTypes_.insert(unsentTypes_.end(), written_[i].types.begin(), written_[i].types.end());
+    }
+    written_.clear();
+    verifyPending_ = false;
     host_.setStatusText(kStatusClosedText);
     setState(inDemo() ? SessionState::DemoPortClosed : SessionState::Closed);
 }
@@ -209,10 +219,17 @@ void SessionController::SyncConfigDone() {
             break;
         case SessionState::WaitingForDtu:
         case SessionState::Connected:
+            endWaitTimers();  // a tick of the box ends a wait, however it was ticked
             setState(SessionState::Demo);
             break;
         case SessionState::Demo:
-            setState(dtuConnected_ ? SessionState::Connected : SessionState::WaitingForDtu);
+            stopAutoSend();  // auto-send belongs to the demo state
+            if (dtuConnected_) {
+                setState(SessionState::Connected);
+            } else {
+                beginWait();
+                host_.startTimerById(TIMER_CONNECT_TIMEOUT, kConnectTimeoutMs);
+            }
             break;
     }
 }
@@ -221,33 +238,117 @@ void SessionController::SyncConfigDone() {
 
 // Each request starts a new answer: the engine discards unread input before
 // it writes, so a frame still held in part could only be completed by the
-// bytes of the new answer, and would be judged in its place.
+// bytes of the new answer, and would be judged in its place. What is left of
+// an answer still on the line is skipped by the assembler (NewRequest).
 bool SessionController::sendRequest(std::span<const std::uint8_t> frame) {
-    if (!host_.sendBytes(frame)) return false;
-    assembler_.receiveCount = 0;
+    if (!host_.portHeld() || !host_.sendBytes(frame)) return false;
+    assembler_.NewRequest();
     return true;
 }
 
+// Requests go out only where their buttons are enabled; a front end that
+// calls the handler anyway (a command line, a queued click) sends nothing.
 void SessionController::OnReadParameters() {
+    if (!EnabledControls(state_).readParameters) return;
     if (sendRequest(BuildRequestFrame(Command::ReadRequest))) assembler_.readPending = true;
 }
 
 // The DTU's answer to a reset is taken in as a read answer.
 void SessionController::OnReset() {
+    if (!EnabledControls(state_).reset) return;
     if (sendRequest(BuildRequestFrame(Command::ResetRequest))) assembler_.readPending = true;
 }
 
 void SessionController::OnConfigure() {
+    if (!EnabledControls(state_).configure) return;
     host_.saveForm();
-    const ConfigureResult request = BuildConfigureRequest(host_.formSnapshot());
+    ConfigureResult request = BuildConfigureRequest(host_.formSnapshot());
     if (!request.errorMessage.empty()) {
         host_.showBox(request.errorMessage, kErrorCaption, BoxIcon::None);
         return;
     }
-    queuedFrames_.clear();
+    written_ = std::move(request.frames);
+    nextFrame_ = 0;
     unsentTypes_.clear();
-    // An answer is awaited only for a request that was handed over.
-    if (sendRequest(request.frame)) assembler_.configurePending = true;
+    mismatchedTypes_.clear();
+    verifyPending_ = false;
+    sendNextFrame();
+}
+
+// One frame of the write; the next goes after this one's success answer.
+// An answer is awaited only for a frame that was handed over.
+bool SessionController::sendNextFrame() {
+    if (nextFrame_ >= written_.size()) return false;
+    if (!sendRequest(written_[nextFrame_].bytes)) return false;
+    ++nextFrame_;
+    assembler_.configurePending = true;
+    return true;
+}
+
+std::string SessionController::FieldLabel(std::uint8_t type) {
+    const ItemDef* item = FindItem(type);
+    if (item == nullptr) return std::to_string(type);
+    if (const ParameterField* field = FindFieldByCheckBox(item->checkBoxId)) return field->accessibleLabel;
+    return std::string(item->label);
+}
+
+void SessionController::onConfigureAnswer(bool succeeded) {
+    // The refused frame, or the one that could not be handed over, and every
+    // frame after it did not go out.
+    std::size_t firstUnsent = nextFrame_ > 0 ? nextFrame_ - 1 : 0;
+    if (succeeded && nextFrame_ < written_.size()) {
+        if (sendNextFrame()) return;  // no verdict until the last frame is answered
+        firstUnsent = nextFrame_;
+        succeeded = false;
+    }
+    if (!succeeded) {
+        for (std::size_t i = firstUnsent; i < written_.size(); ++i)
+            unsentTypes_.insert(unsentTypes_.end(), written_[i].types.begin(), written_[i].types.end());
+        host_.appendInfo(kConfigureFailedText);
+        if (written_.size() > 1) {
+            std::string text(kNotWrittenPrefix);
+            for (std::size_t i = 0; i < unsentTypes_.size(); ++i) text += (i ? "、" : "") + FieldLabel(unsentTypes_[i]);
+            text += "\n\r\n\r";
+            host_.appendInfo(text);
+        }
+        written_.clear();
+        host_.sessionOutcome(SessionOutcome::ConfigureFailed);
+        return;
+    }
+    host_.appendInfo(kConfigureSucceededText);
+    host_.sessionOutcome(SessionOutcome::ConfigureSucceeded);
+    if (!verifyAfterWrite_) {
+        written_.clear();
+        return;
+    }
+    verifyPending_ = true;
+    if (sendRequest(BuildRequestFrame(Command::ReadRequest))) {
+        assembler_.readPending = true;
+    } else {
+        verifyPending_ = false;
+        host_.appendInfo(kVerifyNotReadText);
+        host_.sessionOutcome(SessionOutcome::VerifyFailed);
+    }
+}
+
+void SessionController::onVerifyAnswer(std::span<const std::uint8_t> answer) {
+    verifyPending_ = false;
+    mismatchedTypes_ = DifferingTypes(written_, answer);
+    written_.clear();
+    for (const std::uint8_t type : mismatchedTypes_) {
+        std::string text(kVerifyMismatchPrefix);
+        text += FieldLabel(type);
+        text += "\n\r\n\r";
+        host_.appendInfo(text);
+    }
+    if (mismatchedTypes_.empty()) {
+        host_.appendInfo(kVerifyPassedText);
+        host_.sessionOutcome(SessionOutcome::VerifyPassed);
+        return;
+    }
+    host_.appendInfo(std::string(kVerifyFailedPrefix) + std::to_string(mismatchedTypes_.size()) +
+                     std::string(kVerifyFailedSuffix));
+    host_.sessionOutcome(SessionOutcome::VerifyFailed);
 }
 
 void SessionController::applyAssemblerEvent(const AssemblerEvent& event) {
@@ -259,18 +360,21 @@ void SessionController::applyAssemblerEvent(const AssemblerEvent& event) {
             for (const ItemUpdate& item : ApplyReadAnswer(event.frame)) host_.applyItemUpdate(item);
             host_.appendInfo(EventText(event.kind));
             host_.sessionOutcome(SessionOutcome::ReadSucceeded);
+            if (verifyPending_) onVerifyAnswer(event.frame);
             return;
         case Kind::ReadFailed:
             host_.appendInfo(EventText(event.kind));
             host_.sessionOutcome(SessionOutcome::ReadFailed);
+            if (verifyPending_) {
+                verifyPending_ = false;
+                written_.clear();
+                host_.appendInfo(kVerifyNotReadText);
+                host_.sessionOutcome(SessionOutcome::VerifyFailed);
+            }
             return;
         case Kind::ConfigureSucceeded:
-            host_.appendInfo(EventText(event.kind));
-            host_.sessionOutcome(SessionOutcome::ConfigureSucceeded);
-            return;
         case Kind::ConfigureFailed:
-            host_.appendInfo(EventText(event.kind));
-            host_.sessionOutcome(SessionOutcome::ConfigureFailed);
+            onConfigureAnswer(event.kind == Kind::ConfigureSucceeded);
             return;
     }
 }
@@ -297,7 +401,8 @@ void SessionController::OnTimerTick(int timerId) {
                 host_.stopTimerById(TIMER_DTU_POLL);  // a tick left over from a wait that has ended
                 return;
             }
-            host_.sendBytes(std::span<const std::uint8_t>(&kPollByte, 1));
+            // After a failed reopen the wait runs without a device until its time-out.
+            if (host_.portHeld()) host_.sendBytes(std::span<const std::uint8_t>(&kPollByte, 1));
             return;
         case TIMER_CONNECT_TIMEOUT:
             host_.stopTimerById(TIMER_CONNECT_TIMEOUT);
@@ -311,6 +416,10 @@ void SessionController::OnTimerTick(int timerId) {
             // Auto-send belongs to its ticked box, on an open port, in the demo state.
             if (state_ != SessionState::Demo || !host_.isTicked(kAutoSendBoxId)) {
                 stopAutoSend();
+                return;
+            }
+            if (autoSendSuspended_) {  // a tick left over from before the interval went bad
+                host_.stopTimerById(TIMER_AUTO_SEND);
                 return;
             }
             // The engine has let go of a device that went away and its report
@@ -382,7 +491,7 @@ void SessionController::OnAutoSend() {
         return;
     }
     if (!host_.portHeld()) {
-        host_.setTicked(kAutoSendBoxId, false);
+        stopAutoSend();
         host_.showBox(kPortNotOpenText, kErrorCaption, BoxIcon::None);
         return;
     }
@@ -392,7 +501,7 @@ void SessionController::OnAutoSend() {
         autoSendSuspended_ = false;
         return;
     }
-    host_.setTicked(kAutoSendBoxId, false);
+    stopAutoSend();
 }
 
 void SessionController::OnIntervalChanged() {

@@ -15,6 +15,7 @@
 //   user-interface thread, the serial worker only delivers bytes there.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -165,6 +166,12 @@ inline constexpr std::string_view kApplicationErrorCaption = "Application Error"
 inline constexpr std::string_view kPortNotOpenText = "串口没有打开，请打开串口";
 // A write in several frames that stopped at a refused frame names what did not go out.
 inline constexpr std::string_view kNotWrittenPrefix = "<-以下参数未配置：";
+// Verification after a write: each differing field, then one verdict.
+inline constexpr std::string_view kVerifyMismatchPrefix = "<-回读校验不一致：";
+inline constexpr std::string_view kVerifyPassedText = "<-回读校验通过！\n\r\n\r";
+inline constexpr std::string_view kVerifyFailedPrefix = "<-回读校验失败：";
+inline constexpr std::string_view kVerifyFailedSuffix = "项参数不一致！\n\r\n\r";
+inline constexpr std::string_view kVerifyNotReadText = "<-回读校验失败：未能读取参数！\n\r\n\r";
 
 // "当前状态：串口<name>已打开,波特率<rate>"
 std::string OpenStatusText(std::string_view portName, std::uint32_t rate);
@@ -200,7 +207,9 @@ class SessionController {
     const ReceiveAssembler& assembler() const { return assembler_; }
     ReceiveAssembler& assembler() { return assembler_; }
     // Frames of the write in progress not yet sent (after the one awaiting its answer).
-    std::size_t framesLeft() const { return queuedFrames_.size(); }
+    std::size_t framesLeft() const { return written_.size() - std::min(nextFrame_, written_.size()); }
+    // The label a report gives a field: the form's (message body fields carry their body's title).
+    static std::string FieldLabel(std::uint8_t type);
 
     // ---- Verification after a write ----
     // On: after the last frame of a write succeeded, the DTU is read again and
@@ -224,6 +233,9 @@ class SessionController {
     void send(bool fromTick);
     bool sendRequest(std::span<const std::uint8_t> frame);
     void applyAssemblerEvent(const AssemblerEvent& event);
+    bool sendNextFrame();
+    void onConfigureAnswer(bool succeeded);
+    void onVerifyAnswer(std::span<const std::uint8_t> answer);
     std::uint32_t demoRate() const;
     bool inDemo() const;
 
@@ -239,12 +251,13 @@ class SessionController {
     ControlEnables shownEnables_{};
     bool enablesShown_ = false;
     ReceiveAssembler assembler_;
-    // The rest of a write in several frames; each goes after the one before it succeeded.
-    std::vector<std::vector<std::uint8_t>> queuedFrames_;
+    // The write in progress (and then under verification): its frames, each
+    // sent after the one before it succeeded; nextFrame_ is the next to send.
+    std::vector<ConfigureFrame> written_;
+    std::size_t nextFrame_ = 0;
     std::vector<std::uint8_t> unsentTypes_;
     bool verifyAfterWrite_ = false;
-    bool verifyPending_ = false;
-    std::vector<std::uint8_t> writtenFrames_;  // items of the write being verified
+    bool verifyPending_ = false;  // the read after a write is on its way
     std::vector<std::uint8_t> mismatchedTypes_;
 };
 

@@ -15,9 +15,22 @@
 namespace quill {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 constexpr std::size_t kChunk = 4096;
+constexpr double kBitsPerByte = 10.0;  // start bit, 8 data bits, stop bit
+
+// Milliseconds for poll() to wait until `at`: rounded up, at least 1, so the
+// loop never wakes before a byte is due and never spins.
+int WaitMs(std::chrono::steady_clock::duration left) {
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+    return static_cast<int>(std::clamp<long long>(ms, 1, 60'000));
+}
+
+// The shorter of two poll() timeouts, -1 standing for none.
+int Sooner(int a, int b) {
+    if (a < 0) return b;
+    if (b < 0) return a;
+    return std::min(a, b);
+}
 
 void MakeRaw(int fd) {
     termios t{};
@@ -183,6 +196,44 @@ void DtuServer::vanish() {
     changed();
 }
 
+void DtuServer::setWireRate(std::uint32_t bitsPerSecond) {
+    {
+        std::lock_guard guard(m_);
+        wireRate_ = bitsPerSecond;
+        // What is still to go continues from now at the new rate.
+        burstStart_ = Clock::now();
+        burstSent_ = 0;
+    }
+    changed();
+}
+
+std::uint32_t DtuServer::wireRate() const {
+    std::lock_guard guard(m_);
+    return wireRate_;
+}
+
+void DtuServer::setQuiet(bool quiet) {
+    {
+        std::lock_guard guard(m_);
+        dtu_.setQuiet(quiet);
+        if (quiet) std::erase_if(output_, [](const Piece& piece) { return piece.answer; });
+    }
+    changed();
+}
+
+void DtuServer::nextUnit() {
+    {
+        std::lock_guard guard(m_);
+        dtu_.nextUnit();
+    }
+    changed();
+}
+
+std::uint32_t DtuServer::unit() const {
+    std::lock_guard guard(m_);
+    return dtu_.unit();
+}
+
 void DtuServer::send(std::vector<std::uint8_t> bytes) {
     {
         std::lock_guard guard(m_);
@@ -234,7 +285,25 @@ std::uint32_t DtuServer::lineRate() const {
 
 std::vector<std::uint8_t> DtuServer::received() const {
     std::lock_guard guard(m_);
-    return received_;
+    const std::size_t keep = std::min(received_.size(), kReceivedWindow);
+    return {received_.end() - static_cast<std::ptrdiff_t>(keep), received_.end()};
+}
+
+std::uint64_t DtuServer::receivedTotal() const {
+    std::lock_guard guard(m_);
+    return receivedTotal_;
+}
+
+std::uint64_t DtuServer::sentTotal() const {
+    std::lock_guard guard(m_);
+    return sentTotal_;
+}
+
+std::size_t DtuServer::unsentBytes() const {
+    std::lock_guard guard(m_);
+    std::size_t total = 0;
+    for (const Piece& piece : output_) total += piece.bytes.size();
+    return total;
 }
 
 std::uint64_t DtuServer::floodBytesSent() const {
@@ -264,18 +333,55 @@ void DtuServer::changed() {
 }
 
 void DtuServer::queueAnswer(std::vector<std::uint8_t> bytes) {
-    // Called with m_ held.
+    // Called with m_ held. Behind any answer still queued: the line carries
+    // one answer at a time, in the order of the requests.
     auto due = Clock::now() + delay_;
     std::size_t from = 0;
     for (const std::size_t cut : cuts_) {
         if (cut <= from || cut >= bytes.size()) continue;
         output_.push_back(Piece{{bytes.begin() + static_cast<std::ptrdiff_t>(from),
                                  bytes.begin() + static_cast<std::ptrdiff_t>(cut)},
-                                due});
+                                due,
+                                true});
         due += gap_;
         from = cut;
     }
-    output_.push_back(Piece{{bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.end()}, due});
+    output_.push_back(Piece{{bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.end()}, due, true});
+}
+
+void DtuServer::keepReceived(std::span<const std::uint8_t> bytes) {
+    // Called with m_ held. Trimmed only when twice the window is reached, so
+    // each byte is moved at most once.
+    received_.insert(received_.end(), bytes.begin(), bytes.end());
+    receivedTotal_ += bytes.size();
+    if (received_.size() >= 2 * kReceivedWindow) {
+        received_.erase(received_.begin(), received_.end() - static_cast<std::ptrdiff_t>(kReceivedWindow));
+    }
+}
+
+void DtuServer::beginBurst(Clock::time_point at) {
+    // Called with m_ held. Bytes that follow the previous ones without a gap
+    // continue its schedule; after a gap the schedule starts again.
+    if (wireRate_ == 0 || at <= nextDue()) return;
+    burstStart_ = at;
+    burstSent_ = 0;
+}
+
+std::size_t DtuServer::dueBytes(Clock::time_point now) const {
+    // Called with m_ held.
+    if (wireRate_ == 0) return kChunk;
+    if (now < burstStart_) return 0;
+    const double elapsed = std::chrono::duration<double>(now - burstStart_).count();
+    const auto dueCount = static_cast<std::uint64_t>(elapsed * wireRate_ / kBitsPerByte) + 1;
+    if (dueCount <= burstSent_) return 0;
+    return static_cast<std::size_t>(std::min<std::uint64_t>(dueCount - burstSent_, kChunk));
+}
+
+DtuServer::Clock::time_point DtuServer::nextDue() const {
+    // Called with m_ held: when the next byte of the current burst may go out.
+    if (wireRate_ == 0) return burstStart_;
+    const std::chrono::duration<double> offset(static_cast<double>(burstSent_) * kBitsPerByte / wireRate_);
+    return burstStart_ + std::chrono::duration_cast<Clock::duration>(offset);
 }
 
 void DtuServer::serve() {
@@ -290,6 +396,7 @@ void DtuServer::serve() {
         int wake = -1;
         short events = 0;
         int timeoutMs = -1;
+        std::size_t allowed = 0;  // bytes that are due now
         {
             std::lock_guard guard(m_);
             if (stopRequested_) return;
@@ -302,21 +409,36 @@ void DtuServer::serve() {
             line = lineFd_;
             wake = wakeFd_;
             if (reading_) events |= POLLIN;
+            const auto now = Clock::now();
+            bool sending = false;
             if (!output_.empty()) {
-                const auto now = Clock::now();
-                if (output_.front().notBefore <= now) {
-                    events |= POLLOUT;
+                Piece& piece = output_.front();
+                floodRunning_ = false;
+                if (piece.notBefore <= now) {
+                    if (!piece.started) beginBurst(piece.notBefore);
+                    piece.started = true;
+                    sending = true;
                 } else {
-                    const auto wait =
-                        std::chrono::ceil<std::chrono::milliseconds>(output_.front().notBefore - now);
-                    timeoutMs = static_cast<int>(wait.count());
+                    timeoutMs = WaitMs(piece.notBefore - now);
                 }
             } else if (flood_) {
-                events |= POLLOUT;
+                if (!floodRunning_) beginBurst(now);
+                floodRunning_ = true;
+                sending = true;
+            } else {
+                floodRunning_ = false;
+            }
+            if (sending) {
+                allowed = dueBytes(now);
+                if (allowed > 0) {
+                    events |= POLLOUT;
+                } else {
+                    timeoutMs = Sooner(timeoutMs, WaitMs(nextDue() - now));
+                }
             }
             if (stalled && (events & POLLOUT) != 0) {
                 events &= ~POLLOUT;
-                timeoutMs = 5;
+                timeoutMs = Sooner(timeoutMs, 5);
             }
             stalled = false;
         }
@@ -333,7 +455,7 @@ void DtuServer::serve() {
             if (n > 0) {
                 std::lock_guard guard(m_);
                 const auto bytes = std::span<const std::uint8_t>(in.data(), static_cast<std::size_t>(n));
-                received_.insert(received_.end(), bytes.begin(), bytes.end());
+                keepReceived(bytes);
                 auto answer = dtu_.feed(bytes);
                 if (!answer.empty()) queueAnswer(std::move(answer));
                 cv_.notify_all();
@@ -341,25 +463,33 @@ void DtuServer::serve() {
         }
         if ((fds[1].revents & POLLOUT) != 0) {
             std::lock_guard guard(m_);
-            if (!output_.empty()) {
+            // The queue may have changed since the poll (quiet, a new rate):
+            // write no more than is due now.
+            allowed = std::min(allowed, dueBytes(Clock::now()));
+            if (allowed == 0) {
+                // Nothing due after all; look again.
+            } else if (!output_.empty() && output_.front().started) {
                 Piece& piece = output_.front();
-                const ssize_t n = ::write(line, piece.bytes.data(), piece.bytes.size());
+                const ssize_t n = ::write(line, piece.bytes.data(), std::min(piece.bytes.size(), allowed));
                 if (n > 0) {
+                    burstSent_ += static_cast<std::uint64_t>(n);
+                    sentTotal_ += static_cast<std::uint64_t>(n);
                     piece.bytes.erase(piece.bytes.begin(), piece.bytes.begin() + n);
                     if (piece.bytes.empty()) output_.pop_front();
                     cv_.notify_all();
                 } else {
                     stalled = true;
                 }
-            } else if (flood_) {
-                for (auto& b : flood) b = floodNext++;
-                const ssize_t n = ::write(line, flood.data(), flood.size());
+            } else if (output_.empty() && flood_ && floodRunning_) {
+                const std::size_t size = std::min(flood.size(), allowed);
+                for (std::size_t i = 0; i < size; ++i) flood[i] = floodNext++;
+                const ssize_t n = ::write(line, flood.data(), size);
                 if (n > 0) {
                     floodSent_ += static_cast<std::uint64_t>(n);
-                    floodNext =
-                        static_cast<std::uint8_t>(floodNext - (flood.size() - static_cast<std::size_t>(n)));
+                    burstSent_ += static_cast<std::uint64_t>(n);
+                    floodNext = static_cast<std::uint8_t>(floodNext - (size - static_cast<std::size_t>(n)));
                 } else {
-                    floodNext = static_cast<std::uint8_t>(floodNext - flood.size());
+                    floodNext = static_cast<std::uint8_t>(floodNext - size);
                     stalled = true;
                 }
             }

@@ -1,10 +1,14 @@
 // quillmere-sim: a simulated DTU on a pseudo-terminal (or on a serial device)
-// for trying the tool without hardware. Runs until Ctrl-C.
+// for trying the tool without hardware. Runs until Ctrl-C, or with --units
+// until that many units have been configured.
 #include <signal.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -13,7 +17,8 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: quillmere-sim [--device PATH] [--no-announce] [--delay MS]\n"
+    "Usage: quillmere-sim [--device PATH] [--wire-rate BPS] [--no-announce] [--delay MS]\n"
+    "                     [--store-nothing] [--units N]\n"
     "\n"
     "Simulates a GPRS DTU: answers the poll byte 0x37 with 0x6C, a read request\n"
     "with its parameter set, a configure request by storing the items, and a\n"
@@ -23,12 +28,72 @@ constexpr const char* kUsage =
     "in the tool. With --device it serves that serial device instead (for\n"
     "example one end of a null-modem cable).\n"
     "\n"
-    "  --device PATH   serve this serial device\n"
-    "  --no-announce   never answer the poll byte\n"
-    "  --delay MS      wait MS milliseconds before each answer\n"
-    "  --help          show this text\n"
+    "Answers go out at the simulated wire rate, 10 bits a byte, whatever rate\n"
+    "the tool sets (a pseudo-terminal itself passes bytes on at once).\n"
+    "\n"
+    "  --device PATH     serve this serial device\n"
+    "  --wire-rate BPS   send at BPS bit/s (default 57600; 0: as fast as the\n"
+    "                    line takes the bytes)\n"
+    "  --no-announce     never answer the poll byte\n"
+    "  --delay MS        wait MS milliseconds before each answer\n"
+    "  --store-nothing   answer configure requests with success but store\n"
+    "                    nothing (read-back verification must notice)\n"
+    "  --units N         play N units one after another: once a unit has\n"
+    "                    answered a configure request with success and the\n"
+    "                    line has been silent for 2.5 s, the next unit (factory\n"
+    "                    set, a DTU id of its own) takes its place; stops after\n"
+    "                    the Nth\n"
+    "  --help            show this text\n"
+    "  --version         show the version\n"
+    "\n"
+    "Example: quillmere-sim --wire-rate 9600 --units 3\n"
     "\n"
     "Stop with Ctrl-C.\n";
+
+constexpr auto kUnitSwapSilence = std::chrono::milliseconds(2500);
+constexpr auto kSignalCheck = std::chrono::milliseconds(200);
+
+// A whole non-negative decimal number, or nothing.
+std::optional<unsigned long> Number(const char* text) {
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(text, &end, 10);
+    if (end == text || *end != '\0' || text[0] == '-') return std::nullopt;
+    return value;
+}
+
+bool StopPending(const sigset_t& signals) {
+    const timespec now{0, 0};
+    return sigtimedwait(&signals, nullptr, &now) > 0;
+}
+
+// Waits until pred() holds, looking for Ctrl-C in between. False on Ctrl-C.
+template <typename Pred>
+bool WaitOrStop(quill::DtuServer& server, const sigset_t& signals, Pred pred) {
+    while (!server.waitFor(pred, kSignalCheck)) {
+        if (StopPending(signals)) return false;
+    }
+    return true;
+}
+
+// Serves `units` units one after another; false when stopped by Ctrl-C.
+bool ServeUnits(quill::DtuServer& server, const sigset_t& signals, unsigned long units) {
+    for (unsigned long k = 1; k <= units; ++k) {
+        const std::uint64_t accepted = server.counters().configuresAccepted;
+        if (!WaitOrStop(server, signals, [&] { return server.counters().configuresAccepted > accepted; }))
+            return false;
+        // Configured; the unit is swapped once the tool has let the line rest.
+        for (;;) {
+            const std::uint64_t seen = server.receivedTotal();
+            if (!server.waitFor([&] { return server.receivedTotal() != seen; }, kUnitSwapSilence)) break;
+            if (StopPending(signals)) return false;
+        }
+        const std::string id = quill::SimulatedDtu::FactoryDtuId(server.unit());
+        std::printf("Unit %lu of %lu (factory DTU id %s) configured\n", k, units, id.c_str());
+        std::fflush(stdout);
+        if (k < units) server.nextUnit();
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -36,16 +101,38 @@ int main(int argc, char** argv) {
     std::string device;
     quill::DtuFaults faults;
     long delayMs = 0;
+    std::uint32_t wireRate = quill::DtuServer::kDefaultWireRate;
+    unsigned long units = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
         }
+        if (arg == "--version") {
+            std::printf("quillmere-sim %s\n", QUILLMERE_VERSION);
+            return 0;
+        }
         if (arg == "--device" && i + 1 < argc) {
             device = argv[++i];
         } else if (arg == "--no-announce") {
             faults.noAnnouncement = true;
+        } else if (arg == "--store-nothing") {
+            faults.storeNothing = true;
+        } else if (arg == "--wire-rate" && i + 1 < argc) {
+            const auto rate = Number(argv[++i]);
+            if (!rate || *rate > 100'000'000) {
+                std::fprintf(stderr, "quillmere-sim: --wire-rate needs bits per second (0 to 100000000)\n");
+                return 2;
+            }
+            wireRate = static_cast<std::uint32_t>(*rate);
+        } else if (arg == "--units" && i + 1 < argc) {
+            const auto count = Number(argv[++i]);
+            if (!count || *count == 0 || *count > 1'000'000) {
+                std::fprintf(stderr, "quillmere-sim: --units needs a number of units from 1\n");
+                return 2;
+            }
+            units = *count;
         } else if (arg == "--delay" && i + 1 < argc) {
             char* end = nullptr;
             delayMs = std::strtol(argv[++i], &end, 10);
@@ -69,6 +156,7 @@ int main(int argc, char** argv) {
     quill::DtuServer server;
     server.setFaults(faults);
     server.setAnswerDelay(std::chrono::milliseconds(delayMs));
+    server.setWireRate(wireRate);
     const bool started = device.empty() ? server.start() : server.startOnDevice(device);
     if (!started) {
         std::fprintf(stderr, "quillmere-sim: cannot open %s\n",
@@ -79,13 +167,20 @@ int main(int argc, char** argv) {
     if (device.empty()) std::printf("Open this path in the tool. Ctrl-C stops.\n");
     std::fflush(stdout);
 
-    int signal = 0;
-    sigwait(&stopSignals, &signal);
+    if (units > 0) {
+        ServeUnits(server, stopSignals, units);
+    } else {
+        int signal = 0;
+        sigwait(&stopSignals, &signal);
+    }
     server.stop();
     const quill::DtuCounters c = server.counters();
-    std::printf("\nPolls %llu, read requests %llu, configure requests %llu, reset requests %llu\n",
-                static_cast<unsigned long long>(c.pollBytes), static_cast<unsigned long long>(c.readRequests),
-                static_cast<unsigned long long>(c.configureRequests),
-                static_cast<unsigned long long>(c.resetRequests));
+    std::printf(
+        "\nPolls %llu, read requests %llu, configure requests %llu (%llu answered success), "
+        "reset requests %llu\n",
+        static_cast<unsigned long long>(c.pollBytes), static_cast<unsigned long long>(c.readRequests),
+        static_cast<unsigned long long>(c.configureRequests),
+        static_cast<unsigned long long>(c.configuresAccepted),
+        static_cast<unsigned long long>(c.resetRequests));
     return 0;
 }

@@ -19,8 +19,8 @@ struct FactoryValue {
     std::string_view text;
 };
 
-constexpr std::array<FactoryValue, 34> kFactoryValues{{
-    {"dtuId", "20240517001"},
+// The DTU id is not here: each unit has its own (FactoryDtuId).
+constexpr std::array<FactoryValue, 33> kFactoryValues{{
     {"apn", "CMNET"},
     {"heartbeatInterval", "60"},
     {"maxPacketLength", "1024"},
@@ -156,6 +156,8 @@ std::size_t FixedWidth(ValueFormat format) {
 
 constexpr std::uint8_t kGarbage[] = {0x00, 0xFF, 0x55, 0xAA, 0x37, 0x0D, 0x0A, 0x7A};
 constexpr std::uint8_t kSkippedType = 0x06;
+constexpr std::string_view kDtuIdField = "dtuId";
+constexpr std::uint64_t kFirstDtuId = 20240517000;  // plus the unit number
 
 }  // namespace
 
@@ -163,17 +165,37 @@ SimulatedDtu::SimulatedDtu() : items_(FactoryItems()) {}
 
 SimulatedDtu::SimulatedDtu(DtuItems items) : items_(std::move(items)) {}
 
-DtuItems SimulatedDtu::FactoryItems() {
+DtuItems SimulatedDtu::FactoryItems(std::uint32_t unit) {
     DtuItems items;
     for (const ItemDef& def : ItemTable()) {
         if (def.format == ValueFormat::Skipped) continue;
-        items[def.type] = EncodeValue(def.format, FactoryText(def.name));
+        const std::string text = def.name == kDtuIdField ? FactoryDtuId(unit) : FactoryText(def.name);
+        items[def.type] = EncodeValue(def.format, text);
     }
     return items;
 }
 
+std::string SimulatedDtu::FactoryDtuId(std::uint32_t unit) {
+    return std::to_string(kFirstDtuId + unit);
+}
+
+void SimulatedDtu::setQuiet(bool quiet) {
+    quiet_ = quiet;
+    frame_.clear();
+}
+
+void SimulatedDtu::nextUnit() {
+    ++unit_;
+    items_ = FactoryItems(unit_);
+    frame_.clear();
+}
+
 std::vector<std::uint8_t> SimulatedDtu::feed(std::span<const std::uint8_t> received) {
     std::vector<std::uint8_t> out;
+    if (quiet_) {
+        counters_.ignoredBytes += received.size();
+        return out;
+    }
     for (const std::uint8_t b : received) {
         ++counters_.receivedBytes;
         if (frame_.empty()) {
@@ -221,7 +243,7 @@ void SimulatedDtu::handleFrame(std::vector<std::uint8_t>& out) {
     } else if (command == Command::ResetRequest) {
         ++counters_.resetRequests;
         if (closed) {
-            items_ = FactoryItems();
+            items_ = FactoryItems(unit_);
             answerRead(out);
         }
     } else {
@@ -251,6 +273,7 @@ bool SimulatedDtu::storeConfiguration() {
         incoming[item.type].assign(item.value.begin(), item.value.end());
     });
     if (!wellFormed || !valid) return false;
+    if (faults_.storeNothing) return true;
     for (auto& [type, value] : incoming) items_[type] = std::move(value);
     return true;
 }
@@ -281,6 +304,7 @@ void SimulatedDtu::answerConfigure(bool accepted, std::vector<std::uint8_t>& out
     frame.front() = kFrameDelimiter;
     frame[1] = Command::ConfigureAnswer;
     frame[2] = accepted ? 0x00 : 0x01;
+    if (accepted) ++counters_.configuresAccepted;
     frame[3] = static_cast<std::uint8_t>(kMinFrameLength);
     frame.back() = kFrameDelimiter;
     emitFrame(std::move(frame), out);

@@ -438,9 +438,7 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusedCase{"StateOfTwoCharacters", {{0xA0, "合分"}}, "消息体状态为1个汉字"},
                       RefusedCase{"ValueOver253Bytes",
                                   {{0x01, std::string(254, 'A')}},
-                                  "DTU编号太长，最多253个字节，请缩短后再配置"},
-                      RefusedCase{"FrameOver512Bytes", EveryNumberedField(11),
-                                  "所选参数过多，配置帧超过512字节，请分几次配置"}),
+                                  "DTU编号太长，最多253个字节，请缩短后再配置"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -215,6 +215,7 @@ TEST(ClosingTheWindow, ReleasesAnOpenPortWithoutABox) {
 
     auto first = std::make_unique<CTarnwellDlg>();
     ASSERT_TRUE(openIn(*first));
+    dtu.setWireRate(0);
     dtu.setFlood(true);
     ASSERT_TRUE(test::WaitFor([&] { return first->receivedByteCount > 0; }));
     {

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "protocol/frame.h"
 #include "tests/protocol/form_snapshot_fake.h"
 
 namespace quill {
@@ -11,24 +12,43 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
+Bytes operator+(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 const Bytes kHeader{0x7B, 0x0C, 0x00, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 
-// The items of a successful request (between header and end byte), after
-// checking the frame's delimiters and length field.
+// The items (between header and end byte) of one frame, after checking its
+// delimiters, command and length field.
+Bytes FrameItems(const Bytes& frame) {
+    if (frame.size() < 16) return {0xDE, 0xAD};
+    EXPECT_EQ(frame[0], 0x7B);
+    EXPECT_EQ(frame[1], 0x0C);
+    EXPECT_EQ(frame[2] * 256 + frame[3], static_cast<int>(frame.size()));
+    EXPECT_EQ(frame.back(), 0x7B);
+    return Bytes(frame.begin() + 15, frame.end() - 1);
+}
+
+// The items of a successful request that fits one frame.
 Bytes Items(const MapFormSnapshot& form) {
     const ConfigureResult r = BuildConfigureRequest(form);
     EXPECT_EQ(r.errorMessage, "");
-    if (r.frame.size() < 16) return {0xDE, 0xAD};
-    EXPECT_EQ(r.frame[0], 0x7B);
-    EXPECT_EQ(r.frame[1], 0x0C);
-    EXPECT_EQ(r.frame[2] * 256 + r.frame[3], static_cast<int>(r.frame.size()));
-    EXPECT_EQ(r.frame.back(), 0x7B);
-    return Bytes(r.frame.begin() + 15, r.frame.end() - 1);
+    if (r.frames.size() != 1) return {0xDE, 0xAD};
+    return FrameItems(r.frames[0].bytes);
+}
+
+// The bytes of a request that must give exactly one frame.
+Bytes OneFrame(const MapFormSnapshot& form) {
+    const ConfigureResult r = BuildConfigureRequest(form);
+    EXPECT_EQ(r.errorMessage, "");
+    EXPECT_EQ(r.frames.size(), 1u);
+    return r.frames.empty() ? Bytes{} : r.frames[0].bytes;
 }
 
 std::string Message(const MapFormSnapshot& form) {
     const ConfigureResult r = BuildConfigureRequest(form);
-    EXPECT_TRUE(r.frame.empty()) << r.errorMessage;
+    EXPECT_TRUE(r.frames.empty()) << r.errorMessage;
     return r.errorMessage;
 }
 
@@ -46,13 +66,15 @@ TEST(ConfigureRequest, NothingTickedGivesTheSixteenByteFrame) {
     form.texts[1004] = "9";
     const ConfigureResult r = BuildConfigureRequest(form);
     EXPECT_EQ(r.errorMessage, "");
-    EXPECT_EQ(r.frame, (Bytes{0x7B, 0x0C, 0x00, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x7B}));
+    ASSERT_EQ(r.frames.size(), 1u);
+    EXPECT_EQ(r.frames[0].bytes, (Bytes{0x7B, 0x0C, 0x00, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x7B}));
+    EXPECT_TRUE(r.frames[0].types.empty());
 }
 
 TEST(ConfigureRequest, DtuIdA1) {
     MapFormSnapshot form;
     form.Field(0x01, "A1");
-    EXPECT_EQ(BuildConfigureRequest(form).frame,
+    EXPECT_EQ(OneFrame(form),
               (Bytes{0x7B, 0x0C, 0x00, 0x14, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x04, 0x41, 0x31, 0x7B}));
 }
 
@@ -231,10 +253,9 @@ TEST(ConfigureRequest, OnlyTheFirstFailingFieldInTypeOrderIsReported) {
 TEST(ConfigureRequest, PlainTextValueOf253BytesAtMost) {
     MapFormSnapshot fits;
     fits.Field(0x01, std::string(253, 'a'));
-    const ConfigureResult ok = BuildConfigureRequest(fits);
-    EXPECT_EQ(ok.errorMessage, "");
-    ASSERT_EQ(ok.frame.size(), 16u + 255u);
-    EXPECT_EQ(ok.frame[16], 255);
+    const Bytes frame = OneFrame(fits);
+    ASSERT_EQ(frame.size(), 16u + 255u);
+    EXPECT_EQ(frame[16], 255);
 
     MapFormSnapshot tooLong;
     tooLong.Field(0x01, std::string(254, 'a'));
@@ -247,25 +268,50 @@ TEST(ConfigureRequest, PlainTextValueOf253BytesAtMost) {
     EXPECT_EQ(Message(hex), "自定义心跳包太长，最多253个字节，请缩短后再配置");
 }
 
-TEST(ConfigureRequest, FrameOf512BytesAtMost) {
-    // 16 + (253 + 2) + (n + 2): n = 239 gives 512 bytes, n = 240 gives 513.
+TEST(ConfigureRequest, SelectionOf300BytesIsOneFrameAndOf301IsTwo) {
+    // 16 + (253 + 2) + (n + 2): n = 27 gives 300 bytes, n = 28 gives 301.
     MapFormSnapshot fits;
-    fits.Field(0x01, std::string(253, 'a')).Field(0x04, std::string(239, 'b'));
-    const ConfigureResult ok = BuildConfigureRequest(fits);
-    EXPECT_EQ(ok.errorMessage, "");
-    ASSERT_EQ(ok.frame.size(), 512u);
-    EXPECT_EQ(ok.frame[2], 0x02);
-    EXPECT_EQ(ok.frame[3], 0x00);
-    EXPECT_EQ(ok.frame[511], 0x7B);
+    fits.Field(0x01, std::string(253, 'a')).Field(0x04, std::string(27, 'b'));
+    const ConfigureResult one = BuildConfigureRequest(fits);
+    ASSERT_EQ(one.frames.size(), 1u);
+    ASSERT_EQ(one.frames[0].bytes.size(), 300u);
+    EXPECT_EQ(one.frames[0].bytes[2], 0x01);
+    EXPECT_EQ(one.frames[0].bytes[3], 0x2C);
+    EXPECT_EQ(one.frames[0].bytes[299], 0x7B);
+    EXPECT_EQ(one.frames[0].types, (Bytes{0x01, 0x04}));
 
     MapFormSnapshot over;
-    over.Field(0x01, std::string(253, 'a')).Field(0x04, std::string(240, 'b'));
-    EXPECT_EQ(Message(over), "所选参数过多，配置帧超过512字节，请分几次配置");
+    over.Field(0x01, std::string(253, 'a')).Field(0x04, std::string(28, 'b'));
+    const ConfigureResult two = BuildConfigureRequest(over);
+    EXPECT_EQ(two.errorMessage, "");
+    ASSERT_EQ(two.frames.size(), 2u);
+    EXPECT_EQ(two.frames[0].bytes.size(), 16u + 255u);
+    EXPECT_EQ(two.frames[0].types, (Bytes{0x01}));
+    EXPECT_EQ(FrameItems(two.frames[1].bytes), (Bytes{0x04, 30}) + Bytes(28, 'b'));
+    EXPECT_EQ(two.frames[1].types, (Bytes{0x04}));
 }
 
-TEST(ConfigureRequest, EveryShownFieldTickedFits) {
-    // Realistic values in all 55 shown fields: more than the old 300 bytes.
+TEST(ConfigureRequest, AnItemThatNearlyFillsAFramePushesTheNextItemOn) {
+    // The 255-byte item leaves 29 bytes: the 4-byte item before it shares its
+    // frame, the 32-byte item after it does not fit and opens the next one.
     MapFormSnapshot form;
+    form.Field(0x01, "A1").Field(0x04, std::string(253, 'b')).Field(0x0E, std::string(30, 'c'));
+    const ConfigureResult r = BuildConfigureRequest(form);
+    ASSERT_EQ(r.frames.size(), 2u);
+    EXPECT_EQ(r.frames[0].bytes.size(), 16u + 4u + 255u);
+    EXPECT_EQ(r.frames[0].types, (Bytes{0x01, 0x04}));
+    EXPECT_EQ(r.frames[1].types, (Bytes{0x0E}));
+    EXPECT_EQ(FrameItems(r.frames[1].bytes), (Bytes{0x0E, 32}) + Bytes(30, 'c'));
+}
+
+// A valid value in every field, shown and hidden.
+MapFormSnapshot EveryFieldTicked() {
+    MapFormSnapshot form;
+    form.Field(0x01, "DTU-0001").Field(0x04, "CMNET").Field(0x08, "60").Field(0x09, "1024");
+    form.Field(0x0A, "30").Field(0x0B, "1").Field(0x0C, "5").Field(0x0D, "192.168.1.100");
+    form.Field(0x0E, "dtu.example.org").Field(0x10, "5000").Lists(0x12, {5, 0, 0, 0, 2});
+    form.Lists(0x18, {1}).Lists(0x19, {1}).Field(0x20, "10.0.0.2").Field(0x21, "5001");
+    form.Field(0x25, "4").Field(0x26, "AA BB CC DD");
     form.Field(0x90, "1").Field(0x91, "2").Field(0x92, Repeat(kZhan, 8)).Field(0x93, "13800138000");
     for (std::uint8_t type = 0x94; type <= 0x9D; ++type)
         form.Field(type, type % 2 == 0 ? "13800138000" : "123456");
@@ -275,10 +321,49 @@ TEST(ConfigureRequest, EveryShownFieldTickedFits) {
             .Field(static_cast<std::uint8_t>(type + 2), kZhan)
             .Field(static_cast<std::uint8_t>(type + 3), kZhan);
     form.Field(0xC6, "1");
+    for (const ItemDef& def : ItemTable())
+        if (def.type >= 0xC7) form.Field(def.type, "13800138000");
+    return form;
+}
+
+TEST(ConfigureRequest, EveryFieldTickedGoesOutInSeveralFullFramesInTypeOrder) {
+    const MapFormSnapshot form = EveryFieldTicked();
     const ConfigureResult r = BuildConfigureRequest(form);
-    EXPECT_EQ(r.errorMessage, "");
-    EXPECT_GT(r.frame.size(), 300u);
-    EXPECT_LE(r.frame.size(), transmitBufferSize);
+    ASSERT_EQ(r.errorMessage, "");
+    ASSERT_GE(r.frames.size(), 3u);
+
+    // What each field gives on its own, in type order: the reference items.
+    Bytes expectedItems;
+    Bytes expectedTypes;
+    for (const ItemDef& def : ItemTable()) {
+        if (def.checkBoxId == 0) continue;
+        MapFormSnapshot alone = form;
+        alone.ticks = {def.checkBoxId};
+        const Bytes items = Items(alone);
+        expectedItems.insert(expectedItems.end(), items.begin(), items.end());
+        expectedTypes.push_back(def.type);
+    }
+    ASSERT_EQ(expectedTypes.size(), 113u);  // every field of the form
+
+    Bytes items;
+    Bytes types;
+    for (std::size_t i = 0; i < r.frames.size(); ++i) {
+        const ConfigureFrame& frame = r.frames[i];
+        EXPECT_LE(frame.bytes.size(), kMaxConfigureFrame) << i;
+        const Bytes frameItems = FrameItems(frame.bytes);
+        items.insert(items.end(), frameItems.begin(), frameItems.end());
+        types.insert(types.end(), frame.types.begin(), frame.types.end());
+        Bytes walked;
+        ForEachItem(frame.bytes, [&](const ItemView& item) { walked.push_back(item.type); });
+        EXPECT_EQ(walked, frame.types) << i;
+        // A frame is closed only when the next item would not fit it.
+        if (i + 1 < r.frames.size()) {
+            const ConfigureFrame& next = r.frames[i + 1];
+            EXPECT_GT(frame.bytes.size() + next.bytes[kFrameHeaderSize + 1], kMaxConfigureFrame) << i;
+        }
+    }
+    EXPECT_EQ(items, expectedItems);
+    EXPECT_EQ(types, expectedTypes);
 }
 
 }  // namespace

@@ -281,5 +281,56 @@ TEST(ReceiveAssembler, UnfinishedAnswerIsKeptAcrossANewRequest) {
     EXPECT_EQ(seen[0].frame, (Bytes{0x7B, 0x8B, 0x00, 0x05, 0x7B}));
 }
 
+// A request while an answer is still arriving: whatever part of the old
+// answer is left comes first (it holds 0x7B inside its data), then the new
+// answer. At every cut the new answer is taken, and nothing else is judged.
+TEST(ReceiveAssembler, NewRequestSkipsTheTailOfAnInterruptedAnswerAtEveryCut) {
+    struct Second {
+        bool configure;
+        Bytes answer;
+        Kind kind;
+    };
+    for (const Second& second : {Second{false, kReadAnswer, Kind::ReadSucceeded},
+                                 Second{true, kConfigureAnswer, Kind::ConfigureSucceeded}}) {
+        // From the first byte on (an answer that has not begun arrives whole, and is taken as well).
+        for (std::size_t cut = 1; cut <= kReadAnswer.size(); ++cut) {
+            ReceiveAssembler a;
+            a.readPending = true;
+            const Bytes head(kReadAnswer.begin(), kReadAnswer.begin() + static_cast<std::ptrdiff_t>(cut));
+            const Bytes tail(kReadAnswer.begin() + static_cast<std::ptrdiff_t>(cut), kReadAnswer.end());
+            ASSERT_TRUE(Feed(a, head).size() <= (cut == kReadAnswer.size() ? 1u : 0u));
+            a.NewRequest();
+            (second.configure ? a.configurePending : a.readPending) = true;
+            const auto seen = Feed(a, Cat(tail, second.answer));
+            ASSERT_EQ(seen.size(), 1u) << "cut " << cut << " configure " << second.configure;
+            EXPECT_EQ(seen[0].kind, second.kind) << "cut " << cut;
+            EXPECT_EQ(seen[0].frame, second.answer) << "cut " << cut;
+        }
+    }
+}
+
+// Without an interrupted answer nothing is skipped: a wrong answer is judged as before.
+TEST(ReceiveAssembler, NewRequestWithNothingExpectedStillJudgesAWrongAnswer) {
+    ReceiveAssembler a;
+    a.NewRequest();
+    a.readPending = true;
+    const auto seen = Feed(a, {0x7B, 0x8A, 0x00, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x7B});
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].kind, Kind::ReadFailed);
+}
+
+// A plausible head after the tail whose length says more than can be held is still refused.
+TEST(ReceiveAssembler, NewRequestStillRefusesAnAnswerTooLongToHold) {
+    ReceiveAssembler a;
+    a.readPending = true;
+    Feed(a, {0x7B, 0x8B, 0x00});
+    a.NewRequest();
+    a.readPending = true;
+    const auto seen = Feed(a, {0x1D, 0x7B, 0x7B, 0x8B, 0xFF, 0xFF});
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].kind, Kind::ReadFailed);
+    EXPECT_FALSE(a.readPending);
+}
+
 }  // namespace
 }  // namespace quill

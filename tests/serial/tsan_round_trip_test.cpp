@@ -207,7 +207,8 @@ TEST_P(ThreadedRoundTrip, PollAnnounceReadConfigureRead) {
         session.texts[ValueControl(0x04)] = "QUILL";
         const ConfigureResult built = BuildConfigureRequest(session);
         ASSERT_TRUE(built.errorMessage.empty()) << built.errorMessage;
-        ASSERT_TRUE(port.SendBytes(built.frame));
+        ASSERT_EQ(built.frames.size(), 1u);
+        ASSERT_TRUE(port.SendBytes(built.frames[0].bytes));
         session.assembler.receiveCount = 0;
         session.assembler.configurePending = true;
     });

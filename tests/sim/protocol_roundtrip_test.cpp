@@ -73,7 +73,8 @@ TEST(ProtocolRoundTripTest, AConfigureRequestFromTheFormIsStoredAndReadBack) {
     form.texts[1319] = "258";                // device address (1318)
     const ConfigureResult request = BuildConfigureRequest(form);
     ASSERT_TRUE(request.errorMessage.empty()) << request.errorMessage;
-    const Bytes answer = dtu.feed(request.frame);
+    ASSERT_EQ(request.frames.size(), 1u);
+    const Bytes answer = dtu.feed(request.frames[0].bytes);
     ASSERT_GE(answer.size(), 3u);
     EXPECT_EQ((Bytes{answer[0], answer[1], answer[2]}), (Bytes{0x7B, 0x8C, 0x00}));
     EXPECT_EQ(dtu.items().at(0xC6), (Bytes{0x02, 0x01}));
@@ -82,6 +83,29 @@ TEST(ProtocolRoundTripTest, AConfigureRequestFromTheFormIsStoredAndReadBack) {
     EXPECT_EQ(shown.at(1073).text, "987654");
     EXPECT_EQ(shown.at(1319).text, "258");
     EXPECT_EQ(shown.at(1025).text, "CMNET");  // untouched fields stay
+}
+
+TEST(ProtocolRoundTripTest, ADtuThatStoresNothingIsCaughtByReadingBack) {
+    SimulatedDtu dtu;
+    dtu.faults().storeNothing = true;
+    Form form;
+    form.ticks = {1023};
+    form.texts[1044] = Utf8ToGbk("西郊站");
+    const ConfigureResult request = BuildConfigureRequest(form);
+    ASSERT_TRUE(request.errorMessage.empty()) << request.errorMessage;
+    const Bytes answer = dtu.feed(request.frame);
+    ASSERT_GE(answer.size(), 3u);
+    EXPECT_EQ(answer[2], 0x00);  // success, as far as the answer goes
+    EXPECT_EQ(Shown(ReadAnswerOf(dtu)).at(1044).text, Utf8ToGbk("城东变电站"));
+}
+
+TEST(ProtocolRoundTripTest, EachUnitReadsBackWithItsOwnDtuId) {
+    // Value edit 1002 shows the DTU id.
+    SimulatedDtu dtu;
+    EXPECT_EQ(Shown(ReadAnswerOf(dtu)).at(1002).text, "20240517001");
+    dtu.nextUnit();
+    dtu.nextUnit();
+    EXPECT_EQ(Shown(ReadAnswerOf(dtu)).at(1002).text, "20240517003");
 }
 
 }  // namespace

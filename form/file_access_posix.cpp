@@ -1,0 +1,133 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "form/file_access.h"
+
+namespace quill {
+namespace {
+
+// The one place that turns errno into a reason the operator reads.
+std::string ErrorText(int error) {
+    switch (error) {
+        case ENOENT:
+            return "文件或文件夹不存在";
+        case EACCES:
+        case EPERM:
+            return "没有访问权限";
+        case EISDIR:
+            return "这是一个文件夹";
+        case ENOTDIR:
+            return "路径中有一项不是文件夹";
+        case EROFS:
+            return "文件系统只读";
+        case ENOSPC:
+            return "磁盘空间不足";
+        case EDQUOT:
+            return "超出磁盘配额";
+        case ENAMETOOLONG:
+            return "路径太长";
+        default:
+            break;
+    }
+    std::array<char, 256> buffer{};
+    return ::strerror_r(error, buffer.data(), buffer.size());
+}
+
+class Descriptor {
+  public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+    // Closes now, so that a failing close is seen: 0 or errno.
+    int close() {
+        const int result = ::close(fd_);
+        fd_ = -1;
+        return result == 0 ? 0 : errno;
+    }
+
+  private:
+    int fd_;
+};
+
+std::string FolderOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// 0 when every byte was written, else errno.
+int WriteAll(int fd, std::string_view content) {
+    std::size_t done = 0;
+    while (done < content.size()) {
+        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+}  // namespace
+
+ReadOutcome ReadWholeFile(const std::string& path, std::size_t maxBytes) {
+    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) return {std::nullopt, ErrorText(errno), false};
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) return {std::nullopt, ErrorText(errno), false};
+    if (S_ISDIR(info.st_mode)) return {std::nullopt, ErrorText(EISDIR), false};
+    if (!S_ISREG(info.st_mode)) return {std::nullopt, "不是普通文件", false};
+    // The size is checked again while reading: the file may grow meanwhile.
+    if (static_cast<std::size_t>(info.st_size) > maxBytes) return {std::nullopt, "文件过大", true};
+    std::string content;
+    std::vector<char> chunk(64 * 1024);
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), chunk.data(), chunk.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return {std::nullopt, ErrorText(errno), false};
+        }
+        if (n == 0) break;
+        content.append(chunk.data(), static_cast<std::size_t>(n));
+        if (content.size() > maxBytes) return {std::nullopt, "文件过大", true};
+    }
+    return {std::move(content), {}, false};
+}
+
+std::string ReplaceFileAtomically(const std::string& path, std::string_view content) {
+    const std::string folder = FolderOf(path);
+    const auto slash = path.find_last_of('/');
+    std::string temporary =
+        folder + "/." + (slash == std::string::npos ? path : path.substr(slash + 1)) + ".XXXXXX";
+    Descriptor fd(::mkstemp(temporary.data()));
+    if (fd.get() < 0) return ErrorText(errno);
+
+    mode_t mode = S_IRUSR | S_IWUSR | S_IRGRP | S_IROTH;
+    if (struct stat old{}; ::stat(path.c_str(), &old) == 0) mode = old.st_mode & 07777;
+    int error = ::fchmod(fd.get(), mode) == 0 ? 0 : errno;
+    if (error == 0) error = WriteAll(fd.get(), content);
+    if (error == 0 && ::fsync(fd.get()) != 0) error = errno;
+    if (const int closed = fd.close(); error == 0) error = closed;
+    if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0) error = errno;
+    if (error != 0) {
+        ::unlink(temporary.c_str());
+        return ErrorText(error);
+    }
+    // The rename itself reaches the disk with the folder.
+    Descriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() >= 0) ::fsync(dir.get());
+    return {};
+}
+
+}  // namespace quill

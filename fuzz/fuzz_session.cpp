@@ -1,0 +1,168 @@
+// Fuzzes the session core with random sequences of events: operator
+// commands, timer ticks, received bytes (random, or the simulated DTU's answer
+// to what was last sent, cut anywhere) and device losses. After every event
+// the invariants below must hold, whatever came before.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "fuzz/fuzz_check.h"
+#include "protocol/item_table.h"
+#include "protocol/session.h"
+#include "session/session_controller.h"
+#include "sim/simulated_dtu.h"
+#include "tests/session/recording_host.h"
+
+namespace {
+
+using quill::SessionState;
+
+class Input {
+  public:
+    Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    bool empty() const { return pos_ >= size_; }
+    std::uint8_t byte() { return pos_ < size_ ? data_[pos_++] : 0; }
+    bool bit() { return (byte() & 1) != 0; }
+
+  private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+    std::size_t pos_ = 0;
+};
+
+// The host, with the invariants that concern what the session asks of it.
+class CheckingHost : public quill::test::RecordingHost {
+  public:
+    const quill::SessionController* session = nullptr;
+    bool polling = false;  // inside a tick of the poll timer
+
+    bool sendBytes(std::span<const std::uint8_t> bytes) override {
+        // Nothing is sent while the port is closed.
+        FUZZ_CHECK(held && session->portOpen());
+        // Polls only while waiting.
+        if (polling) FUZZ_CHECK(session->state() == SessionState::WaitingForDtu);
+        return RecordingHost::sendBytes(bytes);
+    }
+    bool sendTextBytes(const std::string& gbk) override {
+        FUZZ_CHECK(held && session->portOpen());
+        return RecordingHost::sendTextBytes(gbk);
+    }
+};
+
+bool Closed(SessionState state) {
+    return state == SessionState::Closed || state == SessionState::DemoPortClosed;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    Input in(data, size);
+    CheckingHost host;
+    quill::SessionController session(host);
+    host.session = &session;
+    quill::SimulatedDtu dtu;
+    const auto items = quill::ItemTable();
+    int losses = 0;
+
+    while (!in.empty()) {
+        const std::size_t boxesBefore = host.boxes.size();
+        const std::uint8_t op = in.byte() % 15;
+        switch (op) {
+            case 0:
+                host.opensSucceed = in.bit();
+                session.OnOpenPort();
+                break;
+            case 1:
+                session.OnClosePort();
+                break;
+            case 2:
+                session.OnReadParameters();
+                break;
+            case 3: {
+                const quill::ItemDef& item = items[in.byte() % items.size()];
+                if (item.checkBoxId != 0) host.form.Field(item.type, std::string(in.byte() % 8, '1'));
+                session.OnConfigure();
+                break;
+            }
+            case 4:
+                host.ticks[quill::kConfigDoneBoxId] = in.bit();
+                session.OnConfigDone();
+                break;
+            case 5:
+                session.OnReset();
+                break;
+            case 6:
+                host.rateIndex = static_cast<int>(in.byte() % 13) - 1;
+                host.opensSucceed = in.bit();
+                session.OnDemoBaudChanged();
+                break;
+            case 7:
+                host.ticks[quill::kHexModeBoxId] = in.bit();
+                host.sendMember = std::string(static_cast<std::size_t>(in.byte()) * 5, '3');
+                session.OnSend();
+                break;
+            case 8:
+                host.ticks[quill::kAutoSendBoxId] = in.bit();
+                session.OnAutoSend();
+                break;
+            case 9:
+                host.formValid = in.bit();
+                host.interval = in.byte();
+                session.OnIntervalChanged();
+                break;
+            case 10: {
+                static constexpr int kTimers[] = {quill::TIMER_AUTO_SEND, quill::TIMER_CONNECT_TIMEOUT,
+                                                  quill::TIMER_DTU_POLL};
+                const int id = kTimers[in.byte() % 3];
+                host.polling = id == quill::TIMER_DTU_POLL;
+                session.OnTimerTick(id);
+                host.polling = false;
+                break;
+            }
+            case 11:
+                for (int n = in.byte() % 8; n > 0; --n) session.OnPortByte(in.byte());
+                break;
+            case 12:
+                // The device vanishes: the engine lets go of it and reports once.
+                if (host.held) {
+                    host.held = false;
+                    ++losses;
+                    session.OnPortLost();
+                }
+                break;
+            case 13:
+                // The DTU answers the last frame sent, possibly only in part.
+                if (!host.sent.empty()) {
+                    const std::vector<std::uint8_t> answer = dtu.feed(host.sent.back());
+                    const std::size_t cut = answer.empty() ? 0 : in.byte() % (answer.size() + 1);
+                    for (std::size_t i = 0; i < cut; ++i) session.OnPortByte(answer[i]);
+                }
+                break;
+            case 14:
+                host.ticks[quill::kConfigDoneBoxId] = in.bit();
+                session.SyncConfigDone();
+                break;
+        }
+
+        // At most one box for any one event.
+        FUZZ_CHECK(host.boxes.size() <= boxesBefore + 1);
+        // At most one loss report per loss.
+        FUZZ_CHECK(host.count(quill::kPortLostText) <= losses);
+        // The controls shown enabled are those of the state.
+        FUZZ_CHECK(host.enableCalls == 0 || host.enables == quill::EnabledControls(session.state()));
+        // Polling and the time-out run only while waiting; after a close nothing runs.
+        if (session.state() != SessionState::WaitingForDtu) {
+            FUZZ_CHECK(!host.running(quill::TIMER_CONNECT_TIMEOUT) && !host.running(quill::TIMER_DTU_POLL));
+        }
+        if (Closed(session.state())) FUZZ_CHECK(host.timers.empty());
+        // Auto-send runs only in the demo state with its box ticked.
+        if (host.running(quill::TIMER_AUTO_SEND)) {
+            FUZZ_CHECK(session.state() == SessionState::Demo && host.isTicked(quill::kAutoSendBoxId));
+        }
+        // The assembler never holds more than its buffer.
+        FUZZ_CHECK(session.assembler().receiveCount >= 0 &&
+                   static_cast<std::size_t>(session.assembler().receiveCount) <= quill::ReceiveAssembler::kCapacity);
+    }
+    return 0;
+}

@@ -1,0 +1,110 @@
+// A session host that records every call and plays the port from the test:
+// opens succeed or fail as told, what is sent is kept frame by frame, timers
+// are a map the test ticks by hand. For the controller's tests and fuzzer.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "protocol/item_table.h"
+#include "session/session_controller.h"
+#include "tests/protocol/form_snapshot_fake.h"
+
+namespace quill::test {
+
+struct BoxRecord {
+    std::string text;
+    std::string caption;
+};
+
+class RecordingHost : public SessionHost {
+  public:
+    // ---- How the test sets the scene ----
+    bool opensSucceed = true;
+    std::string portName = "com1";
+    bool formValid = true;  // what saveForm reports (the interval edit)
+    std::string sendMember;
+    std::uint32_t interval = 1000;
+    int rateIndex = 9;
+    MapFormSnapshot form;
+    std::map<int, bool> ticks;
+
+    // ---- What the session did ----
+    std::vector<std::uint32_t> openRates;
+    int stops = 0;
+    bool held = false;
+    std::vector<std::vector<std::uint8_t>> sent;
+    std::map<int, int> timers;  // running timers: id -> period
+    std::vector<std::string> info;
+    std::vector<BoxRecord> boxes;
+    std::string status;
+    ControlEnables enables;
+    int enableCalls = 0;
+    std::vector<std::uint8_t> displayed;
+    std::vector<std::uint8_t> filledTypes;
+    std::vector<SessionOutcome> outcomes;
+    int saves = 0;
+
+    std::optional<std::string> openPort(std::uint32_t rate) override {
+        openRates.push_back(rate);
+        held = opensSucceed;  // the engine stops a running worker before it opens
+        if (!opensSucceed) return std::nullopt;
+        return portName;
+    }
+    std::string openFailureText() override { return "没有发现此串口或被占用"; }
+    void stopPort() override {
+        ++stops;
+        held = false;
+    }
+    bool portHeld() const override { return held; }
+    bool sendBytes(std::span<const std::uint8_t> bytes) override {
+        if (!held || bytes.size() > transmitBufferSize) return false;
+        sent.emplace_back(bytes.begin(), bytes.end());
+        return true;
+    }
+    bool sendTextBytes(const std::string& gbk) override {
+        if (!held || gbk.size() >= transmitBufferSize) return false;
+        sent.emplace_back(gbk.begin(), gbk.end());
+        return true;
+    }
+    void startTimerById(int timerId, int periodMs) override { timers[timerId] = periodMs; }
+    void stopTimerById(int timerId) override { timers.erase(timerId); }
+    void appendInfo(std::string_view utf8) override { info.emplace_back(utf8); }
+    void showBox(std::string_view text, std::string_view caption, BoxIcon) override {
+        boxes.push_back({std::string(text), std::string(caption)});
+    }
+    void setStatusText(std::string_view utf8) override { status = utf8; }
+    void applyEnables(const ControlEnables& e) override {
+        enables = e;
+        ++enableCalls;
+    }
+    void displayReceivedByte(std::uint8_t byte) override { displayed.push_back(byte); }
+    void applyItemUpdate(const ItemUpdate& update) override { filledTypes.push_back(update.type); }
+    bool isTicked(int id) const override {
+        const auto it = ticks.find(id);
+        return it != ticks.end() && it->second;
+    }
+    void setTicked(int id, bool ticked) override { ticks[id] = ticked; }
+    int demoRateIndex() const override { return rateIndex; }
+    void selectDemoRate(int index) override { rateIndex = index; }
+    bool saveForm() override {
+        ++saves;
+        return formValid;
+    }
+    const FormSnapshot& formSnapshot() override { return form; }
+    const std::string& sendTextMember() const override { return sendMember; }
+    std::uint32_t autoSendIntervalMember() const override { return interval; }
+    void sessionOutcome(SessionOutcome outcome) override { outcomes.push_back(outcome); }
+
+    bool running(int timerId) const { return timers.count(timerId) != 0; }
+    int count(std::string_view text) const {
+        int n = 0;
+        for (const std::string& line : info) n += line == text;
+        return n;
+    }
+};
+
+}  // namespace quill::test

@@ -1,0 +1,384 @@
+// The session core alone, against a recording host: every row of the
+// transition table, the enabled controls of each state, and the faults that
+// only a sequence of events shows. No window, no port, no waiting.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "protocol/frame.h"
+#include "protocol/session.h"
+#include "session/session_controller.h"
+#include "sim/simulated_dtu.h"
+#include "tests/session/recording_host.h"
+
+namespace quill::test {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using S = SessionState;
+
+Bytes Request(std::uint8_t command) {
+    const auto frame = BuildRequestFrame(command);
+    return Bytes(frame.begin(), frame.end());
+}
+
+// The simulated DTU's answer to a request, as it would arrive on the line.
+Bytes AnswerTo(SimulatedDtu& dtu, std::uint8_t command) {
+    const Bytes request = Request(command);
+    return dtu.feed(request);
+}
+
+class Session : public ::testing::Test {
+  public:
+    void feed(const Bytes& bytes) {
+        for (const std::uint8_t b : bytes) session.OnPortByte(b);
+    }
+    void open() { session.OnOpenPort(); }
+    void connect() {
+        open();
+        session.OnPortByte(kAnnounceByte);
+        ASSERT_EQ(session.state(), S::Connected);
+    }
+    void configDone(bool ticked) {
+        host.ticks[kConfigDoneBoxId] = ticked;
+        session.OnConfigDone();
+    }
+    void demo() {
+        connect();
+        configDone(true);
+        ASSERT_EQ(session.state(), S::Demo);
+    }
+    void autoSend() {
+        host.ticks[kAutoSendBoxId] = true;
+        session.OnAutoSend();
+        ASSERT_TRUE(host.running(TIMER_AUTO_SEND));
+    }
+
+    RecordingHost host;
+    SessionController session{host};
+};
+
+// ---- The transition table ------------------------------------------------------------
+
+struct Row {
+    const char* name;
+    std::function<void(Session&)> from;
+    std::function<void(Session&)> event;
+    S to;
+    std::vector<std::string_view> reports;  // appended by the event, in order
+};
+
+class Transitions : public Session, public ::testing::WithParamInterface<Row> {
+  public:
+    void run() {
+        const Row& row = GetParam();
+        row.from(*this);
+        const std::size_t before = host.info.size();
+        row.event(*this);
+        EXPECT_EQ(StateName(session.state()), StateName(row.to));
+        EXPECT_EQ(std::vector<std::string>(host.info.begin() + static_cast<std::ptrdiff_t>(before), host.info.end()),
+                  std::vector<std::string>(row.reports.begin(), row.reports.end()));
+        EXPECT_EQ(host.enables, EnabledControls(row.to));
+        EXPECT_EQ(session.portOpen(), row.to == S::WaitingForDtu || row.to == S::Connected || row.to == S::Demo);
+        // Polling and the connect time-out run exactly while waiting.
+        EXPECT_EQ(host.running(TIMER_DTU_POLL), row.to == S::WaitingForDtu);
+        EXPECT_EQ(host.running(TIMER_CONNECT_TIMEOUT), row.to == S::WaitingForDtu);
+        if (!session.portOpen()) {
+            EXPECT_TRUE(host.timers.empty());
+        }
+    }
+};
+
+TEST_P(Transitions, LeadToTheStateWithItsReportsTimersAndControls) {
+    run();
+}
+
+const auto kNothing = [](Session&) {};
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryRow, Transitions,
+    ::testing::Values(
+        Row{"ClosedOpenSucceeds", kNothing, [](Session& t) { t.open(); }, S::WaitingForDtu, {kOpenedWaitText}},
+        Row{"ClosedOpenFails", [](Session& t) { t.host.opensSucceed = false; }, [](Session& t) { t.open(); },
+            S::Closed, {}},
+        Row{"WaitingPollTick", [](Session& t) { t.open(); },
+            [](Session& t) { t.session.OnTimerTick(TIMER_DTU_POLL); }, S::WaitingForDtu, {}},
+        Row{"WaitingAnnounced", [](Session& t) { t.open(); },
+            [](Session& t) { t.session.OnPortByte(kAnnounceByte); }, S::Connected, {kConnectedText}},
+        Row{"WaitingTimedOut", [](Session& t) { t.open(); },
+            [](Session& t) { t.session.OnTimerTick(TIMER_CONNECT_TIMEOUT); }, S::Closed,
+            {kTimedOutText, kClosedText}},
+        Row{"WaitingClosed", [](Session& t) { t.open(); }, [](Session& t) { t.session.OnClosePort(); }, S::Closed,
+            {kClosedText}},
+        Row{"ConnectedClosed", [](Session& t) { t.connect(); }, [](Session& t) { t.session.OnClosePort(); },
+            S::Closed, {kClosedText}},
+        Row{"DemoClosed", [](Session& t) { t.demo(); }, [](Session& t) { t.session.OnClosePort(); },
+            S::DemoPortClosed, {kClosedText}},
+        Row{"ConnectedRead", [](Session& t) { t.connect(); }, [](Session& t) { t.session.OnReadParameters(); },
+            S::Connected, {}},
+        Row{"ConnectedConfigure",
+            [](Session& t) {
+                t.connect();
+                t.host.form.Field(0x01, "1234");
+            },
+            [](Session& t) { t.session.OnConfigure(); }, S::Connected, {}},
+        Row{"WaitingConfigDone", [](Session& t) { t.open(); }, [](Session& t) { t.configDone(true); }, S::Demo,
+            {kDemoEnteredText}},
+        Row{"ConnectedConfigDone", [](Session& t) { t.connect(); }, [](Session& t) { t.configDone(true); },
+            S::Demo, {kDemoEnteredText}},
+        Row{"ClosedConfigDone", kNothing, [](Session& t) { t.configDone(true); }, S::DemoPortClosed,
+            {kDemoPortClosedText}},
+        Row{"DemoLeft", [](Session& t) { t.demo(); }, [](Session& t) { t.configDone(false); },
+            S::WaitingForDtu, {kReconnectText}},
+        Row{"DemoLeftReopenFails",
+            [](Session& t) {
+                t.demo();
+                t.host.opensSucceed = false;
+            },
+            [](Session& t) { t.configDone(false); }, S::WaitingForDtu, {}},
+        Row{"DemoPortClosedLeft", [](Session& t) { t.configDone(true); }, [](Session& t) { t.configDone(false); },
+            S::Closed, {}},
+        Row{"DemoPortClosedOpens", [](Session& t) { t.configDone(true); }, [](Session& t) { t.open(); }, S::Demo,
+            {kOpenedDemoText}},
+        Row{"ConnectedLost", [](Session& t) { t.connect(); }, [](Session& t) { t.session.OnPortLost(); },
+            S::Closed, {kPortLostText}},
+        Row{"DemoLost", [](Session& t) { t.demo(); }, [](Session& t) { t.session.OnPortLost(); },
+            S::DemoPortClosed, {kPortLostText}},
+        Row{"ClosedLostReportsNothing", [](Session& t) { t.connect(); t.session.OnClosePort(); },
+            [](Session& t) { t.session.OnPortLost(); }, S::Closed, {}}),
+    [](const ::testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
+
+// ---- What the rows leave out ------------------------------------------------------------
+
+TEST_F(Session, OpensAtTheSessionRateOutsideTheDemoStateAndAtTheListsRateInIt) {
+    host.rateIndex = 3;
+    open();
+    EXPECT_EQ(host.openRates, (std::vector<std::uint32_t>{57600}));
+    EXPECT_EQ(host.rateIndex, 9);
+    EXPECT_EQ(host.status, "当前状态：串口com1已打开,波特率57600");
+
+    session.OnClosePort();
+    configDone(true);
+    host.rateIndex = 5;
+    open();
+    EXPECT_EQ(host.openRates.back(), 9600u);
+    EXPECT_EQ(host.status, "当前状态：串口com1已打开,波特率9600");
+    host.rateIndex = -1;  // no selection: the session's own rate stands in
+    session.OnDemoBaudChanged();
+    EXPECT_EQ(host.openRates.back(), 57600u);
+}
+
+TEST_F(Session, AFailedOpenShowsOneBoxAndLeavesTheSessionClosed) {
+    host.opensSucceed = false;
+    open();
+    ASSERT_EQ(host.boxes.size(), 1u);
+    EXPECT_EQ(host.boxes[0].text, "没有发现此串口或被占用");
+    EXPECT_EQ(host.boxes[0].caption, "错误提示");
+    EXPECT_TRUE(host.info.empty());
+}
+
+TEST_F(Session, PollsOnlyWhileWaitingAndLeftoverTicksStopTheirTimer) {
+    open();
+    session.OnTimerTick(TIMER_DTU_POLL);
+    session.OnTimerTick(TIMER_DTU_POLL);
+    EXPECT_EQ(host.sent, (std::vector<Bytes>{{0x37}, {0x37}}));
+    session.OnPortByte(kAnnounceByte);
+    host.timers[TIMER_DTU_POLL] = 400;  // a tick already queued when the timer was killed
+    session.OnTimerTick(TIMER_DTU_POLL);
+    session.OnTimerTick(TIMER_CONNECT_TIMEOUT);
+    EXPECT_EQ(host.sent.size(), 2u);
+    EXPECT_FALSE(host.running(TIMER_DTU_POLL));
+    EXPECT_EQ(host.count(kTimedOutText), 0);
+    EXPECT_EQ(session.state(), S::Connected);
+}
+
+TEST_F(Session, TheAnnouncementCountsOnlyWhileWaiting) {
+    demo();
+    session.OnPortByte(kAnnounceByte);  // in the demo state: shown, and handed on
+    EXPECT_EQ(host.displayed, Bytes{kAnnounceByte});
+    EXPECT_EQ(host.count(kConnectedText), 1);
+    EXPECT_EQ(session.state(), S::Demo);
+
+    session.OnClosePort();
+    configDone(false);
+    session.OnPortByte(kAnnounceByte);  // a late byte after the close
+    EXPECT_EQ(host.count(kConnectedText), 1);
+    EXPECT_EQ(session.state(), S::Closed);
+}
+
+TEST_F(Session, ClosingKeepsTheFlagsAndTheNextOpenClearsTheConnection) {
+    connect();
+    session.OnClosePort();
+    EXPECT_TRUE(session.dtuConnected());
+    EXPECT_EQ(session.waitingForDtu(), 1);
+    EXPECT_EQ(host.stops, 1);
+    EXPECT_EQ(host.status, "当前状态：串口已关闭");
+    open();
+    EXPECT_FALSE(session.dtuConnected());
+}
+
+TEST_F(Session, ReadAndResetSendTheirFixedRequestsAndExpectAReadAnswer) {
+    connect();
+    session.OnReset();  // its button is the demo state's
+    session.OnReadParameters();
+    configDone(true);
+    session.OnReadParameters();  // and this one is not
+    session.OnReset();
+    EXPECT_EQ(host.sent, (std::vector<Bytes>{Request(0x0B), Request(0x0F)}));
+    EXPECT_TRUE(session.assembler().readPending);
+
+    SimulatedDtu dtu;
+    feed(AnswerTo(dtu, 0x0F));
+    EXPECT_EQ(host.count(kReadSucceededText), 1);
+    EXPECT_EQ(host.filledTypes.size(), ApplyReadAnswer(AnswerTo(dtu, 0x0F)).size());
+    EXPECT_GT(host.filledTypes.size(), 100u);
+    EXPECT_EQ(host.outcomes.back(), SessionOutcome::ReadSucceeded);
+}
+
+TEST_F(Session, ARequestThatIsNotHandedOverExpectsNoAnswer) {
+    connect();
+    host.held = false;  // the engine let go of the device
+    session.OnReadParameters();
+    EXPECT_FALSE(session.assembler().readPending);
+}
+
+TEST_F(Session, ARefusedConfigureShowsItsMessageAndSendsNothing) {
+    connect();
+    host.form.Field(0x01, "");  // a required text left empty
+    session.OnConfigure();
+    ASSERT_EQ(host.boxes.size(), 1u);
+    EXPECT_EQ(host.boxes[0].caption, "错误提示");
+    EXPECT_FALSE(host.boxes[0].text.empty());
+    EXPECT_TRUE(host.sent.empty());
+    EXPECT_FALSE(session.assembler().configurePending);
+}
+
+// ---- Faults that a sequence of events shows --------------------------------------------
+
+// A request made while the answer to the one before is still arriving: what
+// is left of the old answer comes first, then the new answer whole.
+struct AskAgain {
+    const char* name;
+    std::uint8_t first;   // command of the request whose answer is cut
+    std::size_t cutAt;    // bytes of its answer that arrived before the second request
+    bool configure;       // the second request is a configure request
+    std::uint8_t second;  // else: its command
+};
+
+class AskingAgain : public Session, public ::testing::WithParamInterface<AskAgain> {};
+
+TEST_P(AskingAgain, TakesTheSecondAnswer) {
+    const AskAgain& c = GetParam();
+    connect();
+    SimulatedDtu dtu;
+    const Bytes first = AnswerTo(dtu, c.first);
+    ASSERT_GT(first.size(), c.cutAt);
+    session.OnReadParameters();
+    feed(Bytes(first.begin(), first.begin() + static_cast<std::ptrdiff_t>(c.cutAt)));
+
+    Bytes second;
+    if (c.configure) {
+        host.form.Field(0x01, "4321");
+        session.OnConfigure();
+        ASSERT_EQ(host.sent.size(), 2u);
+        second = dtu.feed(host.sent.back());
+    } else {
+        c.second == 0x0F ? session.OnReset() : session.OnReadParameters();
+        second = AnswerTo(dtu, c.second);
+    }
+    feed(Bytes(first.begin() + static_cast<std::ptrdiff_t>(c.cutAt), first.end()));
+    feed(second);
+
+    EXPECT_EQ(host.count(kReadFailedText), 0);
+    EXPECT_EQ(host.count(kConfigureFailedText), 0);
+    EXPECT_EQ(host.count(c.configure ? kConfigureSucceededText : kReadSucceededText), 1);
+    if (!c.configure) {
+        EXPECT_EQ(host.filledTypes.size(), ApplyReadAnswer(second).size());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    WhileAnAnswerArrives, AskingAgain,
+    ::testing::Values(AskAgain{"ReadAfterOneByte", 0x0B, 1, false, 0x0B},
+                      AskAgain{"ReadAfterTheHead", 0x0B, 15, false, 0x0B},
+                      AskAgain{"ReadHalfWay", 0x0B, 300, false, 0x0B},
+                      AskAgain{"ReadBeforeItsFirstByte", 0x0B, 0, false, 0x0B},
+                      AskAgain{"ResetHalfWay", 0x0B, 300, false, 0x0F},
+                      AskAgain{"ConfigureHalfWay", 0x0B, 300, true, 0}),
+    [](const ::testing::TestParamInfo<AskAgain>& info) { return std::string(info.param.name); });
+
+TEST_F(Session, AnAutoSendTickAfterAFailedReopenIsNoLoss) {
+    demo();
+    autoSend();
+    host.opensSucceed = false;
+    session.OnDemoBaudChanged();  // the engine lets go of the device, then cannot open it
+    EXPECT_TRUE(host.info.back() != kPortLostText);
+    session.OnTimerTick(TIMER_AUTO_SEND);
+    EXPECT_EQ(host.count(kPortLostText), 0);
+    EXPECT_EQ(session.state(), S::Demo);
+    ASSERT_EQ(host.boxes.size(), 1u);  // the port is not open: said once, and auto-send stops
+    EXPECT_EQ(host.boxes[0].text, kPortNotOpenText);
+    EXPECT_FALSE(host.running(TIMER_AUTO_SEND));
+    EXPECT_FALSE(host.isTicked(kAutoSendBoxId));
+}
+
+TEST_F(Session, AnAutoSendTickAfterTheDeviceVanishedClosesWithOneLossReport) {
+    demo();
+    autoSend();
+    host.held = false;  // gone; the engine's own report is on its way
+    session.OnTimerTick(TIMER_AUTO_SEND);
+    session.OnPortLost();
+    EXPECT_EQ(host.count(kPortLostText), 1);
+    EXPECT_TRUE(host.boxes.empty());
+    EXPECT_EQ(session.state(), S::DemoPortClosed);
+    EXPECT_TRUE(host.timers.empty());
+}
+
+TEST_F(Session, AnEmptiedIntervalStopsAutoSendUntilItIsValidAgain) {
+    demo();
+    host.sendMember = "AT";
+    autoSend();
+    session.OnTimerTick(TIMER_AUTO_SEND);
+    EXPECT_EQ(host.sent.back(), (Bytes{'A', 'T'}));
+
+    host.formValid = false;  // the operator empties 1035; the front end says so once
+    session.OnIntervalChanged();
+    const int badSaves = host.saves;
+    EXPECT_FALSE(host.running(TIMER_AUTO_SEND));
+    for (int i = 0; i < 5; ++i) session.OnTimerTick(TIMER_AUTO_SEND);  // ticks already queued
+    EXPECT_EQ(host.saves, badSaves);  // no exchange, so no further box
+    EXPECT_TRUE(host.isTicked(kAutoSendBoxId));
+
+    host.formValid = true;
+    host.interval = 250;
+    session.OnIntervalChanged();
+    EXPECT_EQ(host.timers[TIMER_AUTO_SEND], 250);
+}
+
+TEST_F(Session, ARefusedSendStopsAutoSendBeforeItsBox) {
+    demo();
+    host.ticks[kHexModeBoxId] = true;
+    host.sendMember = std::string(1100, 'A');  // 550 bytes: over the 512-byte buffer
+    autoSend();
+    session.OnTimerTick(TIMER_AUTO_SEND);
+    session.OnTimerTick(TIMER_AUTO_SEND);
+    EXPECT_EQ(host.boxes.size(), 1u);
+    EXPECT_FALSE(host.running(TIMER_AUTO_SEND));
+    EXPECT_TRUE(host.sent.empty());
+}
+
+TEST_F(Session, ClosingStopsAutoSendAndNoSendFollows) {
+    demo();
+    host.sendMember = "x";
+    autoSend();
+    session.OnClosePort();
+    EXPECT_FALSE(host.isTicked(kAutoSendBoxId));
+    session.OnTimerTick(TIMER_AUTO_SEND);
+    EXPECT_TRUE(host.sent.empty());
+    EXPECT_TRUE(host.timers.empty());
+}
+
+}  // namespace
+}  // namespace quill::test
