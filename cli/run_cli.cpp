@@ -194,15 +194,22 @@ int RunRead(Context& context, const Common& common, const ReadOptions& options) 
 
 // ---- write ----------------------------------------------------------------------------
 
-// The result lines of a write that did not go through, on stdout.
-void ReportUnwritten(Context& context, DtuLink& link, StepResult result) {
+// The result lines of a write that did not go through, on stdout. A
+// difference shows the file's value and the one read back (the read-back
+// fills the host's form).
+void ReportUnwritten(Context& context, DtuLink& link, const FormValues& file, StepResult result) {
     if (result == StepResult::Refused) {
         context.out << "DTU拒绝配置\n";
         for (const std::string& label : Labels(link.session().unwrittenTypes())) context.out << "未写入\t" << label << '\n';
+    } else if (result == StepResult::Differs && link.session().mismatchedTypes().empty()) {
+        context.out << "回读失败：无法核对写入的参数\n";
     } else if (result == StepResult::Differs) {
-        const std::vector<std::string> labels = Labels(link.session().mismatchedTypes());
-        for (const std::string& label : labels) context.out << "不一致\t" << label << '\n';
-        context.out << "回读校验失败：" << labels.size() << " 个参数与文件不一致\n";
+        const std::vector<std::uint8_t>& types = link.session().mismatchedTypes();
+        for (const std::uint8_t type : types)
+            if (const ParameterField* field = FieldOfType(type))
+                context.out << "不一致\t" << field->accessibleLabel << "\t文件：" << DisplayText(file, *field)
+                            << "\tDTU：" << DisplayText(link.host().form(), *field) << '\n';
+        context.out << "回读校验失败：" << types.size() << " 个参数与文件不一致\n";
     }
     context.out.flush();
 }
@@ -220,7 +227,7 @@ int RunWrite(Context& context, const Common& common, const WriteOptions& options
                     << (options.noVerify ? "（未回读校验）" : "，回读校验一致") << '\n';
         return kExitDone;
     }
-    ReportUnwritten(context, link, written);
+    ReportUnwritten(context, link, *values, written);
     if (written == StepResult::Failed) context.console.message("错误：回读失败（DTU的应答不完整或有误）");
     return Fail(context, written, "DTU没有应答配置请求");
 }

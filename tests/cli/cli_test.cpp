@@ -173,8 +173,22 @@ TEST_F(CliTest, VerificationNamesEveryFieldTheDtuDidNotStore) {
     const Outcome run = RunCommand({"write", "--port", port,
                                 writeFile("f.json", ParameterFile(kThreeFields + R"(, "reconnectInterval": "30")"))});
     EXPECT_EQ(run.code, kExitFailed) << run.err;
-    EXPECT_EQ(run.out, "不一致\t接入点名称\n不一致\t心跳时间间隔\n不一致\t站名\n回读校验失败：3 个参数与文件不一致\n");
+    EXPECT_EQ(run.out,
+              "不一致\t接入点名称\t文件：CMIOT\tDTU：CMNET\n"
+              "不一致\t心跳时间间隔\t文件：90\tDTU：60\n"
+              "不一致\t站名\t文件：城西开闭所\tDTU：城东变电站\n"
+              "回读校验失败：3 个参数与文件不一致\n");
     EXPECT_EQ(server.items(), before);
+}
+
+TEST_F(CliTest, ARefusedWriteIsExitOneAndNamesWhatWasNotWritten) {
+    DtuFaults faults;
+    faults.wrongCommand = 0x8D;  // no answer is taken for a success
+    server.setFaults(faults);
+    const Outcome run = RunCommand({"write", "--port", port, writeFile("three.json", ParameterFile(kThreeFields))});
+    EXPECT_EQ(run.code, kExitFailed) << run.err;
+    EXPECT_EQ(run.out, "DTU拒绝配置\n未写入\t接入点名称\n未写入\t心跳时间间隔\n未写入\t站名\n");
+    EXPECT_EQ(server.counters().readRequests, 0u);  // nothing to verify
 }
 
 TEST_F(CliTest, ABadFileSendsNothingAndNamesEveryProblem) {
