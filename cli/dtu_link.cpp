@@ -30,7 +30,7 @@ void ClearInterrupt() {
 }
 
 DtuLink::DtuLink(std::string portPath, Console& console, Trace* trace)
-    : console_(console), trace_(trace), host_(loop_, std::move(portPath), console, trace) {
+    : console_(console), host_(loop_, std::move(portPath), console, trace) {
     std::lock_guard guard(activeLoopMutex);
     activeLoop = &loop_;
 }
@@ -53,7 +53,15 @@ void DtuLink::close() {
     host_.setReportsShown(true);
 }
 
-StepResult DtuLink::connect(std::optional<Clock::time_point> deadline, std::string_view progressLabel) {
+StepResult DtuLink::connect(std::optional<Clock::time_point> deadline, std::string_view progressLabel,
+                            bool showReports) {
+    host_.setReportsShown(showReports);
+    const StepResult result = waitForDtu(deadline, progressLabel);
+    host_.setReportsShown(true);
+    return result;
+}
+
+StepResult DtuLink::waitForDtu(std::optional<Clock::time_point> deadline, std::string_view progressLabel) {
     host_.clearOutcomes();
     if (session().state() != SessionState::WaitingForDtu) {
         session().OnOpenPort();

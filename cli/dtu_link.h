@@ -54,8 +54,11 @@ class DtuLink {
     // command line's own limit; without one the session's connect timer
     // decides. When the session gives up before the deadline, the port is
     // opened again and the wait goes on. progressLabel names the wait on a
-    // terminal's progress line.
-    StepResult connect(std::optional<Clock::time_point> deadline, std::string_view progressLabel);
+    // terminal's progress line. Without showReports the session's reports of
+    // the wait (opened, timed out, closed, connected) are left out: a wait
+    // for the next unit may last all day.
+    StepResult connect(std::optional<Clock::time_point> deadline, std::string_view progressLabel,
+                       bool showReports = true);
     // Reads the DTU's set into the host's form.
     StepResult read();
     // Writes exactly the ticked fields of values; with verify, reads them back
@@ -68,6 +71,7 @@ class DtuLink {
     void close();
 
   private:
+    StepResult waitForDtu(std::optional<Clock::time_point> deadline, std::string_view progressLabel);
     // Runs the loop until an outcome in `wanted` (returned), the port is lost
     // (Lost), the DTU stays silent for kAnswerSilence, or an interrupt.
     std::optional<SessionOutcome> awaitAnswer(std::initializer_list<SessionOutcome> wanted, StepResult& ended);
@@ -75,7 +79,6 @@ class DtuLink {
 
     EventLoop loop_;
     Console& console_;
-    Trace* trace_;
     ConsoleHost host_;
 };
 

@@ -9,6 +9,10 @@
 
 namespace quill::cli {
 
+// Makes the console show UTF-8 text and the escape that clears a progress
+// line. Call once at start.
+void PrepareConsole();
+
 // The standard error stream is a terminal (a progress line may be drawn on it).
 bool StderrIsTerminal();
 

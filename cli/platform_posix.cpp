@@ -12,6 +12,8 @@
 
 namespace quill::cli {
 
+void PrepareConsole() {}  // terminals take UTF-8 and the escape as they are
+
 bool StderrIsTerminal() {
     return isatty(STDERR_FILENO) == 1;
 }

@@ -29,6 +29,13 @@ std::string Utf8(const wchar_t* text) {
 
 }  // namespace
 
+void PrepareConsole() {
+    SetConsoleOutputCP(CP_UTF8);
+    const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    if (GetConsoleMode(err, &mode)) SetConsoleMode(err, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+}
+
 bool StderrIsTerminal() {
     return _isatty(_fileno(stderr)) != 0;
 }
@@ -36,8 +43,6 @@ bool StderrIsTerminal() {
 void WatchInterrupts(std::function<void()> onInterrupt) {
     interruptCallback = std::move(onInterrupt);
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-    // Messages are UTF-8; the console shows them as such.
-    SetConsoleOutputCP(CP_UTF8);
 }
 
 std::string OpenFailureHint(int error) {

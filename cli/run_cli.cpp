@@ -343,7 +343,7 @@ int RunProvision(Context& context, const Common& common, const ProvisionOptions&
             common.timeoutGiven ? Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                                      std::chrono::duration<double>(common.timeoutSeconds))
                                 : Clock::time_point::max();
-        const StepResult connected = link.connect(deadline, "等待第 " + std::to_string(unit) + " 台DTU");
+        const StepResult connected = link.connect(deadline, "等待第 " + std::to_string(unit) + " 台DTU", false);
         if (connected == StepResult::Interrupted) {
             context.console.message("已中断：完成 " + std::to_string(unit - 1) + " 台");
             return failures == 0 ? kExitDone : kExitFailed;
@@ -378,8 +378,10 @@ int RunProvision(Context& context, const Common& common, const ProvisionOptions&
 
 // ---- ports ----------------------------------------------------------------------------
 
-int RunPorts(Context& context) {
+int RunPorts(Context& context, const std::string& tracePath) {
+    if (!context.openTrace(tracePath)) return kExitUsage;
     const std::vector<FoundPort> ports = FindSerialPorts();
+    if (context.trace) context.trace->note("found " + std::to_string(ports.size()) + " serial ports");
     if (ports.empty()) context.console.message("没有找到串口");
     for (const FoundPort& port : ports)
         context.out << port.path << (port.name.empty() ? "" : "\t" + port.name) << '\n';
@@ -417,6 +419,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     std::vector<CLI::Option*> timeouts;
 
     CLI::App* ports = app.add_subcommand("ports", "List the serial ports of this machine");
+    ports->add_option("--trace", common.tracePath, "write what was found to this file");
     ports->footer("Example:\n  quillmere-cli ports");
 
     CLI::App* read = app.add_subcommand("read", "Read the DTU's parameters and print them");
@@ -459,7 +462,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     Context context(out, err, errIsTerminal);
     int code = kExitDone;
     if (ports->parsed())
-        code = RunPorts(context);
+        code = RunPorts(context, common.tracePath);
     else if (read->parsed())
         code = RunRead(context, common, readOptions);
     else if (write->parsed())
