@@ -408,6 +408,14 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     app.set_version_flag("--version", "quillmere-cli " QUILLMERE_VERSION);
     app.require_subcommand(1);
     app.footer(
+        "Examples:\n"
+        "  quillmere-cli ports\n"
+        "  quillmere-cli read --port /dev/ttyUSB0 --json --save station-7.json\n"
+        "  quillmere-cli write --port /dev/ttyUSB0 station-7.json\n"
+        "  quillmere-cli provision --port /dev/ttyUSB0 fleet.json --count 20 --log fleet.log\n"
+        "Every command that talks to a DTU takes --trace FILE (bytes with times, frames decoded);\n"
+        "COMMAND --help tells more.\n"
+        "\n"
         "Exit codes: 0 done, 1 the DTU refused or the read-back differs, 2 bad arguments or parameter file\n"
         "(nothing sent), 3 no DTU announced itself in time, 4 the port could not be opened or was lost,\n"
         "130 interrupted.");
