@@ -293,6 +293,10 @@ std::string SessionController::FieldLabel(std::uint8_t type) {
 }
 
 void SessionController::onConfigureAnswer(bool succeeded) {
+    // The answer to a write that has ended (the port closed or was lost
+    // meanwhile) is no verdict on anything: what was not answered in time
+    // counts as not written.
+    if (written_.empty()) return;
     // The refused frame, or the one that could not be handed over, and every
     // frame after it did not go out.
     std::size_t firstUnsent = nextFrame_ > 0 ? nextFrame_ - 1 : 0;

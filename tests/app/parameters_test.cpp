@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <map>
 
+#include "protocol/frame.h"
 #include "protocol/item_table.h"
 #include "protocol/text_codec.h"
 #include "session_fixture.h"
@@ -430,6 +431,51 @@ std::vector<std::pair<std::uint8_t, std::string>> EveryNumberedField(std::size_t
         if (type != 0xCD && type != 0xEE)
             fields.emplace_back(static_cast<std::uint8_t>(type), std::string(length, '9'));
     return fields;
+}
+
+// Every numbered field with an 11-digit value makes a selection over one
+// frame: it goes out in frames of at most 300 bytes, each after the one
+// before it was answered, with one verdict; the DTU stores all of it.
+TEST_F(ParametersTest, ASelectionOverOneFrameGoesInSeveralAnsweredFrames) {
+    connectDtu();
+    const auto fields = EveryNumberedField(11);
+    for (const auto& [type, text] : fields) {
+        tick(type);
+        window->setControlText(ValueControl(type), QString::fromStdString(text));
+    }
+    const std::size_t before = received().size();
+    click(1030);
+    ASSERT_TRUE(waitCount(kConfigureOk));
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(count(kConfigureFailed), 0);
+    EXPECT_FALSE(window->session.assembler().configurePending);
+
+    // What reached the DTU: configure frames only, each within 300 bytes.
+    const Bytes all = received();
+    const Bytes line(all.begin() + static_cast<std::ptrdiff_t>(before), all.end());
+    std::size_t frames = 0;
+    DtuItems sent;
+    for (std::size_t at = 0; at + 4 <= line.size(); ++frames) {
+        ASSERT_EQ(line[at], 0x7B);
+        ASSERT_EQ(line[at + 1], 0x0C);
+        const std::size_t length = line[at + 2] * 256u + line[at + 3];
+        EXPECT_LE(length, 300u);
+        ASSERT_LE(at + length, line.size());
+        const std::span<const std::uint8_t> frame(line.data() + at, length);
+        ASSERT_TRUE(ForEachItem(frame, [&](const ItemView& item) {
+            sent[item.type] = Bytes(item.value.begin(), item.value.end());
+        }));
+        at += length;
+    }
+    EXPECT_GE(frames, 2u);
+    // Every ticked field went out once, and the DTU holds exactly what went out.
+    ASSERT_EQ(sent.size(), fields.size());
+    const DtuItems stored = server.items();
+    for (const auto& [type, text] : fields) {
+        ASSERT_TRUE(sent.count(type)) << int(type);
+        EXPECT_EQ(stored.at(type), sent.at(type)) << int(type);
+        EXPECT_FALSE(sent.at(type).empty()) << int(type);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

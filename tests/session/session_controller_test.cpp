@@ -3,6 +3,7 @@
 // only a sequence of events shows. No window, no port, no waiting.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -378,6 +379,121 @@ TEST_F(Session, ClosingStopsAutoSendAndNoSendFollows) {
     session.OnTimerTick(TIMER_AUTO_SEND);
     EXPECT_TRUE(host.sent.empty());
     EXPECT_TRUE(host.timers.empty());
+}
+
+// ---- Writes in several frames, and verification --------------------------------------
+
+class Writing : public Session {
+  public:
+    // Every numbered field with an 11-digit value: more than one frame.
+    void tickEveryNumberedField() {
+        for (int type = 0xC7; type <= 0xF1; ++type)
+            if (type != 0xCD && type != 0xEE) host.form.Field(static_cast<std::uint8_t>(type), std::string(11, '9'));
+    }
+    // The DTU answers what was sent last; returns whether something new went out after it.
+    bool answerLast() {
+        const std::size_t sent = host.sent.size();
+        feed(dtu.feed(host.sent.back()));
+        return host.sent.size() > sent;
+    }
+    std::vector<std::uint8_t> typesOf(const Bytes& frame) {
+        std::vector<std::uint8_t> types;
+        ForEachItem(std::span<const std::uint8_t>(frame), [&](const ItemView& item) { types.push_back(item.type); });
+        return types;
+    }
+    SimulatedDtu dtu;
+};
+
+TEST_F(Writing, EachFrameGoesAfterTheOneBeforeItSucceededWithOneVerdict) {
+    connect();
+    tickEveryNumberedField();
+    session.OnConfigure();
+    ASSERT_EQ(host.sent.size(), 1u);  // one frame at a time
+    ASSERT_GT(session.framesLeft(), 0u);
+    while (answerLast()) {
+        EXPECT_EQ(host.count(kConfigureSucceededText), 0);  // no verdict before the last frame
+    }
+    EXPECT_GE(host.sent.size(), 2u);
+    EXPECT_EQ(host.count(kConfigureSucceededText), 1);
+    EXPECT_EQ(session.framesLeft(), 0u);
+    for (const Bytes& frame : host.sent) {
+        EXPECT_LE(frame.size(), kMaxConfigureFrame);
+        ForEachItem(std::span<const std::uint8_t>(frame), [&](const ItemView& item) {
+            EXPECT_EQ(dtu.items().at(item.type), Bytes(item.value.begin(), item.value.end())) << int(item.type);
+        });
+    }
+    EXPECT_TRUE(session.unwrittenTypes().empty());
+    EXPECT_EQ(host.outcomes.back(), SessionOutcome::ConfigureSucceeded);
+}
+
+TEST_F(Writing, ARefusedFrameStopsTheRestAndNamesWhatWasNotWritten) {
+    connect();
+    tickEveryNumberedField();
+    session.OnConfigure();
+    ASSERT_TRUE(answerLast());  // the first frame is taken, the second goes out
+    const std::size_t frames = host.sent.size();
+    feed({0x7B, 0x8C, 0x01, 0x00, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x7B});  // and is refused
+    EXPECT_EQ(host.sent.size(), frames);  // nothing after it
+    EXPECT_EQ(host.count(kConfigureFailedText), 1);
+    EXPECT_EQ(host.count(kConfigureSucceededText), 0);
+
+    // Not written: the refused frame's fields and every later one's.
+    std::vector<std::uint8_t> firstFrame = typesOf(host.sent[0]);
+    std::vector<std::uint8_t> expected;
+    for (int type = 0xC7; type <= 0xF1; ++type)
+        if (type != 0xCD && type != 0xEE && std::find(firstFrame.begin(), firstFrame.end(), type) == firstFrame.end())
+            expected.push_back(static_cast<std::uint8_t>(type));
+    EXPECT_EQ(session.unwrittenTypes(), expected);
+    ASSERT_FALSE(host.info.empty());
+    const std::string& report = host.info.back();
+    EXPECT_EQ(report.rfind(kNotWrittenPrefix, 0), 0u);
+    EXPECT_NE(report.find(SessionController::FieldLabel(expected.front())), std::string::npos);
+    EXPECT_NE(report.find(SessionController::FieldLabel(expected.back())), std::string::npos);
+    EXPECT_EQ(host.outcomes.back(), SessionOutcome::ConfigureFailed);
+}
+
+TEST_F(Writing, ALossMidWriteReportsNoSuccessAndKeepsWhatWasNotWritten) {
+    connect();
+    tickEveryNumberedField();
+    session.OnConfigure();
+    ASSERT_TRUE(answerLast());
+    host.held = false;
+    session.OnPortLost();
+    feed(dtu.feed(host.sent.back()));  // a late answer after the close is not taken
+    EXPECT_EQ(host.count(kConfigureSucceededText), 0);
+    EXPECT_FALSE(session.unwrittenTypes().empty());
+    EXPECT_EQ(host.outcomes.back(), SessionOutcome::Lost);
+}
+
+TEST_F(Writing, VerificationCatchesADtuThatStoresNothing) {
+    connect();
+    session.setVerifyAfterWrite(true);
+    dtu.faults().storeNothing = true;
+    host.form.Field(0x01, "8888");
+    host.form.Field(0xC7, "123");
+    session.OnConfigure();
+    ASSERT_TRUE(answerLast());  // success, then the read that checks it
+    EXPECT_EQ(host.sent.back(), Request(0x0B));
+    answerLast();
+    EXPECT_EQ(session.mismatchedTypes(), (std::vector<std::uint8_t>{0x01, 0xC7}));
+    EXPECT_EQ(host.count(std::string(kVerifyMismatchPrefix) + SessionController::FieldLabel(0x01) + "\n\r\n\r"), 1);
+    EXPECT_EQ(host.count(std::string(kVerifyMismatchPrefix) + SessionController::FieldLabel(0xC7) + "\n\r\n\r"), 1);
+    EXPECT_EQ(host.info.back(), std::string(kVerifyFailedPrefix) + "2" + std::string(kVerifyFailedSuffix));
+    EXPECT_EQ(host.outcomes.back(), SessionOutcome::VerifyFailed);
+}
+
+TEST_F(Writing, VerificationPassesWhenTheDtuStoredEveryField) {
+    connect();
+    session.setVerifyAfterWrite(true);
+    tickEveryNumberedField();
+    host.form.Field(0x92, "\xD0\xC2\xD5\xBE");  // a GBK station name
+    session.OnConfigure();
+    while (answerLast()) {
+    }
+    EXPECT_TRUE(session.mismatchedTypes().empty());
+    EXPECT_EQ(host.info.back(), kVerifyPassedText);
+    EXPECT_EQ(host.outcomes.back(), SessionOutcome::VerifyPassed);
+    EXPECT_EQ(host.count(kReadSucceededText), 1);
 }
 
 }  // namespace

@@ -93,7 +93,8 @@ TEST(ProtocolRoundTripTest, ADtuThatStoresNothingIsCaughtByReadingBack) {
     form.texts[1044] = Utf8ToGbk("西郊站");
     const ConfigureResult request = BuildConfigureRequest(form);
     ASSERT_TRUE(request.errorMessage.empty()) << request.errorMessage;
-    const Bytes answer = dtu.feed(request.frame);
+    ASSERT_EQ(request.frames.size(), 1u);
+    const Bytes answer = dtu.feed(request.frames[0].bytes);
     ASSERT_GE(answer.size(), 3u);
     EXPECT_EQ(answer[2], 0x00);  // success, as far as the answer goes
     EXPECT_EQ(Shown(ReadAnswerOf(dtu)).at(1044).text, Utf8ToGbk("城东变电站"));
