@@ -142,19 +142,22 @@ std::vector<const ParameterField*> FieldsRead(const std::vector<std::uint8_t>& t
     return fields;
 }
 
+std::size_t TickedCount(const FormValues& values) {
+    return static_cast<std::size_t>(std::count_if(ParameterFields().begin(), ParameterFields().end(),
+                                                  [&](const ParameterField& field) { return values[field].ticked; }));
+}
+
 // A parameter file, or its problems told one a line and nullopt.
 std::optional<FormValues> LoadFile(Context& context, const std::string& path) {
     ParameterFileLoad load = LoadParameterFile(path);
+    // A file without fields would send an empty write: surely not what was meant.
+    if (load.values && load.problems.empty() && TickedCount(*load.values) == 0)
+        load.problems.push_back({"", "参数文件中没有任何参数（fields为空）"});
     if (load.values && load.problems.empty()) return std::move(load.values);
     context.console.message("参数文件有误，没有发送任何数据：" + path);
     for (const ParameterFileProblem& problem : load.problems)
         context.console.message(problem.label.empty() ? problem.message : problem.label + ": " + problem.message);
     return std::nullopt;
-}
-
-std::size_t TickedCount(const FormValues& values) {
-    return static_cast<std::size_t>(std::count_if(ParameterFields().begin(), ParameterFields().end(),
-                                                  [&](const ParameterField& field) { return values[field].ticked; }));
 }
 
 // ---- read ---------------------------------------------------------------------------

@@ -203,6 +203,10 @@ TEST_F(CliTest, ABadFileSendsNothingAndNamesEveryProblem) {
     // Not even a poll went out.
     EXPECT_EQ(server.receivedTotal(), 0u);
     EXPECT_EQ(RunCommand({"provision", "--port", port, file, "--count", "1"}).code, kExitUsage);
+    // A file without fields would be an empty write.
+    const Outcome empty = RunCommand({"write", "--port", port, writeFile("empty.json", ParameterFile(""))});
+    EXPECT_EQ(empty.code, kExitUsage);
+    EXPECT_NE(empty.err.find("fields为空"), std::string::npos) << empty.err;
     EXPECT_EQ(server.receivedTotal(), 0u);
 }
 
