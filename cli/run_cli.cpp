@@ -3,15 +3,16 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <sstream>
 
 #include "cli/dtu_link.h"
 #include "cli/platform.h"
 #include "form/parameter_file.h"
-#include "protocol/frame.h"
 #include "protocol/item_table.h"
 
 namespace quill::cli {
@@ -125,11 +126,18 @@ int Fail(Context& context, StepResult result, std::string_view what) {
     return kExitFailed;
 }
 
+// "40", "0.5": the limit as it was given.
+std::string SecondsText(double seconds) {
+    std::ostringstream text;
+    text << seconds;
+    return text.str();
+}
+
 int ConnectOrFail(Context& context, DtuLink& link, const Common& common) {
     const StepResult connected = link.connect(ConnectDeadline(common, context.start), "等待DTU应答");
     if (connected == StepResult::Done) return kExitDone;
-    const std::string seconds = std::to_string(static_cast<long>(common.timeoutSeconds));
-    return Fail(context, connected, seconds + " 秒内没有DTU应答：请检查接线、DTU电源，并让DTU进入配置状态");
+    return Fail(context, connected,
+                SecondsText(common.timeoutSeconds) + " 秒内没有DTU应答：请检查接线、DTU电源，并让DTU进入配置状态");
 }
 
 // The fields a read gives a file: every one the answer carried, empty or not,
@@ -162,7 +170,19 @@ std::optional<FormValues> LoadFile(Context& context, const std::string& path) {
 
 // ---- read ---------------------------------------------------------------------------
 
+// The folder a file is to be saved in exists: a save that cannot succeed is
+// found before the DTU is asked for anything.
+bool FolderExists(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path folder = std::filesystem::absolute(path, error).parent_path();
+    return !error && std::filesystem::is_directory(folder, error);
+}
+
 int RunRead(Context& context, const Common& common, const ReadOptions& options) {
+    if (!options.savePath.empty() && !FolderExists(options.savePath)) {
+        context.console.message("错误：无法保存到 " + options.savePath + "（文件夹不存在）");
+        return kExitUsage;
+    }
     if (!context.openTrace(common.tracePath)) return kExitUsage;
     DtuLink link(common.port, context.console, context.trace.get());
     if (const int code = ConnectOrFail(context, link, common); code != kExitDone) return code;
@@ -352,8 +372,7 @@ int RunProvision(Context& context, const Common& common, const ProvisionOptions&
             return failures == 0 ? kExitDone : kExitFailed;
         }
         if (connected != StepResult::Done)
-            return Fail(context, connected,
-                        std::to_string(static_cast<long>(common.timeoutSeconds)) + " 秒内没有DTU应答");
+            return Fail(context, connected, SecondsText(common.timeoutSeconds) + " 秒内没有DTU应答");
 
         StepResult ended = StepResult::Done;
         const UnitRecord record = ProvisionUnit(link, *values, unit, ended);

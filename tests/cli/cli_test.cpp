@@ -215,6 +215,7 @@ TEST_F(CliTest, BadArgumentsAreExitTwoAndHelpShowsAnExample) {
     EXPECT_EQ(RunCommand({"read", "--port", port, "--timeout", "-1"}).code, kExitUsage);
     EXPECT_EQ(RunCommand({"write", "--port", port}).code, kExitUsage);  // no file
     EXPECT_EQ(RunCommand({"frobnicate"}).code, kExitUsage);
+    EXPECT_EQ(RunCommand({"read", "--port", port, "--save", (folder / "none" / "a.json").string()}).code, kExitUsage);
     EXPECT_EQ(RunCommand({}).code, kExitUsage);
     for (const char* command : {"read", "write", "provision", "ports"}) {
         const Outcome help = RunCommand({command, "--help"});
@@ -234,7 +235,7 @@ TEST_F(CliTest, NoDtuWithinTheCommandsOwnTimeoutIsExitThree) {
     const Outcome run = RunCommand({"read", "--port", port, "--timeout", "0.5"});
     EXPECT_EQ(run.code, kExitNoDtu);
     EXPECT_EQ(run.out, "");
-    EXPECT_NE(run.err.find("没有DTU应答"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("0.5 秒内没有DTU应答"), std::string::npos) << run.err;
 }
 
 TEST_F(CliTest, AMissingPortIsExitFour) {
