@@ -10,24 +10,24 @@ std::span<const MessageEntry> MessageMap() {
     using D = CTarnwellDlg;
     static const std::array kMap{
         // Window shell and information area.
-        MessageEntry{Event::Clicked, 1043, &D::OnHelp},
-        MessageEntry{Event::Clicked, 1038, &D::OnClearDisplay},
+        MessageEntry{Event::Clicked, kHelpButtonId, &D::OnHelp},
+        MessageEntry{Event::Clicked, kClearButtonId, &D::OnClearDisplay},
         // Parameter form.
         MessageEntry{Event::Clicked, kEveryFieldCheckBox, &D::OnFieldCheckBox},
         MessageEntry{Event::TextChanged, 1004, &D::OnDataChannelChanged},
         // Session control (dlg_session.cpp).
-        MessageEntry{Event::Clicked, 1027, &D::OnOpenPort},
-        MessageEntry{Event::Clicked, 1028, &D::OnClosePort},
-        MessageEntry{Event::Clicked, 1029, &D::OnReadParameters},
-        MessageEntry{Event::Clicked, 1031, &D::OnConfigDone},
-        MessageEntry{Event::Clicked, 1032, &D::OnReset},
-        MessageEntry{Event::ListEditChanged, 1068, &D::OnDemoBaudChanged},
+        MessageEntry{Event::Clicked, kOpenButtonId, &D::OnOpenPort},
+        MessageEntry{Event::Clicked, kCloseButtonId, &D::OnClosePort},
+        MessageEntry{Event::Clicked, kReadButtonId, &D::OnReadParameters},
+        MessageEntry{Event::Clicked, kConfigDoneBoxId, &D::OnConfigDone},
+        MessageEntry{Event::Clicked, kResetButtonId, &D::OnReset},
+        MessageEntry{Event::ListEditChanged, kDemoRateListId, &D::OnDemoBaudChanged},
         // Demo-state terminal (dlg_terminal.cpp).
-        MessageEntry{Event::Clicked, 1037, &D::OnSend},
-        MessageEntry{Event::Clicked, 1034, &D::OnAutoSend},
-        MessageEntry{Event::TextChanged, 1035, &D::OnIntervalChanged},
+        MessageEntry{Event::Clicked, kSendButtonId, &D::OnSend},
+        MessageEntry{Event::Clicked, kAutoSendBoxId, &D::OnAutoSend},
+        MessageEntry{Event::TextChanged, kIntervalEditId, &D::OnIntervalChanged},
         // Parameter write (dlg_parameters.cpp).
-        MessageEntry{Event::Clicked, 1030, &D::OnConfigure},
+        MessageEntry{Event::Clicked, kConfigureButtonId, &D::OnConfigure},
     };
     return kMap;
 }

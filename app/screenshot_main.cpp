@@ -44,7 +44,7 @@ bool ReadFromSimulator(quill::CTarnwellDlg& window) {
         }
         return true;
     };
-    window.selectIndex(1026, window.simulatorEntry());
+    window.selectIndex(quill::kPortListId, window.simulatorEntry());
     window.OnOpenPort();
     if (!window.session.portOpen()) return false;
     window.OnTimerTick(quill::CTarnwellDlg::TIMER_DTU_POLL);

@@ -33,6 +33,7 @@ void CTarnwellDlg::OnInitDialog() {
     // The about entry. The window manager owns the window menu here, so the
     // entry sits at the end of the window's own context menu, after a
     // separator, and raises the same system command.
+    addFleetActions();  // parameter files, verification, the terminal; the about entry stays last
     if (!kAboutMenuText.empty()) {
         auto* separator = new QAction(this);
         separator->setSeparator(true);
@@ -44,10 +45,10 @@ void CTarnwellDlg::OnInitDialog() {
     }
 
     setWindowIcon(appIcon);
-    setControlText(1052, QStringLiteral("Quillmere"));
+    setControlText(kStatusLineId, QStringLiteral("Quillmere"));
     InitPortList();  // devices of this machine and the simulated DTU after com10
-    selectIndex(1026, 0);
-    selectIndex(1068, 9);
+    selectIndex(kPortListId, 0);
+    selectIndex(kDemoRateListId, static_cast<int>(kSessionRateIndex));
 
     // Title and caption fonts of the two labels that stay hidden.
     titleFont = QFont(QStringLiteral("Arial"));

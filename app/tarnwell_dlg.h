@@ -30,6 +30,8 @@
 #include "terminal/info_appender.h"
 
 class QAction;
+class QDragEnterEvent;
+class QDropEvent;
 class QTimerEvent;
 
 namespace quill {
@@ -167,8 +169,26 @@ class CTarnwellDlg : public QDialog, public PortOwner, private SessionHost {
     QString infoAreaText() const;
     void setInfoAreaText(const QString& text);
 
+    // ---- Fleet work (dlg_parameter_file.cpp) ---------------------------------
+    // Context-menu entries: save the ticked fields (none ticked: every field
+    // that holds a value) to a parameter file; load one (every problem in one
+    // box, or exactly its fields ticked and filled); verification after a
+    // write; the demo-state controls shown or hidden.
+    void OnSaveParameterFile();
+    void OnLoadParameterFile();
+    bool LoadParameterFileFrom(const QString& path);
+    void ShowTerminalControls(bool shown);
+    // Every file dialog goes through here; set by tests to answer instead
+    // (true: a file to save to). An empty path is a cancelled dialog.
+    QString ChooseFile(bool save);
+    std::function<QString(bool save)> fileDialogHook;
+    QAction* verifyAction = nullptr;
+    QAction* terminalAction = nullptr;
+
   protected:
     void timerEvent(QTimerEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
     // ---- What the session asks of the window (SessionHost) --------------------
@@ -217,6 +237,7 @@ class CTarnwellDlg : public QDialog, public PortOwner, private SessionHost {
 
   private:
     void OnInitDialog();
+    void addFleetActions();
     // The port list (dlg_session.cpp).
     void InitPortList();
     struct WindowTimer {

@@ -11,6 +11,8 @@
 #include <span>
 #include <string_view>
 
+#include "form/control_ids.h"
+
 namespace quill {
 
 enum class BindingKind : std::uint8_t {
@@ -24,9 +26,6 @@ struct Binding {
 };
 
 inline constexpr std::size_t kBindingCount = 113;
-inline constexpr int kInfoAreaId = 1000;
-inline constexpr int kSendEditId = 1036;
-inline constexpr int kIntervalEditId = 1035;
 
 namespace detail {
 

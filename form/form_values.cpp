@@ -137,4 +137,20 @@ std::string DisplayText(const FormValues& values, const ParameterField& field) {
     return shown;
 }
 
+FormValues ValuesFromSnapshot(const FormSnapshot& form) {
+    FormValues values;
+    for (const ParameterField& field : ParameterFields()) {
+        FieldState& state = values[field];
+        state.ticked = form.ticked(field.checkBoxId());
+        const auto ids = field.valueIds();
+        if (field.kind == FieldKind::Text) {
+            state.text = form.text(ids[0]);
+            continue;
+        }
+        for (std::size_t i = 0; i < ids.size() && i < state.indices.size(); ++i)
+            values.selectIndex(ids[i], form.listIndex(ids[i]));
+    }
+    return values;
+}
+
 }  // namespace quill

@@ -78,6 +78,10 @@ class FormValuesSnapshot : public FormSnapshot {
 // the index or nothing when the index lies beyond its entries. Ticks nothing.
 void ApplyItemUpdates(std::span<const ItemUpdate> items, FormValues& values);
 
+// The values a front end's form holds, read through its snapshot (after its
+// save exchange): every field's tick, text and list selections.
+FormValues ValuesFromSnapshot(const FormSnapshot& form);
+
 // The entries of a value list of the layout, index 0 first; empty for any
 // other control.
 std::span<const std::string_view> ListEntries(int listId);

@@ -318,4 +318,13 @@ std::string SaveParameterFile(const std::string& path, const FormValues& values,
     return std::string(kUnsaved) + path + "（" + reason + "）";
 }
 
+std::string ProblemsText(const std::vector<ParameterFileProblem>& problems) {
+    std::string text;
+    for (const ParameterFileProblem& problem : problems) {
+        if (!text.empty()) text += "\n";
+        text += problem.label.empty() ? problem.message : problem.label + "：" + problem.message;
+    }
+    return text;
+}
+
 }  // namespace quill

@@ -49,6 +49,8 @@ struct ParameterFileLoad {
 
 // The file at path (at most kMaxParameterFileSize bytes).
 ParameterFileLoad LoadParameterFile(const std::string& path);
+// The problems of a refused file, one "label：message" a line, for a box.
+std::string ProblemsText(const std::vector<ParameterFileProblem>& problems);
 // A file's text (at most kMaxParameterFileSize bytes, from wherever it came).
 ParameterFileLoad ParseParameterFile(std::string_view text);
 

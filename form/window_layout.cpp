@@ -6,21 +6,15 @@
 #include <vector>
 
 #include "protocol/item_table.h"
+#include "protocol/serial_block.h"
 
 namespace quill {
 namespace {
 
-constexpr std::array<std::string_view, 11> kRates{"300",   "600",   "1200",  "2400",  "4800",  "9600",
-                                                  "14400", "19200", "38400", "57600", "115200"};
 constexpr std::array<std::string_view, 10> kPorts{"com1", "com2", "com3", "com4", "com5",
                                                   "com6", "com7", "com8", "com9", "com10"};
 constexpr std::array<std::string_view, 2> kTransferModes{"透明传输", "协议传输"};
 constexpr std::array<std::string_view, 2> kConnectionModes{"UDP方式", "TCP方式"};
-constexpr std::array<std::string_view, 4> kDataBits{"8", "7", "6", "5"};
-constexpr std::array<std::string_view, 2> kStopBits{"1", "2"};
-constexpr std::array<std::string_view, 3> kParities{"无", "奇校验", "偶校验"};
-constexpr std::array<std::string_view, 5> kFlowControls{"Xon/Xoff", "硬件", "无", "半双工(RS485)",
-                                                        "全双工(RS422)"};
 
 // The serial settings lists with the hidden labels that name them.
 struct SerialList {
@@ -30,11 +24,11 @@ struct SerialList {
     std::span<const std::string_view> items;
 };
 constexpr std::array<SerialList, 5> kSerialLists{{
-    {1016, 1056, "波特率", kRates},
-    {1017, 1057, "数据位", kDataBits},
-    {1018, 1058, "停止位", kStopBits},
-    {1019, 1059, "校验位", kParities},
-    {1020, 1060, "流控制", kFlowControls},
+    {1016, 1056, "波特率", kRateCaptions},
+    {1017, 1057, kDataBitsSetting.label, kDataBitsSetting.captions},
+    {1018, 1058, kStopBitsSetting.label, kStopBitsSetting.captions},
+    {1019, 1059, kParitySetting.label, kParitySetting.captions},
+    {1020, 1060, kFlowSetting.label, kFlowSetting.captions},
 }};
 
 // Shown fields outside the message bodies: check box and edit rectangles.
@@ -170,7 +164,7 @@ std::vector<ControlDef> BuildMainLayout() {
     b.add(1054, K::Static, "信息显示区", {151, 26, 60, 11}, false, true);
     b.add(1038, K::PushButton, "清空显示", {11, 45, 57, 17}, false, true);
     b.add(kNoId, K::Static, "波特率", {170, 26, 24, 8}, false, true);
-    b.add(1068, K::ComboBox, "", {179, 29, 41, 121}, false, true, kRates);
+    b.add(1068, K::ComboBox, "", {179, 29, 41, 121}, false, true, kRateCaptions);
     AddGenericSet(b);
     AddNumberedFields(b);
 
@@ -254,7 +248,7 @@ const ControlDef* FindControl(int id) {
 }
 
 std::span<const std::string_view> RateListItems() {
-    return kRates;
+    return kRateCaptions;
 }
 
 }  // namespace quill

@@ -7,16 +7,13 @@
 
 #include "protocol/frame.h"
 #include "protocol/item_table.h"
+#include "protocol/serial_block.h"
 #include "protocol/session.h"
 #include "protocol/value_codec.h"
 
 namespace quill {
 namespace {
 
-constexpr std::array<std::uint8_t, 4> kDataBitCodes{0x03, 0x02, 0x01, 0x00};  // "8", "7", "6", "5"
-constexpr std::array<std::uint8_t, 2> kStopBitCodes{0x00, 0x04};              // "1", "2"
-constexpr std::array<std::uint8_t, 3> kParityCodes{0x00, 0x08, 0x18};         // 无, 奇校验, 偶校验
-constexpr std::array<std::uint8_t, 5> kFlowCodes{0x01, 0x02, 0x03, 0x04, 0x05};
 
 constexpr std::string_view kStationTooLong = "站点最大为8个字节";
 constexpr std::string_view kBodyNameTooLong = "消息体名称最长为8个字节";
@@ -76,13 +73,13 @@ FieldValue SerialValue(const ItemDef& def, const FormSnapshot& form) {
     const int rateIndex = list(0);
     if (rateIndex < 0 || static_cast<std::size_t>(rateIndex) >= BaudTable.size()) return Refuse(kBaudMissing);
     const std::uint32_t rate = BaudTable[static_cast<std::size_t>(rateIndex)];
-    const auto dataBits = Code(kDataBitCodes, list(1));
+    const auto dataBits = Code(kDataBitsSetting.codes, list(1));
     if (!dataBits) return Refuse(kDataBitsMissing);
-    const auto stopBits = Code(kStopBitCodes, list(2));
+    const auto stopBits = Code(kStopBitsSetting.codes, list(2));
     if (!stopBits) return Refuse(kStopBitsMissing);
-    const auto parity = Code(kParityCodes, list(3));
+    const auto parity = Code(kParitySetting.codes, list(3));
     if (!parity) return Refuse(kParityMissing);
-    const auto flow = Code(kFlowCodes, list(4));
+    const auto flow = Code(kFlowSetting.codes, list(4));
     if (!flow) return Refuse(kParityMissing);
     return {{static_cast<std::uint8_t>(rate >> 16), static_cast<std::uint8_t>(rate >> 8),
              static_cast<std::uint8_t>(rate), *dataBits, *stopBits, *parity, *flow},

@@ -24,6 +24,7 @@
 #include <string_view>
 #include <vector>
 
+#include "form/control_ids.h"
 #include "protocol/configure_request.h"
 #include "protocol/read_answer.h"
 #include "protocol/receive_assembler.h"
@@ -46,22 +47,6 @@ inline constexpr int TIMER_CONNECT_TIMEOUT = 2;
 inline constexpr int TIMER_DTU_POLL = 5;
 inline constexpr int kConnectTimeoutMs = 40000;
 inline constexpr int kPollPeriodMs = 400;
-
-// Controls the session reads or enables.
-inline constexpr int kPortListId = 1026;
-inline constexpr int kOpenButtonId = 1027;
-inline constexpr int kCloseButtonId = 1028;
-inline constexpr int kReadButtonId = 1029;
-inline constexpr int kConfigureButtonId = 1030;
-inline constexpr int kConfigDoneBoxId = 1031;
-inline constexpr int kResetButtonId = 1032;
-inline constexpr int kHexModeBoxId = 1033;
-inline constexpr int kAutoSendBoxId = 1034;
-inline constexpr int kSendButtonId = 1037;
-inline constexpr int kStatusLineId = 1052;
-inline constexpr int kDemoRateListId = 1068;
-// The demo-state terminal controls, enabled only in the demo state with the port open.
-inline constexpr int kTerminalControls[] = {1033, 1034, 1035, 1036, 1037, 1061, 1066, 1067};
 
 // Every open: 8N1, received bytes and the event character watched.
 inline constexpr char kLineParity = 'N';

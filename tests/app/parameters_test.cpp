@@ -433,6 +433,23 @@ std::vector<std::pair<std::uint8_t, std::string>> EveryNumberedField(std::size_t
     return fields;
 }
 
+// A read fills every field but ticks none: the write after it carries the
+// one field ticked, and nothing of what the read filled in.
+TEST_F(ParametersTest, AfterAReadTheWriteFrameHoldsOnlyTheTickedField) {
+    connectDtu();
+    click(1029);
+    ASSERT_TRUE(waitCount(kReadOk));
+    tick(0x95);
+    window->setControlText(ValueControl(0x95), QStringLiteral("abcdef"));
+    const std::size_t before = received().size();
+    click(1030);
+    ASSERT_TRUE(waitCount(kConfigureOk));
+    const Bytes all = received();
+    const Bytes frame(all.begin() + static_cast<std::ptrdiff_t>(before), all.end());
+    Bytes expected{0x7B, 0x0C, 0x00, 0x18, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x95, 0x08, 'a', 'b', 'c', 'd', 'e', 'f', 0x7B};
+    EXPECT_EQ(frame, expected);
+}
+
 // Every numbered field with an 11-digit value makes a selection over one
 // frame: it goes out in frames of at most 300 bytes, each after the one
 // before it was answered, with one verdict; the DTU stores all of it.

@@ -425,5 +425,22 @@ TEST_F(SessionTest, EngineTasksRunLaterOnTheWindowThreadAndNeverAfterTheWindow) 
     EXPECT_FALSE(late);
 }
 
+// Tried as a new user would at a slow line (960 bytes/s): press read, press
+// it again while the answer is still arriving. The tail of the first answer
+// comes first, then the second answer: the second is taken.
+TEST_F(SessionTest, ReadPressedAgainWhileTheAnswerArrivesTakesTheSecondAnswer) {
+    server.setWireRate(9600);
+    connectDtu();
+    click(1029);
+    ASSERT_TRUE(server.waitFor([&] { return server.sentTotal() > 200; }, std::chrono::milliseconds(kWaitMs)));
+    click(1029);
+    ASSERT_TRUE(waitCount(kReadOk));
+    ASSERT_TRUE(server.waitFor([&] { return server.unsentBytes() == 0; }, std::chrono::milliseconds(kWaitMs)));
+    EXPECT_TRUE(WaitFor([&] { return !window->session.assembler().readPending; }, kWaitMs));
+    EXPECT_EQ(count(kReadFailed), 0);
+    EXPECT_EQ(count(kReadOk), 1);
+    EXPECT_EQ(window->controlText(1044), FromUtf8("城东变电站"));
+}
+
 }  // namespace
 }  // namespace quill::test

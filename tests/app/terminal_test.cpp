@@ -358,5 +358,54 @@ TEST_F(TerminalTest, EmptyingTheIntervalPromptsAtOnceAndKeepsTheLastValue) {
     EXPECT_EQ(window->autoSendInterval, 1500u);
 }
 
+// A reopen from the rate list that fails lets go of the device but loses
+// nothing: the next auto-send tick says the port is not open, once, and the
+// session is not closed as if the device had been pulled.
+TEST_F(TerminalTest, AnAutoSendTickAfterAFailedReopenIsNoUnpluggedDevice) {
+    enterDemo();
+    window->setControlText(1036, QStringLiteral("AT"));
+    click(1034);
+    ASSERT_GT(window->timerPeriod(kAutoSend), 0);
+    window->setControlText(1026, QStringLiteral("/dev/quillmere-no-such-port"));
+    window->selectIndex(1068, 5);
+    window->OnDemoBaudChanged();
+    EXPECT_FALSE(window->serialPort.IsOpen());
+    window->OnTimerTick(kAutoSend);
+    window->OnTimerTick(kAutoSend);
+    EXPECT_EQ(count(kLost), 0);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, FromUtf8(kPortNotOpen));
+    EXPECT_EQ(window->timerPeriod(kAutoSend), 0);
+    EXPECT_TRUE(window->session.portOpen());  // nothing changed but the stopped auto-send
+    EXPECT_TRUE(enabled(1028));
+}
+
+// Emptying the interval while auto-send runs: one box for the edit, none for
+// the ticks after it; a valid interval starts the ticks again.
+TEST_F(TerminalTest, AnEmptiedIntervalShowsOneBoxAndHoldsAutoSend) {
+    enterDemo();
+    window->setControlText(1036, QStringLiteral("AT"));
+    window->setControlText(1035, QStringLiteral("20"));
+    click(1034);
+    ASSERT_EQ(window->timerPeriod(kAutoSend), 20);
+    window->setControlText(1035, QString());
+    for (int i = 0; i < 5; ++i) window->OnTimerTick(kAutoSend);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, FromUtf8("请输入一个无符号整数。"));
+    EXPECT_EQ(window->timerPeriod(kAutoSend), 0);
+    EXPECT_TRUE(window->isTicked(1034));
+    window->setControlText(1035, QStringLiteral("300"));
+    EXPECT_EQ(window->timerPeriod(kAutoSend), 300);
+    EXPECT_EQ(boxes.size(), 1u);
+}
+
+// 0x6C in the demo state is shown like any byte, and is no announcement.
+TEST_F(TerminalTest, TheAnnouncementByteInTheDemoStateIsShownOnly) {
+    enterDemo();
+    receive({0x6C});
+    EXPECT_EQ(shown(), QStringLiteral("l"));
+    EXPECT_EQ(count(kConnected), 0);
+}
+
 }  // namespace
 }  // namespace quill::test

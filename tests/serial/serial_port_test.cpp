@@ -206,6 +206,37 @@ TEST_F(SerialPortTest, AStopWithoutWorkerIsResetByTheNextOpen) {
     EXPECT_TRUE(port.IsOpen());
 }
 
+// A request queued while no worker runs never reaches the line: the next
+// open starts from an empty slot.
+TEST_F(SerialPortTest, ASendWithoutAWorkerIsDiscardedByTheNextOpen) {
+    ASSERT_TRUE(open());
+    ASSERT_TRUE(port.SendBytes(Bytes("stale")));
+    ASSERT_TRUE(openAndStart());
+    ASSERT_TRUE(port.SendBytes(Bytes("new")));
+    ASSERT_TRUE(writesDone(1));
+    ASSERT_TRUE(simReceived("new")) << simGot().size();
+}
+
+// Every write first discards what is unread on the line, but received data
+// comes before a write request: bytes that arrive while the owner handles a
+// byte and then asks for a write are read and handed over before the write
+// (and its purge) happens, so none of them is lost.
+TEST_F(SerialPortTest, BytesWaitingWhenAWriteIsRequestedAreHandedOverFirst) {
+    owner.onMessage = [this](std::uint32_t message, std::uint32_t wParam) {
+        if (message != WM_PORT_RX_BYTE || wParam != 0x01) return;
+        sim.send(Bytes("XYZ"));
+        EXPECT_TRUE(sim.waitForToolInput(3, kWait));
+        EXPECT_TRUE(port.SendBytes(Bytes("w")));
+    };
+    ASSERT_TRUE(openAndStart());
+    sim.send({0x01});
+    ASSERT_TRUE(writesDone(1));
+    ASSERT_TRUE(simReceived("w"));
+    sim.send({0x02});  // marks the end of what the owner is handed
+    ASSERT_TRUE(owner.waitFor([](TestOwner& o) { return EndsWith(o.bytesUnlocked(), "\x02"); }));
+    EXPECT_EQ(owner.bytes(), (std::vector<std::uint8_t>{0x01, 'X', 'Y', 'Z', 0x02}));
+}
+
 struct AbsentCase {
     const char* name;
     std::string path;

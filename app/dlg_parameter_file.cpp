@@ -1,0 +1,128 @@
+// The window's entries for fleet work, in its context menu beside the about
+// entry: save and load parameter files (also by dropping a .json file on the
+// window), verification after a write, and the demo-state terminal shown on
+// request. What a file holds and which fields it ticks is decided in form/;
+// verification is the session core's. User-interface thread only.
+#include <QAction>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QMimeData>
+#include <QUrl>
+
+#include "app/dialog_builder.h"
+#include "app/tarnwell_dlg.h"
+#include "form/form_values.h"
+#include "form/parameter_fields.h"
+#include "form/parameter_file.h"
+
+namespace quill {
+namespace {
+
+constexpr std::string_view kSaveFileText = "保存参数文件…";
+constexpr std::string_view kLoadFileText = "载入参数文件…";
+constexpr std::string_view kVerifyText = "配置后回读校验";
+constexpr std::string_view kTerminalText = "串口调试（演示状态）";
+constexpr std::string_view kFileFilter = "参数文件 (*.json)";
+constexpr std::string_view kSavedPrefix = "<-参数文件已保存：";
+constexpr std::string_view kLoadedPrefix = "<-参数文件已载入：";
+constexpr std::string_view kNothingToSave = "没有可保存的参数：请先读取参数或填写参数";
+
+bool IsParameterFile(const QUrl& url) {
+    return url.isLocalFile() && url.toLocalFile().endsWith(QStringLiteral(".json"), Qt::CaseInsensitive);
+}
+
+}  // namespace
+
+void CTarnwellDlg::addFleetActions() {
+    auto entry = [this](std::string_view text, bool checkable, auto handler) {
+        auto* action = new QAction(FromUtf8(text), this);
+        action->setCheckable(checkable);
+        connect(action, &QAction::triggered, this, handler);
+        addAction(action);
+        return action;
+    };
+    entry(kSaveFileText, false, [this] { OnSaveParameterFile(); });
+    entry(kLoadFileText, false, [this] { OnLoadParameterFile(); });
+    verifyAction = entry(kVerifyText, true, [this](bool on) { session.setVerifyAfterWrite(on); });
+    terminalAction = entry(kTerminalText, true, [this](bool on) { ShowTerminalControls(on); });
+    setAcceptDrops(true);
+}
+
+QString CTarnwellDlg::ChooseFile(bool save) {
+    if (fileDialogHook) return fileDialogHook(save);
+    const QString filter = FromUtf8(kFileFilter);
+    return save ? QFileDialog::getSaveFileName(this, FromUtf8(kSaveFileText), QString(), filter)
+                : QFileDialog::getOpenFileName(this, FromUtf8(kLoadFileText), QString(), filter);
+}
+
+void CTarnwellDlg::OnSaveParameterFile() {
+    ExchangeFormData(true);
+    const FormValues values = ValuesFromSnapshot(formSnapshot());
+    const std::vector<const ParameterField*> fields = FieldsToSave(values);
+    if (fields.empty()) {
+        ShowMessageBox(FromUtf8(kNothingToSave), FromUtf8(kErrorCaption), MessageIcon::None);
+        return;
+    }
+    QString path = ChooseFile(true);
+    if (path.isEmpty()) return;
+    if (!path.endsWith(QStringLiteral(".json"), Qt::CaseInsensitive)) path += QStringLiteral(".json");
+    const std::string error = SaveParameterFile(path.toStdString(), values, fields);
+    if (!error.empty()) {
+        ShowMessageBox(FromUtf8(error), FromUtf8(kErrorCaption), MessageIcon::None);
+        return;
+    }
+    AppendInfo(FromUtf8(kSavedPrefix) + path + QStringLiteral("\n\r\n\r"));
+}
+
+void CTarnwellDlg::OnLoadParameterFile() {
+    const QString path = ChooseFile(false);
+    if (!path.isEmpty()) LoadParameterFileFrom(path);
+}
+
+bool CTarnwellDlg::LoadParameterFileFrom(const QString& path) {
+    const ParameterFileLoad load = LoadParameterFile(path.toStdString());
+    if (!load.values) {
+        ShowMessageBox(FromUtf8(ProblemsText(load.problems)), FromUtf8(kErrorCaption), MessageIcon::None);
+        return false;
+    }
+    // Exactly the file's fields ticked and filled, the rest unticked; value
+    // controls enabled as their ticks say, as a click on each box would.
+    for (const ParameterField& field : ParameterFields()) {
+        const FieldState& state = (*load.values)[field];
+        setTicked(field.checkBoxId(), state.ticked);
+        const auto ids = field.valueIds();
+        for (std::size_t i = 0; i < ids.size(); ++i) {
+            enableControl(ids[i], state.ticked);
+            if (!state.ticked) continue;
+            if (field.kind == FieldKind::Text)
+                setControlText(ids[i], FromGbk(state.text));
+            else
+                selectIndex(ids[i], state.indices[i]);
+        }
+    }
+    ExchangeFormData(true);
+    AppendInfo(FromUtf8(kLoadedPrefix) + path + QStringLiteral("\n\r\n\r"));
+    return true;
+}
+
+void CTarnwellDlg::ShowTerminalControls(bool shown) {
+    if (terminalAction != nullptr && terminalAction->isChecked() != shown) terminalAction->setChecked(shown);
+    if (QWidget* box = control(kConfigDoneBoxId)) box->setVisible(shown);
+    for (const int id : kTerminalControls)
+        if (QWidget* widget = control(id)) widget->setVisible(shown);
+}
+
+void CTarnwellDlg::dragEnterEvent(QDragEnterEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.size() == 1 && IsParameterFile(urls.front())) event->acceptProposedAction();
+}
+
+void CTarnwellDlg::dropEvent(QDropEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.size() != 1 || !IsParameterFile(urls.front())) return;
+    event->acceptProposedAction();
+    LoadParameterFileFrom(urls.front().toLocalFile());
+}
+
+}  // namespace quill
