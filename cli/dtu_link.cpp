@@ -108,7 +108,8 @@ StepResult DtuLink::waitForDtu(std::optional<Clock::time_point> deadline, std::s
     }
 }
 
-std::optional<SessionOutcome> DtuLink::awaitAnswer(std::initializer_list<SessionOutcome> wanted, StepResult& ended) {
+std::optional<SessionOutcome> DtuLink::awaitAnswer(std::initializer_list<SessionOutcome> wanted,
+                                                   StepResult& ended) {
     std::uint64_t seen = host_.bytesReceived();
     Clock::time_point silenceEnd = Clock::now() + kAnswerSilence;
     for (;;) {

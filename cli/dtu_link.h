@@ -74,7 +74,8 @@ class DtuLink {
     StepResult waitForDtu(std::optional<Clock::time_point> deadline, std::string_view progressLabel);
     // Runs the loop until an outcome in `wanted` (returned), the port is lost
     // (Lost), the DTU stays silent for kAnswerSilence, or an interrupt.
-    std::optional<SessionOutcome> awaitAnswer(std::initializer_list<SessionOutcome> wanted, StepResult& ended);
+    std::optional<SessionOutcome> awaitAnswer(std::initializer_list<SessionOutcome> wanted,
+                                              StepResult& ended);
     bool interrupted() const;
 
     EventLoop loop_;

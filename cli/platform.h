@@ -34,6 +34,7 @@ struct FoundPort {
 
 // The serial ports present, sorted by path. devRoot and sysRoot stand in for
 // the system's folders in tests.
-std::vector<FoundPort> FindSerialPorts(const std::string& devRoot = "/dev", const std::string& sysRoot = "/sys");
+std::vector<FoundPort> FindSerialPorts(const std::string& devRoot = "/dev",
+                                       const std::string& sysRoot = "/sys");
 
 }  // namespace quill::cli

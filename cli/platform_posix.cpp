@@ -54,7 +54,8 @@ std::vector<FoundPort> FindSerialPorts(const std::string& devRoot, const std::st
     }
     for (const auto& entry : fs::directory_iterator(dev, error)) {
         const std::string name = entry.path().filename().string();
-        if (name.starts_with("ttyUSB") || name.starts_with("ttyACM")) found.try_emplace(entry.path().string());
+        if (name.starts_with("ttyUSB") || name.starts_with("ttyACM"))
+            found.try_emplace(entry.path().string());
     }
     for (const auto& entry : fs::directory_iterator(fs::path(sysRoot) / "class" / "tty", error)) {
         const std::string name = entry.path().filename().string();

@@ -1,5 +1,5 @@
-#include <windows.h>
 #include <io.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -55,7 +55,8 @@ std::string OpenFailureHint(int error) {
 std::vector<FoundPort> FindSerialPorts(const std::string& /*devRoot*/, const std::string& /*sysRoot*/) {
     std::vector<FoundPort> ports;
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
+        ERROR_SUCCESS)
         return ports;
     for (DWORD index = 0;; ++index) {
         wchar_t name[256];
@@ -71,7 +72,8 @@ std::vector<FoundPort> FindSerialPorts(const std::string& /*devRoot*/, const std
         ports.push_back({Utf8(data), Utf8(name)});
     }
     RegCloseKey(key);
-    std::sort(ports.begin(), ports.end(), [](const FoundPort& a, const FoundPort& b) { return a.path < b.path; });
+    std::sort(ports.begin(), ports.end(),
+              [](const FoundPort& a, const FoundPort& b) { return a.path < b.path; });
     return ports;
 }
 

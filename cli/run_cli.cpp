@@ -56,7 +56,8 @@ struct Context {
     std::ofstream traceFile;
     std::unique_ptr<Trace> trace;
 
-    Context(std::ostream& out, std::ostream& err, bool terminal) : out(out), err(err), console(err, terminal) {}
+    Context(std::ostream& out, std::ostream& err, bool terminal)
+        : out(out), err(err), console(err, terminal) {}
 
     // False (and told) when the trace file cannot be written.
     bool openTrace(const std::string& path) {
@@ -75,7 +76,8 @@ struct Context {
 // any other value is the command line's own limit.
 std::optional<Clock::time_point> ConnectDeadline(const Common& common, Clock::time_point from) {
     if (!common.timeoutGiven || common.timeoutSeconds == kSessionConnectSeconds) return std::nullopt;
-    return from + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(common.timeoutSeconds));
+    return from +
+           std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(common.timeoutSeconds));
 }
 
 const ParameterField* FieldOfType(std::uint8_t type) {
@@ -136,8 +138,9 @@ std::string SecondsText(double seconds) {
 int ConnectOrFail(Context& context, DtuLink& link, const Common& common) {
     const StepResult connected = link.connect(ConnectDeadline(common, context.start), "等待DTU应答");
     if (connected == StepResult::Done) return kExitDone;
-    return Fail(context, connected,
-                SecondsText(common.timeoutSeconds) + " 秒内没有DTU应答：请检查接线、DTU电源，并让DTU进入配置状态");
+    return Fail(
+        context, connected,
+        SecondsText(common.timeoutSeconds) + " 秒内没有DTU应答：请检查接线、DTU电源，并让DTU进入配置状态");
 }
 
 // The fields a read gives a file: every one the answer carried, empty or not,
@@ -151,8 +154,9 @@ std::vector<const ParameterField*> FieldsRead(const std::vector<std::uint8_t>& t
 }
 
 std::size_t TickedCount(const FormValues& values) {
-    return static_cast<std::size_t>(std::count_if(ParameterFields().begin(), ParameterFields().end(),
-                                                  [&](const ParameterField& field) { return values[field].ticked; }));
+    return static_cast<std::size_t>(
+        std::count_if(ParameterFields().begin(), ParameterFields().end(),
+                      [&](const ParameterField& field) { return values[field].ticked; }));
 }
 
 // A parameter file, or its problems told one a line and nullopt.
@@ -164,7 +168,8 @@ std::optional<FormValues> LoadFile(Context& context, const std::string& path) {
     if (load.values && load.problems.empty()) return std::move(load.values);
     context.console.message("参数文件有误，没有发送任何数据：" + path);
     for (const ParameterFileProblem& problem : load.problems)
-        context.console.message(problem.label.empty() ? problem.message : problem.label + ": " + problem.message);
+        context.console.message(problem.label.empty() ? problem.message
+                                                      : problem.label + ": " + problem.message);
     return std::nullopt;
 }
 
@@ -198,7 +203,8 @@ int RunRead(Context& context, const Common& common, const ReadOptions& options) 
     const std::vector<std::uint8_t>& types = link.host().readTypes();
     const std::vector<const ParameterField*> fields = FieldsRead(types);
     if (!options.savePath.empty()) {
-        if (const std::string problem = SaveParameterFile(options.savePath, values, fields); !problem.empty()) {
+        if (const std::string problem = SaveParameterFile(options.savePath, values, fields);
+            !problem.empty()) {
             context.console.message("错误：" + problem);
             return kExitFailed;
         }
@@ -223,7 +229,8 @@ int RunRead(Context& context, const Common& common, const ReadOptions& options) 
 void ReportUnwritten(Context& context, DtuLink& link, const FormValues& file, StepResult result) {
     if (result == StepResult::Refused) {
         context.out << "DTU拒绝配置\n";
-        for (const std::string& label : Labels(link.session().unwrittenTypes())) context.out << "未写入\t" << label << '\n';
+        for (const std::string& label : Labels(link.session().unwrittenTypes()))
+            context.out << "未写入\t" << label << '\n';
     } else if (result == StepResult::Differs && link.session().mismatchedTypes().empty()) {
         context.out << "回读失败：无法核对写入的参数\n";
     } else if (result == StepResult::Differs) {
@@ -366,7 +373,8 @@ int RunProvision(Context& context, const Common& common, const ProvisionOptions&
             common.timeoutGiven ? Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                                      std::chrono::duration<double>(common.timeoutSeconds))
                                 : Clock::time_point::max();
-        const StepResult connected = link.connect(deadline, "等待第 " + std::to_string(unit) + " 台DTU", false);
+        const StepResult connected =
+            link.connect(deadline, "等待第 " + std::to_string(unit) + " 台DTU", false);
         if (connected == StepResult::Interrupted) {
             context.console.message("已中断：完成 " + std::to_string(unit - 1) + " 台");
             return failures == 0 ? kExitDone : kExitFailed;
@@ -377,8 +385,8 @@ int RunProvision(Context& context, const Common& common, const ProvisionOptions&
         StepResult ended = StepResult::Done;
         const UnitRecord record = ProvisionUnit(link, *values, unit, ended);
         if (ended == StepResult::Lost || ended == StepResult::OpenFailed) return Fail(context, ended, {});
-        context.out << unit << '\t' << (record.dtuId.empty() ? "-" : record.dtuId) << '\t' << record.shown << '\t'
-                    << record.milliseconds << " ms\n";
+        context.out << unit << '\t' << (record.dtuId.empty() ? "-" : record.dtuId) << '\t' << record.shown
+                    << '\t' << record.milliseconds << " ms\n";
         context.out.flush();
         if (!options.logPath.empty() && !AppendLog(options.logPath, record))
             context.console.message("错误：无法写入记录文件 " + options.logPath);
@@ -418,7 +426,8 @@ CLI::Option* AddCommon(CLI::App& command, Common& common) {
     command.add_option("-p,--port", common.port, "serial port, e.g. /dev/ttyUSB0")->required();
     command.add_option("--trace", common.tracePath, "write every byte and decoded frame to this file");
     return command
-        .add_option("--timeout", common.timeoutSeconds, "seconds to wait for the DTU to announce itself (default 40)")
+        .add_option("--timeout", common.timeoutSeconds,
+                    "seconds to wait for the DTU to announce itself (default 40)")
         ->check(CLI::PositiveNumber);
 }
 
@@ -454,11 +463,13 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
     CLI::App* read = app.add_subcommand("read", "Read the DTU's parameters and print them");
     timeouts.push_back(AddCommon(*read, common));
-    read->add_flag("--json", readOptions.json, "print a parameter file (JSON) instead of label<TAB>value lines");
+    read->add_flag("--json", readOptions.json,
+                   "print a parameter file (JSON) instead of label<TAB>value lines");
     read->add_option("--save", readOptions.savePath, "also save the parameters as a parameter file");
     read->footer("Example:\n  quillmere-cli read --port /dev/ttyUSB0 --save station-7.json");
 
-    CLI::App* write = app.add_subcommand("write", "Write a parameter file's fields to the DTU and verify them");
+    CLI::App* write =
+        app.add_subcommand("write", "Write a parameter file's fields to the DTU and verify them");
     timeouts.push_back(AddCommon(*write, common));
     write->add_option("file", writeOptions.file, "parameter file (JSON)")->required();
     write->add_flag("--no-verify", writeOptions.noVerify, "do not read the parameters back to compare");
@@ -468,7 +479,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         app.add_subcommand("provision", "Write and verify one parameter file on unit after unit");
     timeouts.push_back(AddCommon(*provision, common));
     provision->add_option("file", provisionOptions.file, "parameter file (JSON)")->required();
-    provision->add_option("--count", provisionOptions.count, "stop after this many units (default: until Ctrl-C)")
+    provision
+        ->add_option("--count", provisionOptions.count, "stop after this many units (default: until Ctrl-C)")
         ->check(CLI::PositiveNumber);
     provision->add_option("--log", provisionOptions.logPath, "append one JSON line per unit to this file");
     provision->footer(
@@ -485,8 +497,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         const int code = app.exit(error, out, err);
         return code == 0 ? kExitDone : kExitUsage;
     }
-    common.timeoutGiven =
-        std::any_of(timeouts.begin(), timeouts.end(), [](const CLI::Option* option) { return option->count() > 0; });
+    common.timeoutGiven = std::any_of(timeouts.begin(), timeouts.end(),
+                                      [](const CLI::Option* option) { return option->count() > 0; });
 
     ClearInterrupt();
     Context context(out, err, errIsTerminal);

@@ -21,7 +21,8 @@ enum ExitCode : int {
 
 // The command line without the program's name, e.g. {"read", "--port", "/dev/ttyUSB0"}.
 // errIsTerminal: a progress line may be drawn on err while waiting for a DTU.
-int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool errIsTerminal = false);
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+           bool errIsTerminal = false);
 
 // Ctrl-C: the running command stops at its next step (any thread).
 void RequestInterrupt();

@@ -36,7 +36,8 @@ std::string_view CommandName(std::uint8_t command) {
 std::string ItemLabel(std::uint8_t type) {
     const ItemDef* item = FindItem(type);
     if (item == nullptr) return "未知参数";
-    if (const ParameterField* field = FindFieldByCheckBox(item->checkBoxId); field != nullptr && item->checkBoxId != 0)
+    if (const ParameterField* field = FindFieldByCheckBox(item->checkBoxId);
+        field != nullptr && item->checkBoxId != 0)
         return field->accessibleLabel;
     return std::string(item->name);
 }
@@ -123,7 +124,8 @@ std::string Trace::stamp(Clock::time_point at) const {
 
 void Trace::writeFrame(char direction, Clock::time_point at, std::span<const std::uint8_t> frame) {
     const std::string time = stamp(at);
-    for (const std::string& line : DescribeFrame(frame)) out_ << time << ' ' << direction << ' ' << line << '\n';
+    for (const std::string& line : DescribeFrame(frame))
+        out_ << time << ' ' << direction << ' ' << line << '\n';
 }
 
 void Trace::flushReceived() {

@@ -46,8 +46,7 @@ std::string ParameterFile(const std::string& fields) {
 
 // 城西开闭所 in UCS-2, high byte first.
 const Bytes kStationBytes{0x57, 0xCE, 0x89, 0x7F, 0x5F, 0x00, 0x95, 0xED, 0x62, 0x40};
-const std::string kThreeFields =
-    R"("apn": "CMIOT", "heartbeatInterval": "90", "stationName": "城西开闭所")";
+const std::string kThreeFields = R"("apn": "CMIOT", "heartbeatInterval": "90", "stationName": "城西开闭所")";
 
 class CliTest : public ::testing::Test {
   protected:
@@ -55,8 +54,8 @@ class CliTest : public ::testing::Test {
         ASSERT_TRUE(server.start());
         port = server.devicePath();
         folder = fs::temp_directory_path() /
-                 ("quillmere-cli-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+                 ("quillmere-cli-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                  "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(folder);
         fs::create_directories(folder);
     }
@@ -147,7 +146,8 @@ TEST_F(CliTest, WriteStoresExactlyTheFilesFields) {
     expected[0x04] = Bytes{'C', 'M', 'I', 'O', 'T'};
     expected[0x08] = Bytes{0x00, 0x5A};
     expected[0x92] = kStationBytes;
-    const Outcome run = RunCommand({"write", "--port", port, writeFile("three.json", ParameterFile(kThreeFields))});
+    const Outcome run =
+        RunCommand({"write", "--port", port, writeFile("three.json", ParameterFile(kThreeFields))});
     ASSERT_EQ(run.code, kExitDone) << run.err;
     EXPECT_NE(run.out.find("写入成功：3 个参数，回读校验一致"), std::string::npos) << run.out;
     EXPECT_EQ(server.items(), expected);
@@ -170,8 +170,9 @@ TEST_F(CliTest, VerificationNamesEveryFieldTheDtuDidNotStore) {
     server.setFaults(faults);
     const DtuItems before = server.items();
     // The interval is the DTU's own already: it cannot differ.
-    const Outcome run = RunCommand({"write", "--port", port,
-                                writeFile("f.json", ParameterFile(kThreeFields + R"(, "reconnectInterval": "30")"))});
+    const Outcome run =
+        RunCommand({"write", "--port", port,
+                    writeFile("f.json", ParameterFile(kThreeFields + R"(, "reconnectInterval": "30")"))});
     EXPECT_EQ(run.code, kExitFailed) << run.err;
     EXPECT_EQ(run.out,
               "不一致\t接入点名称\t文件：CMIOT\tDTU：CMNET\n"
@@ -185,7 +186,8 @@ TEST_F(CliTest, ARefusedWriteIsExitOneAndNamesWhatWasNotWritten) {
     DtuFaults faults;
     faults.wrongCommand = 0x8D;  // no answer is taken for a success
     server.setFaults(faults);
-    const Outcome run = RunCommand({"write", "--port", port, writeFile("three.json", ParameterFile(kThreeFields))});
+    const Outcome run =
+        RunCommand({"write", "--port", port, writeFile("three.json", ParameterFile(kThreeFields))});
     EXPECT_EQ(run.code, kExitFailed) << run.err;
     EXPECT_EQ(run.out, "DTU拒绝配置\n未写入\t接入点名称\n未写入\t心跳时间间隔\n未写入\t站名\n");
     EXPECT_EQ(server.counters().readRequests, 0u);  // nothing to verify
@@ -215,7 +217,8 @@ TEST_F(CliTest, BadArgumentsAreExitTwoAndHelpShowsAnExample) {
     EXPECT_EQ(RunCommand({"read", "--port", port, "--timeout", "-1"}).code, kExitUsage);
     EXPECT_EQ(RunCommand({"write", "--port", port}).code, kExitUsage);  // no file
     EXPECT_EQ(RunCommand({"frobnicate"}).code, kExitUsage);
-    EXPECT_EQ(RunCommand({"read", "--port", port, "--save", (folder / "none" / "a.json").string()}).code, kExitUsage);
+    EXPECT_EQ(RunCommand({"read", "--port", port, "--save", (folder / "none" / "a.json").string()}).code,
+              kExitUsage);
     EXPECT_EQ(RunCommand({}).code, kExitUsage);
     for (const char* command : {"read", "write", "provision", "ports"}) {
         const Outcome help = RunCommand({command, "--help"});
@@ -297,7 +300,9 @@ TEST_F(CliTest, ProvisionHandlesThreeUnitsInARow) {
     const std::string file = writeFile("fleet.json", ParameterFile(kThreeFields));
     const std::string log = (folder / "fleet.log").string();
     Outcome run;
-    std::thread command([&] { run = RunCommand({"provision", "--port", port, file, "--count", "3", "--log", log}); });
+    std::thread command([&] {
+        run = RunCommand({"provision", "--port", port, file, "--count", "3", "--log", log});
+    });
 
     // Each unit is read, written and read back; then it goes quiet long
     // enough for the command to see it gone (polls the DTU ignores), and the
@@ -345,7 +350,8 @@ TEST_F(CliTest, ProvisionHandlesThreeUnitsInARow) {
 
     std::ifstream logFile(log);
     std::vector<nlohmann::json> entries;
-    for (std::string line; std::getline(logFile, line);) entries.push_back(nlohmann::json::parse(line, nullptr, false));
+    for (std::string line; std::getline(logFile, line);)
+        entries.push_back(nlohmann::json::parse(line, nullptr, false));
     ASSERT_EQ(entries.size(), 3u);
     for (std::size_t i = 0; i < entries.size(); ++i) {
         EXPECT_EQ(entries[i]["unit"], i + 1);
@@ -393,13 +399,15 @@ TEST(ConsoleTest, AProgressLineIsDrawnOnlyOnATerminalAndAMessageReplacesIt) {
 }
 
 TEST(PortListTest, AdaptersByStableNameThenUnnamedDevicesThenBuiltInPortsWithHardware) {
-    const fs::path root = fs::temp_directory_path() /
-                          ("quillmere-ports-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    const fs::path root =
+        fs::temp_directory_path() /
+        ("quillmere-ports-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
     fs::remove_all(root);
     const fs::path dev = root / "dev";
     const fs::path sys = root / "sys";
     fs::create_directories(dev / "serial" / "by-id");
-    for (const char* name : {"ttyUSB0", "ttyUSB1", "ttyACM0", "ttyS0", "ttyS1", "tty0"}) std::ofstream(dev / name);
+    for (const char* name : {"ttyUSB0", "ttyUSB1", "ttyACM0", "ttyS0", "ttyS1", "tty0"})
+        std::ofstream(dev / name);
     fs::create_symlink("../../ttyUSB1", dev / "serial" / "by-id" / "usb-Acme_Serial_A1-if00-port0");
     for (const auto& [name, type] : {std::pair{"ttyS0", "4"}, std::pair{"ttyS1", "0"}}) {
         fs::create_directories(sys / "class" / "tty" / name);

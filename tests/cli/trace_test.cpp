@@ -17,7 +17,8 @@ const Bytes kConfigureAccepted{0x7B, 0x8C, 0x00, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0
 // Byte 2 is a status: read as a length it would say 272 bytes.
 const Bytes kConfigureRefused{0x7B, 0x8C, 0x01, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x7B};
 // A read answer whose DTU id "1{2" holds the delimiter: 15 + 5 + 1 = 21 bytes.
-const Bytes kReadAnswer{0x7B, 0x8B, 0x00, 0x15, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x05, 0x31, 0x7B, 0x32, 0x7B};
+const Bytes kReadAnswer{0x7B, 0x8B, 0x00, 0x15, 0,    0,    0,    0,    0,    0,   0,
+                        0,    0,    0,    0,    0x01, 0x05, 0x31, 0x7B, 0x32, 0x7B};
 
 // Every frame completed while feeding bytes, in order.
 std::vector<Bytes> Collect(const Bytes& bytes) {
@@ -65,8 +66,8 @@ TEST(FrameCollectorTest, FramesBackToBackAreFoundEach) {
 
 TEST(DescribeFrameTest, NamesEveryItemWithItsLabelAndValueBytes) {
     // DTU id "12", then the station name 城东 in UCS-2, high byte first.
-    const Bytes configure{0x7B, 0x0C, 0x00, 0x1A, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                          0x01, 0x04, 0x31, 0x32, 0x92, 0x06, 0x57, 0xCE, 0x4E, 0x1C, 0x7B};
+    const Bytes configure{0x7B, 0x0C, 0x00, 0x1A, 0,    0,    0,    0,    0,    0,    0,    0,    0,
+                          0,    0,    0x01, 0x04, 0x31, 0x32, 0x92, 0x06, 0x57, 0xCE, 0x4E, 0x1C, 0x7B};
     EXPECT_EQ(DescribeFrame(configure), (std::vector<std::string>{
                                             "frame 0x0C 配置请求, 26 bytes, 2 items",
                                             "                0x01 DTU编号 (2): 31 32",
@@ -75,15 +76,16 @@ TEST(DescribeFrameTest, NamesEveryItemWithItsLabelAndValueBytes) {
 }
 
 TEST(DescribeFrameTest, TellsTheConfigureAnswersStatus) {
-    EXPECT_EQ(DescribeFrame(kConfigureAccepted), std::vector<std::string>{"frame 0x8C 配置应答, 16 bytes, 成功"});
+    EXPECT_EQ(DescribeFrame(kConfigureAccepted),
+              std::vector<std::string>{"frame 0x8C 配置应答, 16 bytes, 成功"});
     EXPECT_EQ(DescribeFrame(kConfigureRefused),
               std::vector<std::string>{"frame 0x8C 配置应答, 16 bytes, 失败 (0x01)"});
 }
 
 TEST(DescribeFrameTest, SaysWhereTheItemsEndAtAMalformedOne) {
     // The second item's length byte is 1: no item is that short.
-    const Bytes answer{0x7B, 0x8B, 0x00, 0x17, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                       0x01, 0x04, 0x31, 0x32, 0x04, 0x01, 0x00, 0x7B};
+    const Bytes answer{0x7B, 0x8B, 0x00, 0x17, 0,    0,    0,    0,    0,    0,    0,   0,
+                       0,    0,    0,    0x01, 0x04, 0x31, 0x32, 0x04, 0x01, 0x00, 0x7B};
     const std::vector<std::string> lines = DescribeFrame(answer);
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0], "frame 0x8B 读取应答, 23 bytes, 1 items");
