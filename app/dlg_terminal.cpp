@@ -14,7 +14,6 @@
 namespace quill {
 namespace {
 
-
 constexpr std::array<char, 16> kHexDigits = {'0', '1', '2', '3', '4', '5', '6', '7',
                                              '8', '9', 'A', 'B', 'C', 'D', 'E', 'F'};
 

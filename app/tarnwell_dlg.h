@@ -120,16 +120,16 @@ class CTarnwellDlg : public QDialog, public PortOwner, private SessionHost {
     static constexpr int kConnectTimeoutMs = quill::kConnectTimeoutMs;
     static constexpr int kPollPeriodMs = quill::kPollPeriodMs;
 
-    void OnOpenPort() { session.OnOpenPort(); }               // 1027
-    void OnClosePort() { session.OnClosePort(); }             // 1028
-    void OnReadParameters() { session.OnReadParameters(); }   // 1029
-    void OnConfigure() { session.OnConfigure(); }             // 1030
-    void OnConfigDone() { session.OnConfigDone(); }           // 1031
-    void OnReset() { session.OnReset(); }                     // 1032
-    void OnDemoBaudChanged() { session.OnDemoBaudChanged(); } // 1068's text edited
-    void OnSend() { session.OnSend(); }                       // 1037
-    void OnAutoSend() { session.OnAutoSend(); }               // 1034
-    void OnIntervalChanged() { session.OnIntervalChanged(); } // 1035's text changed
+    void OnOpenPort() { session.OnOpenPort(); }                // 1027
+    void OnClosePort() { session.OnClosePort(); }              // 1028
+    void OnReadParameters() { session.OnReadParameters(); }    // 1029
+    void OnConfigure() { session.OnConfigure(); }              // 1030
+    void OnConfigDone() { session.OnConfigDone(); }            // 1031
+    void OnReset() { session.OnReset(); }                      // 1032
+    void OnDemoBaudChanged() { session.OnDemoBaudChanged(); }  // 1068's text edited
+    void OnSend() { session.OnSend(); }                        // 1037
+    void OnAutoSend() { session.OnAutoSend(); }                // 1034
+    void OnIntervalChanged() { session.OnIntervalChanged(); }  // 1035's text changed
     void OnTimerTick(int timerId) { session.OnTimerTick(timerId); }
     // Every received byte, in the order the line delivered it.
     void OnPortByte(std::uint8_t byte, std::uint32_t portNumber);
@@ -229,7 +229,7 @@ class CTarnwellDlg : public QDialog, public PortOwner, private SessionHost {
     CSerialPort serialPort;
     // The session's state and decisions; one per window, so every test starts from zero.
     SessionController session{*this};
-    std::uint64_t receivedByteCount = 0;  // bytes handed to OnPortByte (diagnostics, tests)
+    std::uint64_t receivedByteCount = 0;    // bytes handed to OnPortByte (diagnostics, tests)
     std::string infoText;                   // GBK, bound to 1000
     std::string sendText;                   // GBK, bound to 1036
     std::uint32_t autoSendInterval = 1000;  // ms, bound to 1035

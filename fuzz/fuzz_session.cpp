@@ -162,7 +162,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         // The assembler never holds more than its buffer.
         FUZZ_CHECK(session.assembler().receiveCount >= 0 &&
-                   static_cast<std::size_t>(session.assembler().receiveCount) <= quill::ReceiveAssembler::kCapacity);
+                   static_cast<std::size_t>(session.assembler().receiveCount) <=
+                       quill::ReceiveAssembler::kCapacity);
     }
     return 0;
 }

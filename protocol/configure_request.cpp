@@ -14,7 +14,6 @@
 namespace quill {
 namespace {
 
-
 constexpr std::string_view kStationTooLong = "站点最大为8个字节";
 constexpr std::string_view kBodyNameTooLong = "消息体名称最长为8个字节";
 constexpr std::string_view kBodyStateLength = "消息体状态为1个汉字";

@@ -42,15 +42,15 @@ int IndexOf(const std::array<T, N>& codes, std::uint32_t code) {
     return it != codes.end() ? static_cast<int>(it - codes.begin()) : static_cast<int>(code);
 }
 
-
 std::vector<ControlUpdate> SerialUpdates(const ItemDef& def, std::span<const std::uint8_t> v) {
     const std::uint32_t rate =
         static_cast<std::uint32_t>(ValueByte(v, 0) << 16 | ValueByte(v, 1) << 8 | ValueByte(v, 2));
-    const std::array<int, 5> indices{IndexOf(BaudTable, rate),
-                                     IndexOf(kDataBitsSetting.codes, static_cast<std::uint32_t>(ValueByte(v, 3))),
-                                     IndexOf(kStopBitsSetting.codes, static_cast<std::uint32_t>(ValueByte(v, 4))),
-                                     IndexOf(kParitySetting.codes, static_cast<std::uint32_t>(ValueByte(v, 5))),
-                                     IndexOf(kFlowSetting.codes, static_cast<std::uint32_t>(ValueByte(v, 6)))};
+    const std::array<int, 5> indices{
+        IndexOf(BaudTable, rate),
+        IndexOf(kDataBitsSetting.codes, static_cast<std::uint32_t>(ValueByte(v, 3))),
+        IndexOf(kStopBitsSetting.codes, static_cast<std::uint32_t>(ValueByte(v, 4))),
+        IndexOf(kParitySetting.codes, static_cast<std::uint32_t>(ValueByte(v, 5))),
+        IndexOf(kFlowSetting.codes, static_cast<std::uint32_t>(ValueByte(v, 6)))};
     std::vector<ControlUpdate> updates;
     for (std::size_t i = 0; i < indices.size() && i < static_cast<std::size_t>(def.valueCount); ++i)
         updates.push_back({def.valueIds[i], true, {}, indices[i]});

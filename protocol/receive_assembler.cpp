@@ -74,7 +74,8 @@ void ReceiveAssembler::skipImplausibleHead() {
     while (receiveCount > 0 && !plausibleHead()) {
         // Restart at the next start byte among the held ones, if any.
         std::int32_t next = 1;
-        while (next < receiveCount && receiveBuffer[static_cast<std::size_t>(next)] != kFrameDelimiter) ++next;
+        while (next < receiveCount && receiveBuffer[static_cast<std::size_t>(next)] != kFrameDelimiter)
+            ++next;
         std::copy(receiveBuffer.begin() + next, receiveBuffer.begin() + receiveCount, receiveBuffer.begin());
         receiveCount -= next;
     }

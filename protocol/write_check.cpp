@@ -47,7 +47,8 @@ std::vector<std::uint8_t> DifferingTypes(std::span<const ConfigureFrame> written
     for (const std::uint8_t type : types) {
         const auto want = expected.find(type);
         const auto got = actual.find(type);
-        const bool same = want != expected.end() && got != actual.end() && SameUpdates(want->second, got->second);
+        const bool same =
+            want != expected.end() && got != actual.end() && SameUpdates(want->second, got->second);
         if (!same) differing.push_back(type);
     }
     return differing;

@@ -1,7 +1,7 @@
 #include "session/session_controller.h"
 
-#include "protocol/frame.h"
 #include "form/parameter_fields.h"
+#include "protocol/frame.h"
 #include "protocol/item_table.h"
 #include "protocol/session.h"
 #include "protocol/write_check.h"
@@ -311,7 +311,8 @@ void SessionController::onConfigureAnswer(bool succeeded) {
         host_.appendInfo(kConfigureFailedText);
         if (written_.size() > 1) {
             std::string text(kNotWrittenPrefix);
-            for (std::size_t i = 0; i < unsentTypes_.size(); ++i) text += (i ? "、" : "") + FieldLabel(unsentTypes_[i]);
+            for (std::size_t i = 0; i < unsentTypes_.size(); ++i)
+                text += (i ? "、" : "") + FieldLabel(unsentTypes_[i]);
             text += "\n\r\n\r";
             host_.appendInfo(text);
         }

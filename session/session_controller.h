@@ -166,16 +166,16 @@ class SessionController {
     explicit SessionController(SessionHost& host);
 
     // ---- Operator commands (the window's handlers) ----
-    void OnOpenPort();        // 1027
-    void OnClosePort();       // 1028
-    void OnReadParameters();  // 1029
-    void OnConfigure();       // 1030
-    void OnConfigDone();      // 1031; the box has already changed its tick
-    void OnReset();           // 1032
-    void OnDemoBaudChanged(); // the operator edits 1068's text
-    void OnSend();            // 1037, and every auto-send tick
-    void OnAutoSend();        // 1034; the box has already changed its tick
-    void OnIntervalChanged(); // 1035's text changed
+    void OnOpenPort();         // 1027
+    void OnClosePort();        // 1028
+    void OnReadParameters();   // 1029
+    void OnConfigure();        // 1030
+    void OnConfigDone();       // 1031; the box has already changed its tick
+    void OnReset();            // 1032
+    void OnDemoBaudChanged();  // the operator edits 1068's text
+    void OnSend();             // 1037, and every auto-send tick
+    void OnAutoSend();         // 1034; the box has already changed its tick
+    void OnIntervalChanged();  // 1035's text changed
     // The config-done box was set without its handler (start-up, tests).
     void SyncConfigDone();
 

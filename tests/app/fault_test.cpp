@@ -461,6 +461,8 @@ TEST_F(FaultTest, OpenCloseCyclesWhileFloodingEndClosedWithoutABox) {
     EXPECT_EQ(count(kClosed), kCycles);
     EXPECT_EQ(count(kLost), 0);
     EXPECT_EQ(count(kTimedOut), 0);
+    // A close asks the worker to end; it lets go of the device on its own thread.
+    ASSERT_TRUE(WaitFor([&] { return !window->serialPort.IsOpen(); }, kWaitMs));
     expectPortShown(false);
     EXPECT_GT(server.floodBytesSent(), 0u);
 

@@ -20,8 +20,9 @@ class FleetTest : public SessionTest {
   protected:
     void SetUp() override {
         SessionTest::SetUp();
-        folder = fs::temp_directory_path() / ("quillmere-fleet-" + std::to_string(::getpid()) + "-" +
-                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        folder =
+            fs::temp_directory_path() / ("quillmere-fleet-" + std::to_string(::getpid()) + "-" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(folder);
         answerDialogs(*window);
     }
@@ -108,7 +109,7 @@ TEST_F(FleetTest, ABadFileLoadsNothingAndNamesEveryProblemInOneBox) {
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].caption, FromUtf8("错误提示"));
     EXPECT_TRUE(boxes[0].text.contains(QStringLiteral("noSuchField")));
-    EXPECT_EQ(boxes[0].text.count(QLatin1Char('\n')), 1);  // two problems, one a line
+    EXPECT_EQ(boxes[0].text.count(QLatin1Char('\n')), 1);       // two problems, one a line
     EXPECT_TRUE(window->isTicked(FindItem(0x01)->checkBoxId));  // nothing changed
     EXPECT_FALSE(window->isTicked(FindItem(0x92)->checkBoxId));
 

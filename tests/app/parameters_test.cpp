@@ -286,8 +286,9 @@ TEST_P(InjectedAnswer, GivesItsVerdict) {
     ASSERT_TRUE(waitHandled(from, c.answer.size()));
     for (const std::string_view verdict : {kReadOk, kReadFailed, kConfigureOk, kConfigureFailed})
         EXPECT_EQ(count(verdict), verdict == c.verdict ? 1 : 0) << verdict;
-    EXPECT_EQ(c.configure ? window->session.assembler().configurePending : window->session.assembler().readPending,
-              c.verdict.empty());
+    EXPECT_EQ(
+        c.configure ? window->session.assembler().configurePending : window->session.assembler().readPending,
+        c.verdict.empty());
     EXPECT_EQ(window->controlText(1002), QString::fromUtf8(c.dtuId));
 }
 
@@ -446,7 +447,8 @@ TEST_F(ParametersTest, AfterAReadTheWriteFrameHoldsOnlyTheTickedField) {
     ASSERT_TRUE(waitCount(kConfigureOk));
     const Bytes all = received();
     const Bytes frame(all.begin() + static_cast<std::ptrdiff_t>(before), all.end());
-    Bytes expected{0x7B, 0x0C, 0x00, 0x18, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x95, 0x08, 'a', 'b', 'c', 'd', 'e', 'f', 0x7B};
+    Bytes expected{0x7B, 0x0C, 0x00, 0x18, 0,    0,   0,   0,   0,   0,   0,   0,
+                   0,    0,    0,    0x95, 0x08, 'a', 'b', 'c', 'd', 'e', 'f', 0x7B};
     EXPECT_EQ(frame, expected);
 }
 

@@ -435,7 +435,8 @@ TEST_F(SessionTest, ReadPressedAgainWhileTheAnswerArrivesTakesTheSecondAnswer) {
     ASSERT_TRUE(server.waitFor([&] { return server.sentTotal() > 200; }, std::chrono::milliseconds(kWaitMs)));
     click(1029);
     ASSERT_TRUE(waitCount(kReadOk));
-    ASSERT_TRUE(server.waitFor([&] { return server.unsentBytes() == 0; }, std::chrono::milliseconds(kWaitMs)));
+    ASSERT_TRUE(
+        server.waitFor([&] { return server.unsentBytes() == 0; }, std::chrono::milliseconds(kWaitMs)));
     EXPECT_TRUE(WaitFor([&] { return !window->session.assembler().readPending; }, kWaitMs));
     EXPECT_EQ(count(kReadFailed), 0);
     EXPECT_EQ(count(kReadOk), 1);

@@ -1,6 +1,8 @@
 // The session core alone, against a recording host: every row of the
 // transition table, the enabled controls of each state, and the faults that
 // only a sequence of events shows. No window, no port, no waiting.
+#include "session/session_controller.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,7 +12,6 @@
 
 #include "protocol/frame.h"
 #include "protocol/session.h"
-#include "session/session_controller.h"
 #include "sim/simulated_dtu.h"
 #include "tests/session/recording_host.h"
 
@@ -79,10 +80,12 @@ class Transitions : public Session, public ::testing::WithParamInterface<Row> {
         const std::size_t before = host.info.size();
         row.event(*this);
         EXPECT_EQ(StateName(session.state()), StateName(row.to));
-        EXPECT_EQ(std::vector<std::string>(host.info.begin() + static_cast<std::ptrdiff_t>(before), host.info.end()),
+        EXPECT_EQ(std::vector<std::string>(host.info.begin() + static_cast<std::ptrdiff_t>(before),
+                                           host.info.end()),
                   std::vector<std::string>(row.reports.begin(), row.reports.end()));
         EXPECT_EQ(host.enables, EnabledControls(row.to));
-        EXPECT_EQ(session.portOpen(), row.to == S::WaitingForDtu || row.to == S::Connected || row.to == S::Demo);
+        EXPECT_EQ(session.portOpen(),
+                  row.to == S::WaitingForDtu || row.to == S::Connected || row.to == S::Demo);
         // Polling and the connect time-out run exactly while waiting.
         EXPECT_EQ(host.running(TIMER_DTU_POLL), row.to == S::WaitingForDtu);
         EXPECT_EQ(host.running(TIMER_CONNECT_TIMEOUT), row.to == S::WaitingForDtu);
@@ -100,55 +103,115 @@ const auto kNothing = [](Session&) {};
 
 INSTANTIATE_TEST_SUITE_P(
     EveryRow, Transitions,
-    ::testing::Values(
-        Row{"ClosedOpenSucceeds", kNothing, [](Session& t) { t.open(); }, S::WaitingForDtu, {kOpenedWaitText}},
-        Row{"ClosedOpenFails", [](Session& t) { t.host.opensSucceed = false; }, [](Session& t) { t.open(); },
-            S::Closed, {}},
-        Row{"WaitingPollTick", [](Session& t) { t.open(); },
-            [](Session& t) { t.session.OnTimerTick(TIMER_DTU_POLL); }, S::WaitingForDtu, {}},
-        Row{"WaitingAnnounced", [](Session& t) { t.open(); },
-            [](Session& t) { t.session.OnPortByte(kAnnounceByte); }, S::Connected, {kConnectedText}},
-        Row{"WaitingTimedOut", [](Session& t) { t.open(); },
-            [](Session& t) { t.session.OnTimerTick(TIMER_CONNECT_TIMEOUT); }, S::Closed,
-            {kTimedOutText, kClosedText}},
-        Row{"WaitingClosed", [](Session& t) { t.open(); }, [](Session& t) { t.session.OnClosePort(); }, S::Closed,
-            {kClosedText}},
-        Row{"ConnectedClosed", [](Session& t) { t.connect(); }, [](Session& t) { t.session.OnClosePort(); },
-            S::Closed, {kClosedText}},
-        Row{"DemoClosed", [](Session& t) { t.demo(); }, [](Session& t) { t.session.OnClosePort(); },
-            S::DemoPortClosed, {kClosedText}},
-        Row{"ConnectedRead", [](Session& t) { t.connect(); }, [](Session& t) { t.session.OnReadParameters(); },
-            S::Connected, {}},
-        Row{"ConnectedConfigure",
-            [](Session& t) {
-                t.connect();
-                t.host.form.Field(0x01, "1234");
-            },
-            [](Session& t) { t.session.OnConfigure(); }, S::Connected, {}},
-        Row{"WaitingConfigDone", [](Session& t) { t.open(); }, [](Session& t) { t.configDone(true); }, S::Demo,
-            {kDemoEnteredText}},
-        Row{"ConnectedConfigDone", [](Session& t) { t.connect(); }, [](Session& t) { t.configDone(true); },
-            S::Demo, {kDemoEnteredText}},
-        Row{"ClosedConfigDone", kNothing, [](Session& t) { t.configDone(true); }, S::DemoPortClosed,
-            {kDemoPortClosedText}},
-        Row{"DemoLeft", [](Session& t) { t.demo(); }, [](Session& t) { t.configDone(false); },
-            S::WaitingForDtu, {kReconnectText}},
-        Row{"DemoLeftReopenFails",
-            [](Session& t) {
-                t.demo();
-                t.host.opensSucceed = false;
-            },
-            [](Session& t) { t.configDone(false); }, S::WaitingForDtu, {}},
-        Row{"DemoPortClosedLeft", [](Session& t) { t.configDone(true); }, [](Session& t) { t.configDone(false); },
-            S::Closed, {}},
-        Row{"DemoPortClosedOpens", [](Session& t) { t.configDone(true); }, [](Session& t) { t.open(); }, S::Demo,
-            {kOpenedDemoText}},
-        Row{"ConnectedLost", [](Session& t) { t.connect(); }, [](Session& t) { t.session.OnPortLost(); },
-            S::Closed, {kPortLostText}},
-        Row{"DemoLost", [](Session& t) { t.demo(); }, [](Session& t) { t.session.OnPortLost(); },
-            S::DemoPortClosed, {kPortLostText}},
-        Row{"ClosedLostReportsNothing", [](Session& t) { t.connect(); t.session.OnClosePort(); },
-            [](Session& t) { t.session.OnPortLost(); }, S::Closed, {}}),
+    ::testing::Values(Row{"ClosedOpenSucceeds",
+                          kNothing,
+                          [](Session& t) { t.open(); },
+                          S::WaitingForDtu,
+                          {kOpenedWaitText}},
+                      Row{"ClosedOpenFails",
+                          [](Session& t) { t.host.opensSucceed = false; },
+                          [](Session& t) { t.open(); },
+                          S::Closed,
+                          {}},
+                      Row{"WaitingPollTick",
+                          [](Session& t) { t.open(); },
+                          [](Session& t) { t.session.OnTimerTick(TIMER_DTU_POLL); },
+                          S::WaitingForDtu,
+                          {}},
+                      Row{"WaitingAnnounced",
+                          [](Session& t) { t.open(); },
+                          [](Session& t) { t.session.OnPortByte(kAnnounceByte); },
+                          S::Connected,
+                          {kConnectedText}},
+                      Row{"WaitingTimedOut",
+                          [](Session& t) { t.open(); },
+                          [](Session& t) { t.session.OnTimerTick(TIMER_CONNECT_TIMEOUT); },
+                          S::Closed,
+                          {kTimedOutText, kClosedText}},
+                      Row{"WaitingClosed",
+                          [](Session& t) { t.open(); },
+                          [](Session& t) { t.session.OnClosePort(); },
+                          S::Closed,
+                          {kClosedText}},
+                      Row{"ConnectedClosed",
+                          [](Session& t) { t.connect(); },
+                          [](Session& t) { t.session.OnClosePort(); },
+                          S::Closed,
+                          {kClosedText}},
+                      Row{"DemoClosed",
+                          [](Session& t) { t.demo(); },
+                          [](Session& t) { t.session.OnClosePort(); },
+                          S::DemoPortClosed,
+                          {kClosedText}},
+                      Row{"ConnectedRead",
+                          [](Session& t) { t.connect(); },
+                          [](Session& t) { t.session.OnReadParameters(); },
+                          S::Connected,
+                          {}},
+                      Row{"ConnectedConfigure",
+                          [](Session& t) {
+                              t.connect();
+                              t.host.form.Field(0x01, "1234");
+                          },
+                          [](Session& t) { t.session.OnConfigure(); },
+                          S::Connected,
+                          {}},
+                      Row{"WaitingConfigDone",
+                          [](Session& t) { t.open(); },
+                          [](Session& t) { t.configDone(true); },
+                          S::Demo,
+                          {kDemoEnteredText}},
+                      Row{"ConnectedConfigDone",
+                          [](Session& t) { t.connect(); },
+                          [](Session& t) { t.configDone(true); },
+                          S::Demo,
+                          {kDemoEnteredText}},
+                      Row{"ClosedConfigDone",
+                          kNothing,
+                          [](Session& t) { t.configDone(true); },
+                          S::DemoPortClosed,
+                          {kDemoPortClosedText}},
+                      Row{"DemoLeft",
+                          [](Session& t) { t.demo(); },
+                          [](Session& t) { t.configDone(false); },
+                          S::WaitingForDtu,
+                          {kReconnectText}},
+                      Row{"DemoLeftReopenFails",
+                          [](Session& t) {
+                              t.demo();
+                              t.host.opensSucceed = false;
+                          },
+                          [](Session& t) { t.configDone(false); },
+                          S::WaitingForDtu,
+                          {}},
+                      Row{"DemoPortClosedLeft",
+                          [](Session& t) { t.configDone(true); },
+                          [](Session& t) { t.configDone(false); },
+                          S::Closed,
+                          {}},
+                      Row{"DemoPortClosedOpens",
+                          [](Session& t) { t.configDone(true); },
+                          [](Session& t) { t.open(); },
+                          S::Demo,
+                          {kOpenedDemoText}},
+                      Row{"ConnectedLost",
+                          [](Session& t) { t.connect(); },
+                          [](Session& t) { t.session.OnPortLost(); },
+                          S::Closed,
+                          {kPortLostText}},
+                      Row{"DemoLost",
+                          [](Session& t) { t.demo(); },
+                          [](Session& t) { t.session.OnPortLost(); },
+                          S::DemoPortClosed,
+                          {kPortLostText}},
+                      Row{"ClosedLostReportsNothing",
+                          [](Session& t) {
+                              t.connect();
+                              t.session.OnClosePort();
+                          },
+                          [](Session& t) { t.session.OnPortLost(); },
+                          S::Closed,
+                          {}}),
     [](const ::testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
 
 // ---- What the rows leave out ------------------------------------------------------------
@@ -300,15 +363,16 @@ TEST_P(AskingAgain, TakesTheSecondAnswer) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    WhileAnAnswerArrives, AskingAgain,
-    ::testing::Values(AskAgain{"ReadAfterOneByte", 0x0B, 1, false, 0x0B},
-                      AskAgain{"ReadAfterTheHead", 0x0B, 15, false, 0x0B},
-                      AskAgain{"ReadHalfWay", 0x0B, 300, false, 0x0B},
-                      AskAgain{"ReadBeforeItsFirstByte", 0x0B, 0, false, 0x0B},
-                      AskAgain{"ResetHalfWay", 0x0B, 300, false, 0x0F},
-                      AskAgain{"ConfigureHalfWay", 0x0B, 300, true, 0}),
-    [](const ::testing::TestParamInfo<AskAgain>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(WhileAnAnswerArrives, AskingAgain,
+                         ::testing::Values(AskAgain{"ReadAfterOneByte", 0x0B, 1, false, 0x0B},
+                                           AskAgain{"ReadAfterTheHead", 0x0B, 15, false, 0x0B},
+                                           AskAgain{"ReadHalfWay", 0x0B, 300, false, 0x0B},
+                                           AskAgain{"ReadBeforeItsFirstByte", 0x0B, 0, false, 0x0B},
+                                           AskAgain{"ResetHalfWay", 0x0B, 300, false, 0x0F},
+                                           AskAgain{"ConfigureHalfWay", 0x0B, 300, true, 0}),
+                         [](const ::testing::TestParamInfo<AskAgain>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST_F(Session, AnAutoSendTickAfterAFailedReopenIsNoLoss) {
     demo();
@@ -349,7 +413,7 @@ TEST_F(Session, AnEmptiedIntervalStopsAutoSendUntilItIsValidAgain) {
     const int badSaves = host.saves;
     EXPECT_FALSE(host.running(TIMER_AUTO_SEND));
     for (int i = 0; i < 5; ++i) session.OnTimerTick(TIMER_AUTO_SEND);  // ticks already queued
-    EXPECT_EQ(host.saves, badSaves);  // no exchange, so no further box
+    EXPECT_EQ(host.saves, badSaves);                                   // no exchange, so no further box
     EXPECT_TRUE(host.isTicked(kAutoSendBoxId));
 
     host.formValid = true;
@@ -388,7 +452,8 @@ class Writing : public Session {
     // Every numbered field with an 11-digit value: more than one frame.
     void tickEveryNumberedField() {
         for (int type = 0xC7; type <= 0xF1; ++type)
-            if (type != 0xCD && type != 0xEE) host.form.Field(static_cast<std::uint8_t>(type), std::string(11, '9'));
+            if (type != 0xCD && type != 0xEE)
+                host.form.Field(static_cast<std::uint8_t>(type), std::string(11, '9'));
     }
     // The DTU answers what was sent last; returns whether something new went out after it.
     bool answerLast() {
@@ -398,7 +463,8 @@ class Writing : public Session {
     }
     std::vector<std::uint8_t> typesOf(const Bytes& frame) {
         std::vector<std::uint8_t> types;
-        ForEachItem(std::span<const std::uint8_t>(frame), [&](const ItemView& item) { types.push_back(item.type); });
+        ForEachItem(std::span<const std::uint8_t>(frame),
+                    [&](const ItemView& item) { types.push_back(item.type); });
         return types;
     }
     SimulatedDtu dtu;
@@ -419,7 +485,8 @@ TEST_F(Writing, EachFrameGoesAfterTheOneBeforeItSucceededWithOneVerdict) {
     for (const Bytes& frame : host.sent) {
         EXPECT_LE(frame.size(), kMaxConfigureFrame);
         ForEachItem(std::span<const std::uint8_t>(frame), [&](const ItemView& item) {
-            EXPECT_EQ(dtu.items().at(item.type), Bytes(item.value.begin(), item.value.end())) << int(item.type);
+            EXPECT_EQ(dtu.items().at(item.type), Bytes(item.value.begin(), item.value.end()))
+                << int(item.type);
         });
     }
     EXPECT_TRUE(session.unwrittenTypes().empty());
@@ -433,7 +500,7 @@ TEST_F(Writing, ARefusedFrameStopsTheRestAndNamesWhatWasNotWritten) {
     ASSERT_TRUE(answerLast());  // the first frame is taken, the second goes out
     const std::size_t frames = host.sent.size();
     feed({0x7B, 0x8C, 0x01, 0x00, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x7B});  // and is refused
-    EXPECT_EQ(host.sent.size(), frames);  // nothing after it
+    EXPECT_EQ(host.sent.size(), frames);                                       // nothing after it
     EXPECT_EQ(host.count(kConfigureFailedText), 1);
     EXPECT_EQ(host.count(kConfigureSucceededText), 0);
 
@@ -441,7 +508,8 @@ TEST_F(Writing, ARefusedFrameStopsTheRestAndNamesWhatWasNotWritten) {
     std::vector<std::uint8_t> firstFrame = typesOf(host.sent[0]);
     std::vector<std::uint8_t> expected;
     for (int type = 0xC7; type <= 0xF1; ++type)
-        if (type != 0xCD && type != 0xEE && std::find(firstFrame.begin(), firstFrame.end(), type) == firstFrame.end())
+        if (type != 0xCD && type != 0xEE &&
+            std::find(firstFrame.begin(), firstFrame.end(), type) == firstFrame.end())
             expected.push_back(static_cast<std::uint8_t>(type));
     EXPECT_EQ(session.unwrittenTypes(), expected);
     ASSERT_FALSE(host.info.empty());
@@ -476,8 +544,10 @@ TEST_F(Writing, VerificationCatchesADtuThatStoresNothing) {
     EXPECT_EQ(host.sent.back(), Request(0x0B));
     answerLast();
     EXPECT_EQ(session.mismatchedTypes(), (std::vector<std::uint8_t>{0x01, 0xC7}));
-    EXPECT_EQ(host.count(std::string(kVerifyMismatchPrefix) + SessionController::FieldLabel(0x01) + "\n\r\n\r"), 1);
-    EXPECT_EQ(host.count(std::string(kVerifyMismatchPrefix) + SessionController::FieldLabel(0xC7) + "\n\r\n\r"), 1);
+    EXPECT_EQ(
+        host.count(std::string(kVerifyMismatchPrefix) + SessionController::FieldLabel(0x01) + "\n\r\n\r"), 1);
+    EXPECT_EQ(
+        host.count(std::string(kVerifyMismatchPrefix) + SessionController::FieldLabel(0xC7) + "\n\r\n\r"), 1);
     EXPECT_EQ(host.info.back(), std::string(kVerifyFailedPrefix) + "2" + std::string(kVerifyFailedSuffix));
     EXPECT_EQ(host.outcomes.back(), SessionOutcome::VerifyFailed);
 }

@@ -88,7 +88,9 @@ class LoopHost : public PortOwner, public SessionHost {
     void startTimerById(int, int) override {}  // the test ticks by hand
     void stopTimerById(int) override {}
     void appendInfo(std::string_view utf8) override { record(info_, std::string(utf8)); }
-    void showBox(std::string_view text, std::string_view, BoxIcon) override { record(boxes_, std::string(text)); }
+    void showBox(std::string_view text, std::string_view, BoxIcon) override {
+        record(boxes_, std::string(text));
+    }
     void setStatusText(std::string_view) override {}
     void applyEnables(const ControlEnables&) override {}
     void displayReceivedByte(std::uint8_t) override {}
@@ -156,10 +158,12 @@ TEST(SessionRoundTrip, ReadWriteInFramesAndVerifyAtLineSpeed) {
             // The form shows the DTU's station, and what was read can be written back.
             const ParameterField* station = FindFieldByCheckBox(FindItem(0x92)->checkBoxId);
             EXPECT_EQ(DisplayText(host.form, *station), "城东变电站");
-            const double cycleMs = std::chrono::duration<double, std::milli>(host.lastFilled - host.readSent).count();
+            const double cycleMs =
+                std::chrono::duration<double, std::milli>(host.lastFilled - host.readSent).count();
             const double wireMs = answerBytes * 10.0 * 1000.0 / 57600.0;
-            std::printf("read cycle at 57600 bit/s: %.1f ms, answer %zu bytes on the wire %.1f ms, overhead %.1f%%\n",
-                        cycleMs, answerBytes, wireMs, (cycleMs - wireMs) * 100.0 / wireMs);
+            std::printf(
+                "read cycle at 57600 bit/s: %.1f ms, answer %zu bytes on the wire %.1f ms, overhead %.1f%%\n",
+                cycleMs, answerBytes, wireMs, (cycleMs - wireMs) * 100.0 / wireMs);
             EXPECT_GE(cycleMs, wireMs * 0.95);  // the simulator really talks at line speed
             // Every numbered field with a long value: a write in several frames.
             for (const ParameterField& field : ParameterFields()) {
@@ -202,7 +206,8 @@ TEST(SessionRoundTrip, ANewReadWhileTheAnswerStillArrivesTakesTheNewAnswer) {
         ASSERT_TRUE(dtu.waitFor([&] { return dtu.sentTotal() > 200; }, kWait));
         host.run([](SessionController& s) { s.OnReadParameters(); });
         ASSERT_TRUE(host.waitFor(SessionOutcome::ReadSucceeded));
-        ASSERT_TRUE(dtu.waitFor([&] { return dtu.unsentBytes() == 0 && dtu.counters().readRequests == 2; }, kWait));
+        ASSERT_TRUE(
+            dtu.waitFor([&] { return dtu.unsentBytes() == 0 && dtu.counters().readRequests == 2; }, kWait));
         host.run([](SessionController&) {});  // what the line delivered has been handled
         for (const std::string& line : host.info()) EXPECT_NE(line, kReadFailedText);
     }
