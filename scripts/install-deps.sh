@@ -11,4 +11,5 @@ apt-get install -y -qq --no-install-recommends \
   qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev \
   fonts-wqy-zenhei fontconfig \
   clang libclang-rt-14-dev \
-  dpkg-dev file lintian help2man >/dev/null
+  dpkg-dev file lintian help2man \
+  g++-mingw-w64-x86-64 wine64 wine nsis >/dev/null

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite in every configuration that CI checks,
-# checks the Debian package, and fuzzes the protocol for a bounded time.
+# checks the Debian package, runs the Windows build's tests under Wine, and
+# fuzzes the protocol for a bounded time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -38,7 +39,14 @@ bash scripts/package.sh build
 run build-asan -DQUILLMERE_SANITIZE=address,undefined
 run build-tsan -DQUILLMERE_SANITIZE=thread -DQUILLMERE_GUI=OFF
 
+# The Qt-free programs built for Windows and tested under Wine, the serial
+# engine against the simulator of the plain build.
+mkdir -p build-win
+QUILLMERE_LINUX_BUILD=build bash scripts/test-windows.sh | tee build-win/test-windows.log
+windows=$(sed -n 's/^windows: \([0-9]*\) passed, 0 failed$/\1/p' build-win/test-windows.log)
+passed=$((passed + windows))
+
 # Fuzz the protocol's decoders and encoder for a bounded time; any finding fails.
 bash scripts/fuzz.sh "${QUILLMERE_FUZZ_SECONDS:-60}"
 
-echo "all configurations: $passed passed, 0 failed"
+echo "all configurations: $passed passed, 0 failed (Windows: $windows passed)"

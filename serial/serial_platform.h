@@ -26,6 +26,9 @@ inline constexpr NativeHandle kNoHandle = -1;
 struct Device {
     NativeHandle handle = kNoHandle;
     std::uint32_t eventMask = 0;
+    // The completion event of asynchronous transfers where the platform uses
+    // one (Windows); opened and closed with the device.
+    NativeHandle ioEvent = kNoHandle;
     bool isOpen() const { return handle != kNoHandle; }
 };
 
@@ -71,12 +74,19 @@ struct Timeouts {
 // The device name that port number n (1-based) stands for on this platform.
 std::string PortDevicePath(std::uint32_t portNumber);
 
-// Read and write, exclusive, existing device only. Busy: EBUSY-like error.
+// Read and write, exclusive, existing device only. A port that another
+// program holds fails with the platform's busy code (EBUSY; on Windows
+// ERROR_ACCESS_DENIED, which is what a second open of a COM port gives).
 struct OpenOutcome {
     Device device;
     int error = 0;
 };
 OpenOutcome OpenDevice(const std::string& path);
+
+// What a failed open means to the operator, so that front ends can explain
+// it without knowing the platform's codes.
+enum class OpenFault { Absent, Busy, NoPermission, Other };
+OpenFault ClassifyOpenError(int error);
 void CloseDevice(Device& device);  // leaves the device empty
 
 int SetTimeouts(Device& device, const Timeouts& timeouts);

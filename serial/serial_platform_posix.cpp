@@ -12,10 +12,10 @@
 
 #include <array>
 #include <cerrno>
-#include <charconv>
 #include <chrono>
 #include <cstring>
 
+#include "serial/mode_string.h"
 #include "serial/serial_platform.h"
 #include "serial/serial_rate.h"
 
@@ -55,22 +55,6 @@ int Fd(const Device& device) {
 
 bool IsLossError(int error) {
     return error == EIO || error == ENXIO || error == ENODEV || error == EBADF;
-}
-
-// Takes "key=" then a decimal number from the front of text.
-bool TakeNumber(std::string_view& text, std::string_view key, std::uint32_t& value) {
-    if (text.substr(0, key.size()) != key) return false;
-    text.remove_prefix(key.size());
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc{} || end == text.data()) return false;
-    text.remove_prefix(static_cast<std::size_t>(end - text.data()));
-    return true;
-}
-
-bool TakeLiteral(std::string_view& text, std::string_view literal) {
-    if (text.substr(0, literal.size()) != literal) return false;
-    text.remove_prefix(literal.size());
-    return true;
 }
 
 }  // namespace
@@ -148,6 +132,22 @@ OpenOutcome OpenDevice(const std::string& path) {
     return out;
 }
 
+OpenFault ClassifyOpenError(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            return OpenFault::Absent;
+        case EBUSY:
+            return OpenFault::Busy;
+        case EACCES:
+        case EPERM:
+            return OpenFault::NoPermission;
+        default:
+            return OpenFault::Other;
+    }
+}
+
 void CloseDevice(Device& device) {
     if (!device.isOpen()) return;
     const int fd = Fd(device);
@@ -210,28 +210,7 @@ int GetLineSettings(const Device& device, LineSettings& settings) {
 }
 
 int BuildLineSettings(std::string_view mode, LineSettings& settings) {
-    LineSettings parsed = settings;
-    std::string_view rest = mode;
-    std::uint32_t rate = 0;
-    std::uint32_t dataBits = 0;
-    std::uint32_t stopBits = 0;
-    if (!TakeNumber(rest, "baud=", rate) || !TakeLiteral(rest, " parity=") || rest.empty()) return EINVAL;
-    const char parity = rest.front();
-    rest.remove_prefix(1);
-    if (!TakeNumber(rest, " data=", dataBits) || !TakeNumber(rest, " stop=", stopBits) || !rest.empty()) {
-        return EINVAL;
-    }
-    constexpr std::string_view kParities = "NOEMSnoems";
-    if (rate == 0 || kParities.find(parity) == std::string_view::npos || dataBits < 5 || dataBits > 8 ||
-        (stopBits != 1 && stopBits != 2)) {
-        return EINVAL;
-    }
-    parsed.rate = rate;
-    parsed.parity = static_cast<char>(parity & ~0x20);  // upper case
-    parsed.dataBits = dataBits;
-    parsed.stopBits = stopBits;
-    settings = parsed;
-    return 0;
+    return ParseModeString(mode, settings) ? 0 : EINVAL;
 }
 
 int ApplyLineSettings(Device& device, const LineSettings& settings) {

@@ -37,11 +37,23 @@
 
 namespace quill {
 
+// WM_USER and the EV_ bits are Windows' own names and values. Where
+// <windows.h> came first they are its macros, with the same values, and are
+// used as they are.
+#ifdef WM_USER
+static_assert(WM_USER == 0x400);
+#else
 inline constexpr std::uint32_t WM_USER = 0x400;
+#endif
 inline constexpr std::uint32_t WM_PORT_BREAK = 0x401, WM_PORT_CTS = 0x402, WM_PORT_LINE_ERROR = 0x404,
                                WM_PORT_RING = 0x405, WM_PORT_RX_BYTE = 0x407, WM_PORT_EVENT_CHAR = 0x408;
+#ifdef EV_RXCHAR
+static_assert(EV_RXCHAR == 0x0001 && EV_RXFLAG == 0x0002 && EV_CTS == 0x0008 && EV_BREAK == 0x0040 &&
+              EV_ERR == 0x0080 && EV_RING == 0x0100);
+#else
 inline constexpr std::uint32_t EV_RXCHAR = 0x0001, EV_RXFLAG = 0x0002, EV_CTS = 0x0008, EV_BREAK = 0x0040,
                                EV_ERR = 0x0080, EV_RING = 0x0100;
+#endif
 
 // The window that owns the engine. The engine never calls a handler on its worker thread.
 class PortOwner {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <thread>
 #include <vector>
 
@@ -50,13 +51,22 @@ TEST(TextCodec, InvalidGbkBytesBecomeReplacementCharacters) {
         {"lead byte before 0x7F", "\xD5\x7F", u"\uFFFD\x7F"},
         {"unassigned pair", "\xA2\xA0", u"\uFFFD\uFFFD"},
         {"valid after invalid", "\xFF\xD5\xBE", u"\uFFFD\u7AD9"},
+        // Code page 936 maps these to the Private Use Area; GBK proper has no
+        // character there.
+        {"user-defined area before ASCII", "\xA1\x40", u"\uFFFD@"},
+        {"user-defined area AAA1", "\xAA\xA1", u"\uFFFD\uFFFD"},
+        {"user-defined area F8A1", "\xF8\xA1", u"\uFFFD\uFFFD"},
+        {"private code FE51", "\xFE\x51", u"\uFFFDQ"},
+        {"user-defined code amid valid text", "\xD5\xBE\xA1\x40\xD5\xBE", u"\u7AD9\uFFFD@\u7AD9"},
     };
     for (const Case& c : cases) EXPECT_EQ(GbkToUtf16(c.gbk), c.utf16) << c.what;
 }
 
 TEST(TextCodec, CharactersGbkCannotHoldBecomeQuestionMarks) {
-    EXPECT_EQ(Utf16ToGbk(u"x\u0E01y"), "x?y");      // Thai
-    EXPECT_EQ(Utf16ToGbk(u"x\U0001F600y"), "x?y");  // a surrogate pair is one character
+    EXPECT_EQ(Utf16ToGbk(u"x\u0E01y"), "x?y");                          // Thai
+    EXPECT_EQ(Utf16ToGbk(u"x\U0001F600y"), "x?y");                      // a surrogate pair is one character
+    EXPECT_EQ(Utf16ToGbk(u"\u7AD9\uE000\u7AD9"), "\xD5\xBE?\xD5\xBE");  // Private Use
+    EXPECT_EQ(Utf16ToGbk(u"\uE4C6\uF8F5"), "??");
     EXPECT_EQ(Utf16ToGbk(std::u16string(u"x") + char16_t(0xD800) + u"y"), "x?y");
     EXPECT_EQ(Utf16ToGbk(std::u16string(u"x") + char16_t(0xDC00)), "x?");
     EXPECT_EQ(Utf16ToGbk(std::u16string(u"x") + char16_t(0xD800)), "x?");
@@ -79,6 +89,38 @@ TEST(TextCodec, LongTextCrossesConversionChunks) {
     utf16 += u'\uFFFD';
     EXPECT_EQ(GbkToUtf16(gbk), utf16);
     EXPECT_EQ(Utf16ToGbk(utf16), gbk.substr(0, gbk.size() - 1) + "?");
+}
+
+// Every single byte, every pair after a lead byte, and every character of the
+// Basic Multilingual Plane, folded into one FNV-1a digest. The expected value
+// is iconv's GBK (the Linux build); the Windows build must give the same
+// digest, or the two platforms read and write the DTU's bytes differently.
+TEST(TextCodec, WholeCodeSpaceConvertsAsOnEveryPlatform) {
+    std::uint64_t digest = 0xCBF29CE484222325ULL;
+    const auto fold = [&digest](std::uint32_t value) {
+        for (int k = 0; k < 4; ++k) {
+            digest ^= (value >> (8 * k)) & 0xFF;
+            digest *= 0x100000001B3ULL;
+        }
+    };
+    for (int b = 0; b < 256; ++b) {
+        for (const char16_t u : GbkToUtf16(std::string(1, static_cast<char>(b)))) fold(u);
+        fold(0x10000);
+    }
+    for (int lead = 0x81; lead <= 0xFE; ++lead) {
+        for (int trail = 0; trail < 256; ++trail) {
+            const std::string pair{static_cast<char>(lead), static_cast<char>(trail)};
+            for (const char16_t u : GbkToUtf16(pair)) fold(u);
+            fold(0x10000);
+        }
+    }
+    for (std::uint32_t c = 0x80; c < 0x10000; ++c) {
+        for (const char b : Utf16ToGbk(std::u16string(1, static_cast<char16_t>(c)))) {
+            fold(static_cast<std::uint8_t>(b));
+        }
+        fold(0x10000);
+    }
+    EXPECT_EQ(digest, 0x1468A559DD8C5F5CULL);
 }
 
 TEST(TextCodec, ThreadsConvertIndependently) {

@@ -1,0 +1,119 @@
+// Whole-file reading and atomic replacement on Windows: paths are UTF-8 and
+// go to the wide-character calls; the new content is written to a temporary
+// file in the target's folder, flushed, and moved over the target in one
+// step (MoveFileExW with MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH).
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+
+#include "form/file_access.h"
+
+namespace quill {
+namespace {
+
+std::wstring Wide(const std::string& utf8) {
+    if (utf8.empty()) return {};
+    const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0) ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
+    return wide;
+}
+
+// The one place that turns a Windows error into a reason the operator reads.
+std::string ErrorText(DWORD error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return "文件或文件夹不存在";
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+            return "没有访问权限";
+        case ERROR_WRITE_PROTECT:
+            return "文件系统只读";
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return "磁盘空间不足";
+        case ERROR_FILENAME_EXCED_RANGE:
+            return "路径太长";
+        default:
+            break;
+    }
+    return "系统错误 " + std::to_string(error);
+}
+
+class Handle {
+  public:
+    explicit Handle(HANDLE h) : h_(h) {}
+    ~Handle() {
+        if (valid()) ::CloseHandle(h_);
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
+    HANDLE get() const { return h_; }
+    // Closes now, so that a failing close is seen: 0 or the error.
+    DWORD close() {
+        const BOOL ok = ::CloseHandle(h_);
+        h_ = INVALID_HANDLE_VALUE;
+        return ok ? 0 : ::GetLastError();
+    }
+
+  private:
+    HANDLE h_;
+};
+
+}  // namespace
+
+ReadOutcome ReadWholeFile(const std::string& path, std::size_t maxBytes) {
+    const DWORD attributes = ::GetFileAttributesW(Wide(path).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return {std::nullopt, "这是一个文件夹", false};
+    Handle file(::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) return {std::nullopt, ErrorText(::GetLastError()), false};
+    std::string content;
+    char buffer[16384];
+    for (;;) {
+        DWORD got = 0;
+        if (!::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr))
+            return {std::nullopt, ErrorText(::GetLastError()), false};
+        if (got == 0) break;
+        content.append(buffer, got);
+        if (content.size() > maxBytes) return {std::nullopt, {}, true};
+    }
+    return {std::move(content), {}, false};
+}
+
+std::string ReplaceFileAtomically(const std::string& path, std::string_view content) {
+    const std::wstring target = Wide(path);
+    const std::wstring temporary = target + L".tmp" + std::to_wstring(::GetCurrentProcessId());
+    DWORD error = 0;
+    {
+        Handle file(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.valid()) return ErrorText(::GetLastError());
+        std::size_t done = 0;
+        while (error == 0 && done < content.size()) {
+            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(content.size() - done, 1 << 20));
+            DWORD wrote = 0;
+            if (!::WriteFile(file.get(), content.data() + done, chunk, &wrote, nullptr) || wrote == 0)
+                error = ::GetLastError();
+            done += wrote;
+        }
+        if (error == 0 && !::FlushFileBuffers(file.get())) error = ::GetLastError();
+        const DWORD closeError = file.close();
+        if (error == 0) error = closeError;
+    }
+    if (error == 0 &&
+        !::MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        error = ::GetLastError();
+    if (error != 0) {
+        ::DeleteFileW(temporary.c_str());
+        return ErrorText(error);
+    }
+    return {};
+}
+
+}  // namespace quill

@@ -1,0 +1,39 @@
+// Port discovery on a made-up device folder.
+#include "serial/port_discovery_posix.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace quill {
+namespace {
+
+TEST(FindSerialPorts, TakesAdaptersByIdWithTheirNameAndUsbAndAcmDevicesOnce) {
+    namespace fs = std::filesystem;
+    const fs::path root = fs::temp_directory_path() / ("quillmere-ports-" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    fs::create_directories(root / "serial" / "by-id");
+    for (const char* name :
+         {"ttyUSB0", "ttyUSB1", "ttyUSB10", "ttyACM3", "ttyS0", "ttyAMA0", "null", "adapter9"})
+        std::ofstream(root / name).put('x');
+    fs::create_symlink("../../ttyUSB0", root / "serial" / "by-id" / "usb-A-if00-port0");   // found twice
+    fs::create_symlink("../../adapter9", root / "serial" / "by-id" / "usb-B-if00-port0");  // other name
+    fs::create_symlink("../../gone", root / "serial" / "by-id" / "usb-C-if00-port0");      // dangling
+    fs::create_symlink("ttyUSB1", root / "ttyUSB7");  // a second name of one device
+
+    const std::string r = fs::canonical(root).string();
+    EXPECT_EQ(FindSerialPorts(root.string()), (std::vector<FoundPort>{
+                                                  {r + "/adapter9", "usb-B-if00-port0"},
+                                                  {r + "/ttyACM3", ""},
+                                                  {r + "/ttyUSB0", "usb-A-if00-port0"},
+                                                  {r + "/ttyUSB1", ""},
+                                                  {r + "/ttyUSB10", ""},
+                                              }));
+    EXPECT_TRUE(FindSerialPorts((root / "missing").string()).empty());
+    fs::remove_all(root);
+}
+
+}  // namespace
+}  // namespace quill
