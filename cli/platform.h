@@ -5,7 +5,6 @@
 
 #include <functional>
 #include <string>
-#include <vector>
 
 namespace quill::cli {
 
@@ -24,17 +23,5 @@ void WatchInterrupts(std::function<void()> onInterrupt);
 // A hint to add to the message of a failed open for this platform error, or
 // empty (e.g. the dialout group for a permission error).
 std::string OpenFailureHint(int error);
-
-// A serial port found on this machine: the path to open, and the adapter's
-// name where the system knows one.
-struct FoundPort {
-    std::string path;
-    std::string name;
-};
-
-// The serial ports present, sorted by path. devRoot and sysRoot stand in for
-// the system's folders in tests.
-std::vector<FoundPort> FindSerialPorts(const std::string& devRoot = "/dev",
-                                       const std::string& sysRoot = "/sys");
 
 }  // namespace quill::cli

@@ -14,6 +14,7 @@
 #include "cli/platform.h"
 #include "form/parameter_file.h"
 #include "protocol/item_table.h"
+#include "serial/port_discovery.h"
 
 namespace quill::cli {
 namespace {
@@ -410,7 +411,7 @@ int RunProvision(Context& context, const Common& common, const ProvisionOptions&
 
 int RunPorts(Context& context, const std::string& tracePath) {
     if (!context.openTrace(tracePath)) return kExitUsage;
-    const std::vector<FoundPort> ports = FindSerialPorts();
+    const std::vector<FoundPort> ports = quill::FindSerialPorts();
     if (context.trace) context.trace->note("found " + std::to_string(ports.size()) + " serial ports");
     if (ports.empty()) context.console.message("没有找到串口");
     for (const FoundPort& port : ports)

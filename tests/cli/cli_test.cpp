@@ -11,7 +11,6 @@
 #include <thread>
 
 #include "cli/dtu_link.h"
-#include "cli/platform.h"
 #include "cli/run_cli.h"
 #include "sim/dtu_server.h"
 
@@ -396,33 +395,6 @@ TEST(ConsoleTest, AProgressLineIsDrawnOnlyOnATerminalAndAMessageReplacesIt) {
     toFile.message("连接DTU成功！");
     toFile.endProgress();
     EXPECT_EQ(file.str(), "连接DTU成功！\n");
-}
-
-TEST(PortListTest, AdaptersByStableNameThenUnnamedDevicesThenBuiltInPortsWithHardware) {
-    const fs::path root =
-        fs::temp_directory_path() /
-        ("quillmere-ports-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-    fs::remove_all(root);
-    const fs::path dev = root / "dev";
-    const fs::path sys = root / "sys";
-    fs::create_directories(dev / "serial" / "by-id");
-    for (const char* name : {"ttyUSB0", "ttyUSB1", "ttyACM0", "ttyS0", "ttyS1", "tty0"})
-        std::ofstream(dev / name);
-    fs::create_symlink("../../ttyUSB1", dev / "serial" / "by-id" / "usb-Acme_Serial_A1-if00-port0");
-    for (const auto& [name, type] : {std::pair{"ttyS0", "4"}, std::pair{"ttyS1", "0"}}) {
-        fs::create_directories(sys / "class" / "tty" / name);
-        std::ofstream(sys / "class" / "tty" / name / "type") << type << '\n';
-    }
-    const std::vector<FoundPort> ports = FindSerialPorts(dev.string(), sys.string());
-    fs::remove_all(root);
-    std::vector<std::pair<std::string, std::string>> found;
-    for (const FoundPort& port : ports) found.emplace_back(port.path, port.name);
-    EXPECT_EQ(found, (std::vector<std::pair<std::string, std::string>>{
-                         {(dev / "ttyACM0").string(), ""},
-                         {(dev / "ttyS0").string(), ""},
-                         {(dev / "ttyUSB0").string(), ""},
-                         {(dev / "ttyUSB1").string(), "usb-Acme_Serial_A1-if00-port0"},
-                     }));
 }
 
 }  // namespace
