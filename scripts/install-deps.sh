@@ -7,9 +7,9 @@ apt-get update -qq
 apt-get install -y -qq --no-install-recommends \
   build-essential cmake g++ git pkg-config \
   libgtest-dev googletest \
+  libcli11-dev nlohmann-json3-dev \
   qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev \
   fonts-wqy-zenhei fontconfig \
   clang libclang-rt-14-dev \
-  nlohmann-json3-dev \
   dpkg-dev file lintian help2man \
   g++-mingw-w64-x86-64 wine64 wine nsis >/dev/null

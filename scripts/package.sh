@@ -22,10 +22,11 @@ dpkg-deb -x "$deb" "$root"
 for f in usr/bin/quillmere usr/bin/quillmere-sim usr/share/applications/quillmere.desktop \
          usr/share/icons/hicolor/scalable/apps/quillmere.svg usr/share/doc/quillmere/copyright \
          usr/share/doc/quillmere/changelog.gz usr/share/man/man1/quillmere.1.gz \
-         usr/share/man/man1/quillmere-sim.1.gz; do
+         usr/share/man/man1/quillmere-sim.1.gz usr/bin/quillmere-cli usr/share/man/man1/quillmere-cli.1.gz; do
   [ -e "$root/$f" ] || { echo "missing $f in the package"; exit 1; }
 done
 "$root/usr/bin/quillmere-sim" --help >/dev/null
+"$root/usr/bin/quillmere-cli" --version >/dev/null
 "$root/usr/bin/quillmere" --version >/dev/null
 if ldd "$root/usr/bin/quillmere" | grep -q "not found"; then echo "unresolved libraries"; exit 1; fi
 # Informational and pedantic tags are shown but do not fail the check.

@@ -1,0 +1,157 @@
+#include "cli/console_host.h"
+
+#include "cli/platform.h"
+#include "protocol/configure_request.h"
+#include "serial/serial_platform.h"
+
+namespace quill::cli {
+namespace {
+
+// The port's number in the engine's notifications; one port per command.
+constexpr std::uint32_t kPortNumber = 1;
+
+// A report of the information area as console lines: without its "<-" marks
+// and the blank lines the window puts between reports.
+std::vector<std::string_view> ReportLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    while (!text.empty()) {
+        const std::size_t end = text.find_first_of("\r\n");
+        std::string_view line = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        if (line.starts_with("<-")) line.remove_prefix(2);
+        if (!line.empty()) lines.push_back(line);
+    }
+    return lines;
+}
+
+}  // namespace
+
+// ---- Console -------------------------------------------------------------------
+
+void Console::message(std::string_view text) {
+    endProgress();
+    err_ << text << '\n';
+    err_.flush();
+}
+
+void Console::progress(std::string_view text) {
+    if (!terminal_) return;
+    err_ << "\r\x1b[K" << text;
+    err_.flush();
+    progressShown_ = true;
+}
+
+void Console::endProgress() {
+    if (!progressShown_) return;
+    err_ << "\r\x1b[K";
+    err_.flush();
+    progressShown_ = false;
+}
+
+// ---- Host ------------------------------------------------------------------------
+
+ConsoleHost::ConsoleHost(EventLoop& loop, std::string portPath, Console& console, Trace* trace)
+    : loop_(loop), portPath_(std::move(portPath)), console_(console), trace_(trace) {
+    loop_.setTimerHandler([this](int timerId) { session_.OnTimerTick(timerId); });
+}
+
+ConsoleHost::~ConsoleHost() {
+    loop_.setTimerHandler({});
+}
+
+std::optional<SessionOutcome> ConsoleHost::takeOutcome() {
+    if (outcomes_.empty()) return std::nullopt;
+    const SessionOutcome outcome = outcomes_.front();
+    outcomes_.pop_front();
+    return outcome;
+}
+
+std::optional<std::string> ConsoleHost::openPort(std::uint32_t rate) {
+    if (!port_.OpenPort(this, kPortNumber, rate, kLineParity, kLineDataBits, kLineStopBits, kLineEventMask,
+                        transmitBufferSize, portPath_))
+        return std::nullopt;
+    port_.StartWorker();
+    if (trace_ != nullptr) trace_->note("opened " + portPath_ + " at " + std::to_string(rate) + " 8N1");
+    return portPath_;
+}
+
+std::string ConsoleHost::openFailureText() {
+    const int error = port_.lastOpenError();
+    std::string text = "无法打开串口 " + portPath_ + "：" + platform::ErrorText(error);
+    if (const std::string hint = OpenFailureHint(error); !hint.empty()) text += "\n" + hint;
+    return text;
+}
+
+void ConsoleHost::stopPort() {
+    port_.RequestStop();
+    if (trace_ != nullptr) trace_->note("closed " + portPath_);
+}
+
+bool ConsoleHost::portHeld() const {
+    return port_.IsOpen();
+}
+
+bool ConsoleHost::sendBytes(std::span<const std::uint8_t> bytes) {
+    if (!port_.SendBytes(bytes)) return false;
+    bytesSent_ += bytes.size();
+    if (trace_ != nullptr) trace_->sent(bytes);
+    return true;
+}
+
+bool ConsoleHost::sendTextBytes(const std::string& gbk) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(gbk.data());
+    return sendBytes(std::span<const std::uint8_t>(bytes, gbk.size()));
+}
+
+void ConsoleHost::startTimerById(int timerId, int periodMs) {
+    loop_.startTimer(timerId, std::chrono::milliseconds(periodMs));
+}
+
+void ConsoleHost::stopTimerById(int timerId) {
+    loop_.stopTimer(timerId);
+}
+
+void ConsoleHost::appendInfo(std::string_view utf8) {
+    if (trace_ != nullptr)
+        for (const std::string_view line : ReportLines(utf8)) trace_->note(line);
+    if (!reportsShown_) return;
+    for (const std::string_view line : ReportLines(utf8)) console_.message(line);
+}
+
+void ConsoleHost::showBox(std::string_view textUtf8, std::string_view /*captionUtf8*/, BoxIcon /*icon*/) {
+    boxes_.emplace_back(textUtf8);
+    console_.message("错误：" + std::string(textUtf8));
+}
+
+void ConsoleHost::applyItemUpdate(const ItemUpdate& update) {
+    readTypes_.push_back(update.type);
+    ApplyItemUpdates(std::span<const ItemUpdate>(&update, 1), form_);
+}
+
+bool ConsoleHost::isTicked(int checkBoxId) const {
+    const ParameterField* field = FindFieldByCheckBox(checkBoxId);
+    return field != nullptr && form_[*field].ticked;  // the terminal's boxes stay unticked
+}
+
+void ConsoleHost::setTicked(int checkBoxId, bool ticked) {
+    if (const ParameterField* field = FindFieldByCheckBox(checkBoxId)) form_[*field].ticked = ticked;
+}
+
+void ConsoleHost::onPortMessage(std::uint32_t message, std::uint32_t wParam, std::uint32_t /*lParam*/) {
+    if (message != WM_PORT_RX_BYTE) return;
+    const auto byte = static_cast<std::uint8_t>(wParam);
+    ++bytesReceived_;
+    if (trace_ != nullptr) trace_->received(byte);
+    session_.OnPortByte(byte);
+}
+
+void ConsoleHost::onPortError(const std::string& text) {
+    console_.message("错误：" + text);
+}
+
+void ConsoleHost::onPortLost(std::uint32_t /*portNumber*/) {
+    if (trace_ != nullptr) trace_->note("port lost");
+    session_.OnPortLost();
+}
+
+}  // namespace quill::cli

@@ -1,0 +1,124 @@
+// The command line as the session's host: the session core decides, this
+// class carries its calls out on a console. Reports go to the message stream
+// as lines, boxes become error messages, window timers become the event
+// loop's timers, the form is a FormValues, and the serial engine's owner is
+// the event loop's thread. What a command waits for comes back as
+// SessionOutcome values, queued in the order the session reported them.
+//
+// One thread: the command's, which runs the event loop. The serial worker
+// only posts to the loop.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "cli/event_loop.h"
+#include "cli/trace.h"
+#include "form/form_values.h"
+#include "serial/serial_port.h"
+#include "session/session_controller.h"
+
+namespace quill::cli {
+
+// The message stream (stderr), with at most one progress line that later
+// messages replace; the progress line is drawn only on a terminal.
+class Console {
+  public:
+    Console(std::ostream& err, bool terminal) : err_(err), terminal_(terminal) {}
+    void message(std::string_view text);
+    void progress(std::string_view text);
+    void endProgress();
+    bool terminal() const { return terminal_; }
+
+  private:
+    std::ostream& err_;
+    bool terminal_;
+    bool progressShown_ = false;
+};
+
+class ConsoleHost final : public SessionHost, public PortOwner {
+  public:
+    ConsoleHost(EventLoop& loop, std::string portPath, Console& console, Trace* trace);
+    ~ConsoleHost() override;
+    ConsoleHost(const ConsoleHost&) = delete;
+    ConsoleHost& operator=(const ConsoleHost&) = delete;
+
+    SessionController& session() { return session_; }
+    EventLoop& loop() { return loop_; }
+
+    // The form the session reads for a write and a read answer fills.
+    FormValues& form() { return form_; }
+    void setForm(FormValues values) { form_ = std::move(values); }
+    // Item types of the read answers applied since the last clear, in frame order.
+    const std::vector<std::uint8_t>& readTypes() const { return readTypes_; }
+    void clearReadTypes() { readTypes_.clear(); }
+
+    // Outcomes the session reported and no one has taken yet.
+    bool hasOutcome() const { return !outcomes_.empty(); }
+    std::optional<SessionOutcome> takeOutcome();
+    void clearOutcomes() { outcomes_.clear(); }
+    // Boxes the session showed (their texts), since construction.
+    const std::vector<std::string>& boxes() const { return boxes_; }
+    // The session's reports are echoed to the console while on (the default).
+    void setReportsShown(bool shown) { reportsShown_ = shown; }
+
+    // Bytes handed to the engine and bytes delivered to the session.
+    std::uint64_t bytesSent() const { return bytesSent_; }
+    std::uint64_t bytesReceived() const { return bytesReceived_; }
+
+    // ---- SessionHost ----
+    std::optional<std::string> openPort(std::uint32_t rate) override;
+    std::string openFailureText() override;
+    void stopPort() override;
+    bool portHeld() const override;
+    bool sendBytes(std::span<const std::uint8_t> bytes) override;
+    bool sendTextBytes(const std::string& gbk) override;
+    void startTimerById(int timerId, int periodMs) override;
+    void stopTimerById(int timerId) override;
+    void appendInfo(std::string_view utf8) override;
+    void showBox(std::string_view textUtf8, std::string_view captionUtf8, BoxIcon icon) override;
+    void setStatusText(std::string_view) override {}
+    void applyEnables(const ControlEnables&) override {}
+    void displayReceivedByte(std::uint8_t) override {}
+    void applyItemUpdate(const ItemUpdate& update) override;
+    bool isTicked(int checkBoxId) const override;
+    void setTicked(int checkBoxId, bool ticked) override;
+    int demoRateIndex() const override { return demoRateIndex_; }
+    void selectDemoRate(int index) override { demoRateIndex_ = index; }
+    bool saveForm() override { return true; }
+    const FormSnapshot& formSnapshot() override { return snapshot_; }
+    const std::string& sendTextMember() const override { return sendText_; }
+    std::uint32_t autoSendIntervalMember() const override { return 0; }
+    void sessionOutcome(SessionOutcome outcome) override { outcomes_.push_back(outcome); }
+
+    // ---- PortOwner ----
+    void postToOwner(std::function<void()> task) override { loop_.post(std::move(task)); }
+    void onPortMessage(std::uint32_t message, std::uint32_t wParam, std::uint32_t lParam) override;
+    void onPortError(const std::string& text) override;
+    void onPortLost(std::uint32_t portNumber) override;
+
+  private:
+    EventLoop& loop_;
+    std::string portPath_;
+    Console& console_;
+    Trace* trace_;
+    FormValues form_;
+    FormValuesSnapshot snapshot_{form_};
+    std::vector<std::uint8_t> readTypes_;
+    std::deque<SessionOutcome> outcomes_;
+    std::vector<std::string> boxes_;
+    bool reportsShown_ = true;
+    int demoRateIndex_ = -1;
+    std::string sendText_;
+    std::uint64_t bytesSent_ = 0;
+    std::uint64_t bytesReceived_ = 0;
+    SessionController session_{*this};
+    CSerialPort port_;  // last member: its worker is stopped before anything it reaches is gone
+};
+
+}  // namespace quill::cli

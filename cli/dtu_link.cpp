@@ -1,0 +1,203 @@
+#include "cli/dtu_link.h"
+
+#include <algorithm>
+#include <mutex>
+
+namespace quill::cli {
+namespace {
+
+std::atomic<bool> interruptRequested{false};
+// The loop of the running command, woken by an interrupt.
+std::mutex activeLoopMutex;
+EventLoop* activeLoop = nullptr;
+
+constexpr auto kProgressPeriod = std::chrono::seconds(1);
+
+}  // namespace
+
+void RequestInterrupt() {
+    interruptRequested = true;
+    std::lock_guard guard(activeLoopMutex);
+    if (activeLoop != nullptr) activeLoop->post([] {});
+}
+
+bool InterruptRequested() {
+    return interruptRequested;
+}
+
+void ClearInterrupt() {
+    interruptRequested = false;
+}
+
+DtuLink::DtuLink(std::string portPath, Console& console, Trace* trace)
+    : console_(console), host_(loop_, std::move(portPath), console, trace) {
+    std::lock_guard guard(activeLoopMutex);
+    activeLoop = &loop_;
+}
+
+DtuLink::~DtuLink() {
+    close();
+    std::lock_guard guard(activeLoopMutex);
+    if (activeLoop == &loop_) activeLoop = nullptr;
+}
+
+bool DtuLink::interrupted() const {
+    return InterruptRequested();
+}
+
+void DtuLink::close() {
+    console_.endProgress();
+    if (!session().portOpen()) return;
+    host_.setReportsShown(false);  // closing at the end of a command is no news
+    session().OnClosePort();
+    host_.setReportsShown(true);
+}
+
+StepResult DtuLink::connect(std::optional<Clock::time_point> deadline, std::string_view progressLabel,
+                            bool showReports) {
+    host_.setReportsShown(showReports);
+    const StepResult result = waitForDtu(deadline, progressLabel);
+    host_.setReportsShown(true);
+    return result;
+}
+
+StepResult DtuLink::waitForDtu(std::optional<Clock::time_point> deadline, std::string_view progressLabel) {
+    host_.clearOutcomes();
+    if (session().state() != SessionState::WaitingForDtu) {
+        session().OnOpenPort();
+        if (!session().portOpen()) return StepResult::OpenFailed;
+    }
+    const Clock::time_point start = Clock::now();
+    for (;;) {
+        const Clock::time_point now = Clock::now();
+        if (deadline && now >= *deadline) {
+            close();
+            return StepResult::NoDtu;
+        }
+        const auto waited = std::chrono::duration_cast<std::chrono::seconds>(now - start).count();
+        console_.progress(std::string(progressLabel) + " " + std::to_string(waited) + " 秒");
+        Clock::time_point sliceEnd = now + kProgressPeriod;
+        if (deadline) sliceEnd = std::min(sliceEnd, *deadline);
+        loop_.runUntil([&] { return host_.hasOutcome() || interrupted(); }, sliceEnd);
+        if (interrupted()) {
+            close();
+            return StepResult::Interrupted;
+        }
+        while (const std::optional<SessionOutcome> outcome = host_.takeOutcome()) {
+            switch (*outcome) {
+                case SessionOutcome::Connected:
+                    console_.endProgress();
+                    return StepResult::Done;
+                case SessionOutcome::Lost:
+                    console_.endProgress();
+                    return StepResult::Lost;
+                case SessionOutcome::TimedOut:
+                    // The session has given up and closed the port. Without a
+                    // limit of the command line's own, its verdict stands.
+                    if (!deadline) {
+                        console_.endProgress();
+                        return StepResult::NoDtu;
+                    }
+                    session().OnOpenPort();
+                    if (!session().portOpen()) return StepResult::OpenFailed;
+                    break;
+                default:
+                    break;
+            }
+        }
+    }
+}
+
+std::optional<SessionOutcome> DtuLink::awaitAnswer(std::initializer_list<SessionOutcome> wanted,
+                                                   StepResult& ended) {
+    std::uint64_t seen = host_.bytesReceived();
+    Clock::time_point silenceEnd = Clock::now() + kAnswerSilence;
+    for (;;) {
+        loop_.runUntil([&] { return host_.hasOutcome() || interrupted() || host_.bytesReceived() != seen; },
+                       silenceEnd);
+        while (const std::optional<SessionOutcome> outcome = host_.takeOutcome()) {
+            if (*outcome == SessionOutcome::Lost) {
+                ended = StepResult::Lost;
+                return std::nullopt;
+            }
+            if (std::find(wanted.begin(), wanted.end(), *outcome) != wanted.end()) return outcome;
+        }
+        if (interrupted()) {
+            close();
+            ended = StepResult::Interrupted;
+            return std::nullopt;
+        }
+        if (host_.bytesReceived() != seen) {  // the DTU is still talking
+            seen = host_.bytesReceived();
+            silenceEnd = Clock::now() + kAnswerSilence;
+            continue;
+        }
+        if (Clock::now() >= silenceEnd) {
+            close();
+            ended = StepResult::NoDtu;
+            return std::nullopt;
+        }
+    }
+}
+
+StepResult DtuLink::read() {
+    host_.clearOutcomes();
+    host_.clearReadTypes();
+    session().OnReadParameters();
+    StepResult ended = StepResult::Done;
+    const auto outcome = awaitAnswer({SessionOutcome::ReadSucceeded, SessionOutcome::ReadFailed}, ended);
+    if (!outcome) return ended;
+    return *outcome == SessionOutcome::ReadSucceeded ? StepResult::Done : StepResult::Failed;
+}
+
+StepResult DtuLink::write(FormValues values, bool verify) {
+    host_.setForm(std::move(values));
+    host_.clearOutcomes();
+    session().setVerifyAfterWrite(verify);
+    const std::size_t boxes = host_.boxes().size();
+    session().OnConfigure();
+    if (host_.boxes().size() != boxes) return StepResult::NotSent;
+    StepResult ended = StepResult::Done;
+    auto outcome = awaitAnswer({SessionOutcome::ConfigureSucceeded, SessionOutcome::ConfigureFailed}, ended);
+    if (!outcome) return ended;
+    if (*outcome == SessionOutcome::ConfigureFailed) return StepResult::Refused;
+    if (!verify) return StepResult::Done;
+    outcome = awaitAnswer({SessionOutcome::VerifyPassed, SessionOutcome::VerifyFailed}, ended);
+    if (!outcome) return ended;
+    return *outcome == SessionOutcome::VerifyPassed ? StepResult::Done : StepResult::Differs;
+}
+
+StepResult DtuLink::waitUntilQuiet() {
+    // Reopening is how the session polls again; its reports would repeat
+    // every few hundred milliseconds.
+    host_.setReportsShown(false);
+    for (;;) {
+        if (session().portOpen()) session().OnClosePort();
+        host_.clearOutcomes();
+        session().OnOpenPort();
+        if (!session().portOpen()) {
+            host_.setReportsShown(true);
+            return StepResult::OpenFailed;
+        }
+        loop_.runUntil([&] { return host_.hasOutcome() || interrupted(); }, Clock::now() + kQuietTime);
+        if (interrupted()) {
+            host_.setReportsShown(true);
+            close();
+            return StepResult::Interrupted;
+        }
+        bool stillThere = false;
+        while (const std::optional<SessionOutcome> outcome = host_.takeOutcome()) {
+            if (*outcome == SessionOutcome::Lost) {
+                host_.setReportsShown(true);
+                return StepResult::Lost;
+            }
+            if (*outcome == SessionOutcome::Connected) stillThere = true;
+        }
+        if (!stillThere) {
+            host_.setReportsShown(true);
+            return StepResult::Done;  // the session goes on polling for the next unit
+        }
+    }
+}
+
+}  // namespace quill::cli

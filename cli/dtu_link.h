@@ -1,0 +1,90 @@
+// One command's conversation with the DTU on one port: the event loop, the
+// console host and its session, and the waits a command is made of. Each step
+// issues the session's own command (OnOpenPort, OnReadParameters,
+// OnConfigure, OnClosePort) and runs the loop until the session reports the
+// outcome that ends the step; the session decides everything in between.
+//
+// Deadlines belong to the command line: the session waits for a DTU for 40 s
+// and for an answer as long as it takes, a script cannot. A step also ends
+// when RequestInterrupt was called. Caller's thread only.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/console_host.h"
+#include "cli/event_loop.h"
+#include "cli/trace.h"
+
+namespace quill::cli {
+
+// How long the DTU may stay silent while an answer is awaited.
+inline constexpr auto kAnswerSilence = std::chrono::seconds(5);
+// A unit that leaves polls unanswered this long has gone from the line.
+inline constexpr auto kQuietTime = std::chrono::seconds(2);
+
+enum class StepResult : std::uint8_t {
+    Done,         // the awaited outcome (connected, read, written, verified)
+    Failed,       // a read answer could not be taken
+    Refused,      // the DTU refused a frame of the write
+    Differs,      // the read-back differs from what was written
+    NotSent,      // the session refused the request itself (a box was shown)
+    NoDtu,        // no announcement, or no answer, in time
+    OpenFailed,   // the port could not be opened
+    Lost,         // the port went away
+    Interrupted,  // Ctrl-C
+};
+
+class DtuLink {
+  public:
+    using Clock = std::chrono::steady_clock;
+
+    DtuLink(std::string portPath, Console& console, Trace* trace);
+    ~DtuLink();
+
+    ConsoleHost& host() { return host_; }
+    SessionController& session() { return host_.session(); }
+    EventLoop& loop() { return loop_; }
+
+    // Opens the port and waits until a DTU announces itself. deadline: the
+    // command line's own limit; without one the session's connect timer
+    // decides. When the session gives up before the deadline, the port is
+    // opened again and the wait goes on. progressLabel names the wait on a
+    // terminal's progress line. Without showReports the session's reports of
+    // the wait (opened, timed out, closed, connected) are left out: a wait
+    // for the next unit may last all day.
+    StepResult connect(std::optional<Clock::time_point> deadline, std::string_view progressLabel,
+                       bool showReports = true);
+    // Reads the DTU's set into the host's form.
+    StepResult read();
+    // Writes exactly the ticked fields of values; with verify, reads them back
+    // and compares (session().mismatchedTypes() names the differences).
+    StepResult write(FormValues values, bool verify);
+    // After a unit is done: polls again until it leaves them unanswered for
+    // kQuietTime, then stays open and waiting for the next unit.
+    StepResult waitUntilQuiet();
+    // Closes the port if it is open.
+    void close();
+
+  private:
+    StepResult waitForDtu(std::optional<Clock::time_point> deadline, std::string_view progressLabel);
+    // Runs the loop until an outcome in `wanted` (returned), the port is lost
+    // (Lost), the DTU stays silent for kAnswerSilence, or an interrupt.
+    std::optional<SessionOutcome> awaitAnswer(std::initializer_list<SessionOutcome> wanted,
+                                              StepResult& ended);
+    bool interrupted() const;
+
+    EventLoop loop_;
+    Console& console_;
+    ConsoleHost host_;
+};
+
+// Set by RequestInterrupt; steps end at the next turn of their loop.
+bool InterruptRequested();
+void ClearInterrupt();
+
+}  // namespace quill::cli

@@ -1,0 +1,27 @@
+// What the command line needs from the operating system, behind a few small
+// functions: one implementation file per platform (platform_posix.cpp), chosen
+// by the build, so that nothing else in cli/ includes a platform header.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace quill::cli {
+
+// Makes the console show UTF-8 text and the escape that clears a progress
+// line. Call once at start.
+void PrepareConsole();
+
+// The standard error stream is a terminal (a progress line may be drawn on it).
+bool StderrIsTerminal();
+
+// From here on, Ctrl-C and a termination request call onInterrupt on a thread
+// of their own instead of ending the process. Call once, before any other
+// thread starts.
+void WatchInterrupts(std::function<void()> onInterrupt);
+
+// A hint to add to the message of a failed open for this platform error, or
+// empty (e.g. the dialout group for a permission error).
+std::string OpenFailureHint(int error);
+
+}  // namespace quill::cli

@@ -1,0 +1,170 @@
+#include "cli/trace.h"
+
+#include <cstdio>
+
+#include "form/parameter_fields.h"
+#include "protocol/frame.h"
+#include "protocol/item_table.h"
+
+namespace quill::cli {
+namespace {
+
+// Received bytes further apart than this start a new line with their own time
+// (a paced answer arrives in small pieces a few milliseconds apart).
+constexpr auto kReceiveLineGap = std::chrono::milliseconds(20);
+constexpr std::size_t kBytesPerLine = 32;
+constexpr std::string_view kItemIndent = "                ";
+
+std::string_view CommandName(std::uint8_t command) {
+    switch (command) {
+        case Command::ReadRequest:
+            return "读取请求";
+        case Command::ReadAnswer:
+            return "读取应答";
+        case Command::ConfigureRequest:
+            return "配置请求";
+        case Command::ConfigureAnswer:
+            return "配置应答";
+        case Command::ResetRequest:
+            return "复位请求";
+        default:
+            return "未知命令";
+    }
+}
+
+// The label a field carries in the form; message bodies name their body.
+std::string ItemLabel(std::uint8_t type) {
+    const ItemDef* item = FindItem(type);
+    if (item == nullptr) return "未知参数";
+    if (const ParameterField* field = FindFieldByCheckBox(item->checkBoxId);
+        field != nullptr && item->checkBoxId != 0)
+        return field->accessibleLabel;
+    return std::string(item->name);
+}
+
+std::string TypeText(std::uint8_t value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", value);
+    return text;
+}
+
+}  // namespace
+
+std::string HexBytes(std::span<const std::uint8_t> bytes) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(bytes.size() * 3);
+    for (const std::uint8_t b : bytes) {
+        if (!text.empty()) text += ' ';
+        text += kDigits[b >> 4];
+        text += kDigits[b & 0x0F];
+    }
+    return text;
+}
+
+std::span<const std::uint8_t> FrameCollector::accept(std::uint8_t byte) {
+    if (frame_.empty()) {
+        if (byte == kFrameDelimiter) frame_.push_back(byte);
+        return {};
+    }
+    frame_.push_back(byte);
+    bool complete = frame_.size() >= kLimit;
+    if (byte == kFrameDelimiter) {
+        if (frame_[1] == Command::ConfigureAnswer)
+            complete = true;  // its byte 2 is a status, not a length
+        else if (frame_.size() >= 4 && frame_.size() >= FrameLengthField(frame_))
+            complete = true;
+    }
+    if (!complete) return {};
+    done_.swap(frame_);
+    frame_.clear();
+    return done_;
+}
+
+std::vector<std::string> DescribeFrame(std::span<const std::uint8_t> frame) {
+    std::vector<std::string> lines;
+    if (frame.size() < 2) return lines;
+    const std::uint8_t command = frame[1];
+    std::string head = "frame " + TypeText(command) + " " + std::string(CommandName(command)) + ", " +
+                       std::to_string(frame.size()) + " bytes";
+    if (command == Command::ConfigureAnswer) {
+        const std::uint8_t status = frame.size() > 2 ? frame[2] : 0xFF;
+        head += status == 0x00 ? ", 成功" : ", 失败 (" + TypeText(status) + ")";
+        lines.push_back(std::move(head));
+        return lines;
+    }
+    if (command != Command::ReadAnswer && command != Command::ConfigureRequest) {
+        lines.push_back(std::move(head));
+        return lines;
+    }
+    std::vector<std::string> items;
+    const bool wellFormed = ForEachItem(frame, [&](const ItemView& item) {
+        items.push_back(std::string(kItemIndent) + TypeText(item.type) + " " + ItemLabel(item.type) + " (" +
+                        std::to_string(item.value.size()) + "): " + HexBytes(item.value));
+    });
+    head += ", " + std::to_string(items.size()) + " items";
+    lines.push_back(std::move(head));
+    lines.insert(lines.end(), items.begin(), items.end());
+    if (!wellFormed) lines.push_back(std::string(kItemIndent) + "(the items end at a malformed one)");
+    return lines;
+}
+
+Trace::Trace(std::ostream& out, Clock::time_point start) : out_(out), start_(start) {}
+
+Trace::~Trace() {
+    flush();
+}
+
+std::string Trace::stamp(Clock::time_point at) const {
+    const double ms = std::chrono::duration<double, std::milli>(at - start_).count();
+    char text[32];
+    std::snprintf(text, sizeof text, "%12.3f", ms);
+    return text;
+}
+
+void Trace::writeFrame(char direction, Clock::time_point at, std::span<const std::uint8_t> frame) {
+    const std::string time = stamp(at);
+    for (const std::string& line : DescribeFrame(frame))
+        out_ << time << ' ' << direction << ' ' << line << '\n';
+}
+
+void Trace::flushReceived() {
+    if (pendingReceived_.empty()) return;
+    out_ << stamp(pendingSince_) << " < " << HexBytes(pendingReceived_) << '\n';
+    pendingReceived_.clear();
+}
+
+void Trace::sent(std::span<const std::uint8_t> bytes) {
+    flushReceived();
+    const Clock::time_point now = Clock::now();
+    for (std::size_t i = 0; i < bytes.size(); i += kBytesPerLine)
+        out_ << stamp(now) << " > " << HexBytes(bytes.subspan(i, std::min(kBytesPerLine, bytes.size() - i)))
+             << '\n';
+    for (const std::uint8_t b : bytes)
+        if (const auto frame = sentFrames_.accept(b); !frame.empty()) writeFrame('>', now, frame);
+}
+
+void Trace::received(std::uint8_t byte) {
+    const Clock::time_point now = Clock::now();
+    if (!pendingReceived_.empty() &&
+        (now - pendingSince_ > kReceiveLineGap || pendingReceived_.size() >= kBytesPerLine))
+        flushReceived();
+    if (pendingReceived_.empty()) pendingSince_ = now;
+    pendingReceived_.push_back(byte);
+    if (const auto frame = receivedFrames_.accept(byte); !frame.empty()) {
+        flushReceived();
+        writeFrame('<', now, frame);
+    }
+}
+
+void Trace::note(std::string_view text) {
+    flushReceived();
+    out_ << stamp(Clock::now()) << " # " << text << '\n';
+}
+
+void Trace::flush() {
+    flushReceived();
+    out_.flush();
+}
+
+}  // namespace quill::cli

@@ -1,0 +1,82 @@
+// The --trace file: every byte sent to and received from the DTU with its
+// time in milliseconds since the command started, and each complete frame
+// decoded item by item (type, label, value bytes in hex), so that a field
+// technician can send one file that shows what went over the line.
+//
+//        0.412 > 37
+//      401.870 < 6C
+//      402.113 > 7B 0B 00 10 00 00 00 00 00 00 00 00 00 00 00 7B
+//      402.113 > frame 0x0B 读取请求, 16 bytes
+//      488.020 < 7B 8B 01 C4 ...
+//      488.020 < frame 0x8B 读取应答, 452 bytes, 113 items
+//                  0x01 DTU编号 (11): 32 30 32 34 ...
+//
+// Sent bytes are stamped when they are handed to the engine, received bytes
+// when the loop delivers them. Received bytes share a line while they come
+// close together. Loop thread only.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <ostream>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quill::cli {
+
+// Collects the bytes of one direction into frames: a frame starts at 0x7B;
+// a configure answer ends at the next 0x7B (its byte 2 is a status), every
+// other frame at the 0x7B where its length field is reached. Bytes outside a
+// frame (polls, announcements, noise) are not collected.
+class FrameCollector {
+  public:
+    static constexpr std::size_t kLimit = 65535;
+
+    // The completed frame, or an empty span while none completed with this byte.
+    std::span<const std::uint8_t> accept(std::uint8_t byte);
+    bool collecting() const { return !frame_.empty(); }
+
+  private:
+    std::vector<std::uint8_t> frame_;
+    std::vector<std::uint8_t> done_;
+};
+
+// One frame as text lines (without the time column): its command, length and
+// each item. Unknown items are shown with their type only.
+std::vector<std::string> DescribeFrame(std::span<const std::uint8_t> frame);
+
+// Bytes as upper-case hex pairs separated by blanks.
+std::string HexBytes(std::span<const std::uint8_t> bytes);
+
+class Trace {
+  public:
+    using Clock = std::chrono::steady_clock;
+
+    Trace(std::ostream& out, Clock::time_point start);
+    ~Trace();
+    Trace(const Trace&) = delete;
+    Trace& operator=(const Trace&) = delete;
+
+    void sent(std::span<const std::uint8_t> bytes);
+    void received(std::uint8_t byte);
+    // A line of its own (port opened, lost, the command's result).
+    void note(std::string_view text);
+    void flush();
+
+  private:
+    std::string stamp(Clock::time_point at) const;
+    void flushReceived();
+    void writeFrame(char direction, Clock::time_point at, std::span<const std::uint8_t> frame);
+
+    std::ostream& out_;
+    Clock::time_point start_;
+    FrameCollector sentFrames_;
+    FrameCollector receivedFrames_;
+    std::vector<std::uint8_t> pendingReceived_;
+    Clock::time_point pendingSince_{};
+};
+
+}  // namespace quill::cli

@@ -1,0 +1,401 @@
+// quillmere-cli against the simulated DTU on a pseudo-terminal, answering at
+// line speed: the commands run in-process through RunCli; the server's own
+// record of what it received and stored is what the tests judge.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <thread>
+
+#include "cli/dtu_link.h"
+#include "cli/run_cli.h"
+#include "sim/dtu_server.h"
+
+namespace quill::cli {
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr auto kWait = 60s;  // generous: sanitized builds on a shared machine
+
+struct Outcome {
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+Outcome RunCommand(const std::vector<std::string>& args) {
+    std::ostringstream out;
+    std::ostringstream err;
+    Outcome run;
+    run.code = RunCli(args, out, err);
+    run.out = out.str();
+    run.err = err.str();
+    return run;
+}
+
+std::string ParameterFile(const std::string& fields) {
+    return R"({"format": "quillmere-parameters", "version": 1, "fields": {)" + fields + "}}";
+}
+
+// 城西开闭所 in UCS-2, high byte first.
+const Bytes kStationBytes{0x57, 0xCE, 0x89, 0x7F, 0x5F, 0x00, 0x95, 0xED, 0x62, 0x40};
+const std::string kThreeFields = R"("apn": "CMIOT", "heartbeatInterval": "90", "stationName": "城西开闭所")";
+
+class CliTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(server.start());
+        port = server.devicePath();
+        folder = fs::temp_directory_path() /
+                 ("quillmere-cli-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                  "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+    }
+    void TearDown() override {
+        server.stop();
+        fs::remove_all(folder);
+    }
+
+    std::string writeFile(const std::string& name, const std::string& content) {
+        const fs::path path = folder / name;
+        std::ofstream(path) << content;
+        return path.string();
+    }
+    static std::string readFile(const std::string& path) {
+        std::ifstream in(path);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    DtuServer server;
+    std::string port;
+    fs::path folder;
+};
+
+// ---- read ------------------------------------------------------------------------
+
+TEST_F(CliTest, ReadPrintsTheSimulatorsSetAsLabelAndValueLines) {
+    const Outcome run = RunCommand({"read", "--port", port});
+    ASSERT_EQ(run.code, kExitDone) << run.err;
+    std::map<std::string, std::string> shown;
+    std::istringstream lines(run.out);
+    std::size_t count = 0;
+    for (std::string line; std::getline(lines, line); ++count) {
+        const std::size_t tab = line.find('\t');
+        ASSERT_NE(tab, std::string::npos) << line;
+        shown[line.substr(0, tab)] = line.substr(tab + 1);
+    }
+    // One line per field the DTU holds; message bodies are told apart by their body.
+    EXPECT_EQ(count, 113u);
+    EXPECT_EQ(shown.size(), count);
+    EXPECT_EQ(shown["DTU编号"], "20240517001");
+    EXPECT_EQ(shown["站名"], "城东变电站");
+    EXPECT_EQ(shown["主数据中心IP地址"], "203.0.113.10");
+    EXPECT_EQ(shown["心跳时间间隔"], "60");
+    EXPECT_EQ(shown["选择"], "9600, 8, 1, 无, 无");
+    EXPECT_EQ(shown["消息体1 名称"], "1号主变");
+    EXPECT_EQ(shown["消息体10 名称"], "水浸");
+    EXPECT_EQ(server.counters().readRequests, 1u);
+    EXPECT_EQ(server.counters().configureRequests, 0u);
+}
+
+TEST_F(CliTest, ReadJsonIsTheSavedFileAndWritingItBackRestoresTheSet) {
+    const DtuItems original = server.items();
+    const std::string saved = (folder / "unit.json").string();
+    const Outcome read = RunCommand({"read", "--port", port, "--json", "--save", saved});
+    ASSERT_EQ(read.code, kExitDone) << read.err;
+    EXPECT_EQ(read.out, readFile(saved));
+    const nlohmann::json file = nlohmann::json::parse(read.out, nullptr, false);
+    ASSERT_FALSE(file.is_discarded());
+    EXPECT_EQ(file["fields"]["stationName"], "城东变电站");
+    EXPECT_EQ(file["fields"]["dtuId"], "20240517001");
+
+    // Another unit's set on the line; the file makes it the first one again.
+    server.nextUnit();
+    DtuItems changed = server.items();
+    changed[0x92] = kStationBytes;
+    changed[0x04] = Bytes{'X'};
+    server.setItems(changed);
+    const Outcome write = RunCommand({"write", "--port", port, saved});
+    ASSERT_EQ(write.code, kExitDone) << write.err;
+    EXPECT_EQ(server.items(), original);
+}
+
+TEST_F(CliTest, TheTraceShowsBothDirectionsAndTheDecodedAnswer) {
+    const std::string trace = (folder / "trace.log").string();
+    ASSERT_EQ(RunCommand({"read", "--port", port, "--trace", trace}).code, kExitDone);
+    const std::string text = readFile(trace);
+    EXPECT_NE(text.find(" > 37\n"), std::string::npos) << text;
+    EXPECT_NE(text.find(" < 6C"), std::string::npos);
+    EXPECT_NE(text.find(" > frame 0x0B 读取请求, 16 bytes"), std::string::npos);
+    EXPECT_NE(text.find(" < frame 0x8B 读取应答"), std::string::npos);
+    EXPECT_NE(text.find("0x92 站名 (10): 57 CE 4E 1C 53 D8 75 35 7A D9"), std::string::npos);
+}
+
+// ---- write ------------------------------------------------------------------------
+
+TEST_F(CliTest, WriteStoresExactlyTheFilesFields) {
+    DtuItems expected = server.items();
+    expected[0x04] = Bytes{'C', 'M', 'I', 'O', 'T'};
+    expected[0x08] = Bytes{0x00, 0x5A};
+    expected[0x92] = kStationBytes;
+    const Outcome run =
+        RunCommand({"write", "--port", port, writeFile("three.json", ParameterFile(kThreeFields))});
+    ASSERT_EQ(run.code, kExitDone) << run.err;
+    EXPECT_NE(run.out.find("写入成功：3 个参数，回读校验一致"), std::string::npos) << run.out;
+    EXPECT_EQ(server.items(), expected);
+    // The only read is the one that verifies.
+    EXPECT_EQ(server.counters().readRequests, 1u);
+    EXPECT_EQ(server.counters().configuresAccepted, 1u);
+}
+
+TEST_F(CliTest, WriteWithoutVerifyReadsNothingBack) {
+    const Outcome run = RunCommand(
+        {"write", "--port", port, "--no-verify", writeFile("three.json", ParameterFile(kThreeFields))});
+    ASSERT_EQ(run.code, kExitDone) << run.err;
+    EXPECT_EQ(server.counters().readRequests, 0u);
+    EXPECT_EQ(server.items().at(0x92), kStationBytes);
+}
+
+TEST_F(CliTest, VerificationNamesEveryFieldTheDtuDidNotStore) {
+    DtuFaults faults;
+    faults.storeNothing = true;
+    server.setFaults(faults);
+    const DtuItems before = server.items();
+    // The interval is the DTU's own already: it cannot differ.
+    const Outcome run =
+        RunCommand({"write", "--port", port,
+                    writeFile("f.json", ParameterFile(kThreeFields + R"(, "reconnectInterval": "30")"))});
+    EXPECT_EQ(run.code, kExitFailed) << run.err;
+    EXPECT_EQ(run.out,
+              "不一致\t接入点名称\t文件：CMIOT\tDTU：CMNET\n"
+              "不一致\t心跳时间间隔\t文件：90\tDTU：60\n"
+              "不一致\t站名\t文件：城西开闭所\tDTU：城东变电站\n"
+              "回读校验失败：3 个参数与文件不一致\n");
+    EXPECT_EQ(server.items(), before);
+}
+
+TEST_F(CliTest, ARefusedWriteIsExitOneAndNamesWhatWasNotWritten) {
+    DtuFaults faults;
+    faults.wrongCommand = 0x8D;  // no answer is taken for a success
+    server.setFaults(faults);
+    const Outcome run =
+        RunCommand({"write", "--port", port, writeFile("three.json", ParameterFile(kThreeFields))});
+    EXPECT_EQ(run.code, kExitFailed) << run.err;
+    EXPECT_EQ(run.out, "DTU拒绝配置\n未写入\t接入点名称\n未写入\t心跳时间间隔\n未写入\t站名\n");
+    EXPECT_EQ(server.counters().readRequests, 0u);  // nothing to verify
+}
+
+TEST_F(CliTest, ABadFileSendsNothingAndNamesEveryProblem) {
+    const std::string file = writeFile(
+        "bad.json", ParameterFile(R"("apn": "CMIOT", "dataChannel": "2", "stationname": "x", "dtuId": "")"));
+    const Outcome run = RunCommand({"write", "--port", port, file});
+    EXPECT_EQ(run.code, kExitUsage);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("DTU编号: DTU编号不能为空！"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("数据传输通道: 请输入数据传输通道0或者1！"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("stationname: 没有这个参数"), std::string::npos) << run.err;
+    // Not even a poll went out.
+    EXPECT_EQ(server.receivedTotal(), 0u);
+    EXPECT_EQ(RunCommand({"provision", "--port", port, file, "--count", "1"}).code, kExitUsage);
+    // A file without fields would be an empty write.
+    const Outcome empty = RunCommand({"write", "--port", port, writeFile("empty.json", ParameterFile(""))});
+    EXPECT_EQ(empty.code, kExitUsage);
+    EXPECT_NE(empty.err.find("fields为空"), std::string::npos) << empty.err;
+    EXPECT_EQ(server.receivedTotal(), 0u);
+}
+
+TEST_F(CliTest, BadArgumentsAreExitTwoAndHelpShowsAnExample) {
+    EXPECT_EQ(RunCommand({"read"}).code, kExitUsage);  // no --port
+    EXPECT_EQ(RunCommand({"read", "--port", port, "--timeout", "-1"}).code, kExitUsage);
+    EXPECT_EQ(RunCommand({"write", "--port", port}).code, kExitUsage);  // no file
+    EXPECT_EQ(RunCommand({"frobnicate"}).code, kExitUsage);
+    EXPECT_EQ(RunCommand({"read", "--port", port, "--save", (folder / "none" / "a.json").string()}).code,
+              kExitUsage);
+    EXPECT_EQ(RunCommand({}).code, kExitUsage);
+    for (const char* command : {"read", "write", "provision", "ports"}) {
+        const Outcome help = RunCommand({command, "--help"});
+        EXPECT_EQ(help.code, kExitDone);
+        EXPECT_NE(help.out.find("Example:\n  quillmere-cli " + std::string(command)), std::string::npos)
+            << help.out;
+    }
+    EXPECT_EQ(server.receivedTotal(), 0u);
+}
+
+// ---- No DTU, a port that goes away ------------------------------------------------
+
+TEST_F(CliTest, NoDtuWithinTheCommandsOwnTimeoutIsExitThree) {
+    DtuFaults faults;
+    faults.noAnnouncement = true;
+    server.setFaults(faults);
+    const Outcome run = RunCommand({"read", "--port", port, "--timeout", "0.5"});
+    EXPECT_EQ(run.code, kExitNoDtu);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("0.5 秒内没有DTU应答"), std::string::npos) << run.err;
+}
+
+TEST_F(CliTest, AMissingPortIsExitFour) {
+    const Outcome run = RunCommand({"read", "--port", (folder / "ttyNONE").string()});
+    EXPECT_EQ(run.code, kExitPortLost);
+    EXPECT_NE(run.err.find("无法打开串口"), std::string::npos) << run.err;
+}
+
+TEST_F(CliTest, APortThatVanishesMidWriteIsExitFourWithNoSuccessShown) {
+    // Every answer waits, so the line goes while the write's answer is due.
+    server.setAnswerDelay(300ms);
+    const std::string file = writeFile("three.json", ParameterFile(kThreeFields));
+    Outcome run;
+    std::thread command([&] { run = RunCommand({"write", "--port", port, file}); });
+    const bool requested = server.waitFor([&] { return server.counters().configureRequests >= 1; }, kWait);
+    server.vanish();
+    command.join();
+    ASSERT_TRUE(requested);
+    EXPECT_EQ(run.code, kExitPortLost) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err.find("配置参数成功"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("串口已断开"), std::string::npos) << run.err;
+}
+
+// The session's own connect timer, driven by calling its handler.
+class DtuLinkTest : public CliTest {
+  protected:
+    std::ostringstream err;
+    Console console{err, false};
+};
+
+TEST_F(DtuLinkTest, TheSessionsConnectTimeoutEndsTheWaitWithNoDtu) {
+    DtuFaults faults;
+    faults.noAnnouncement = true;
+    server.setFaults(faults);
+    DtuLink link(port, console, nullptr);
+    link.loop().post([&] { EXPECT_TRUE(link.loop().fire(TIMER_CONNECT_TIMEOUT)); });
+    EXPECT_EQ(link.connect(std::nullopt, "wait"), StepResult::NoDtu);
+    EXPECT_FALSE(link.session().portOpen());
+    EXPECT_NE(err.str().find("连接DTU超时"), std::string::npos) << err.str();
+}
+
+TEST_F(DtuLinkTest, ALongerLimitOfItsOwnOpensAgainAfterTheSessionGivesUp) {
+    DtuFaults faults;
+    faults.noAnnouncement = true;
+    server.setFaults(faults);
+    DtuLink link(port, console, nullptr);
+    link.loop().post([&] {
+        EXPECT_TRUE(link.loop().fire(TIMER_CONNECT_TIMEOUT));
+        server.setFaults(DtuFaults{});  // the DTU comes up after the session gave up
+    });
+    EXPECT_EQ(link.connect(DtuLink::Clock::now() + kWait, "wait"), StepResult::Done);
+    EXPECT_EQ(link.session().state(), SessionState::Connected);
+}
+
+// ---- provision --------------------------------------------------------------------
+
+TEST_F(CliTest, ProvisionHandlesThreeUnitsInARow) {
+    const std::string file = writeFile("fleet.json", ParameterFile(kThreeFields));
+    const std::string log = (folder / "fleet.log").string();
+    Outcome run;
+    std::thread command([&] {
+        run = RunCommand({"provision", "--port", port, file, "--count", "3", "--log", log});
+    });
+
+    // Each unit is read, written and read back; then it goes quiet long
+    // enough for the command to see it gone (polls the DTU ignores), and the
+    // next one comes on the line. The second stores nothing.
+    bool inTime = true;
+    for (std::uint64_t unit = 1; unit <= 3 && inTime; ++unit) {
+        inTime = server.waitFor(
+            [&] {
+                const DtuCounters counters = server.counters();
+                return counters.configuresAccepted >= unit && counters.readRequests >= 2 * unit &&
+                       server.unsentBytes() == 0;
+            },
+            kWait);
+        if (unit == 3 || !inTime) break;
+        server.setQuiet(true);
+        const std::uint64_t ignored = server.counters().ignoredBytes;
+        inTime = server.waitFor([&] { return server.counters().ignoredBytes >= ignored + 8; }, kWait);
+        server.nextUnit();
+        DtuFaults faults;
+        faults.storeNothing = unit + 1 == 2;
+        server.setFaults(faults);
+        server.setQuiet(false);
+    }
+    command.join();
+    ASSERT_TRUE(inTime);
+    EXPECT_EQ(run.code, kExitFailed) << run.err;  // the second unit differs
+
+    std::istringstream lines(run.out);
+    std::vector<std::vector<std::string>> rows;
+    for (std::string line; std::getline(lines, line);) {
+        std::vector<std::string> columns;
+        std::istringstream cells(line);
+        for (std::string cell; std::getline(cells, cell, '\t');) columns.push_back(cell);
+        rows.push_back(columns);
+    }
+    ASSERT_EQ(rows.size(), 3u) << run.out;
+    EXPECT_EQ(rows[0][0], "1");
+    EXPECT_EQ(rows[0][1], "20240517001");
+    EXPECT_EQ(rows[0][2], "通过");
+    EXPECT_EQ(rows[1][1], "20240517002");
+    EXPECT_EQ(rows[1][2], "不一致：接入点名称、心跳时间间隔、站名");
+    EXPECT_EQ(rows[2][1], "20240517003");
+    EXPECT_EQ(rows[2][2], "通过");
+    EXPECT_EQ(server.items().at(0x92), kStationBytes);
+
+    std::ifstream logFile(log);
+    std::vector<nlohmann::json> entries;
+    for (std::string line; std::getline(logFile, line);)
+        entries.push_back(nlohmann::json::parse(line, nullptr, false));
+    ASSERT_EQ(entries.size(), 3u);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        EXPECT_EQ(entries[i]["unit"], i + 1);
+        EXPECT_EQ(entries[i]["dtuId"], "2024051700" + std::to_string(i + 1));
+        EXPECT_TRUE(entries[i]["time"].is_string());
+    }
+    EXPECT_EQ(entries[0]["result"], "passed");
+    EXPECT_EQ(entries[1]["result"], "differs");
+    EXPECT_EQ(entries[1]["differing"], (nlohmann::json{"接入点名称", "心跳时间间隔", "站名"}));
+    EXPECT_EQ(entries[2]["differing"], nlohmann::json::array());
+}
+
+TEST_F(CliTest, ProvisionWithoutACountStopsAtAnInterruptBetweenUnits) {
+    const std::string file = writeFile("fleet.json", ParameterFile(kThreeFields));
+    Outcome run;
+    std::thread command([&] { run = RunCommand({"provision", "--port", port, file}); });
+    const bool done = server.waitFor(
+        [&] { return server.counters().readRequests >= 2 && server.unsentBytes() == 0; }, kWait);
+    // The unit stays on the line: the command keeps polling it until told to stop.
+    server.waitFor([&] { return server.counters().pollBytes >= 4; }, kWait);
+    RequestInterrupt();
+    command.join();
+    ASSERT_TRUE(done);
+    EXPECT_EQ(run.code, kExitDone) << run.err;
+    EXPECT_EQ(run.out.substr(0, run.out.find('\t', 2)), "1\t20240517001");
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;
+    EXPECT_NE(run.err.find("已中断"), std::string::npos) << run.err;
+}
+
+// ---- The console ---------------------------------------------------------------
+
+TEST(ConsoleTest, AProgressLineIsDrawnOnlyOnATerminalAndAMessageReplacesIt) {
+    std::ostringstream terminal;
+    Console onTerminal(terminal, true);
+    onTerminal.progress("等待DTU应答 3 秒");
+    onTerminal.message("连接DTU成功！");
+    EXPECT_EQ(terminal.str(), "\r\x1b[K等待DTU应答 3 秒\r\x1b[K连接DTU成功！\n");
+
+    std::ostringstream file;
+    Console toFile(file, false);
+    toFile.progress("等待DTU应答 3 秒");
+    toFile.message("连接DTU成功！");
+    toFile.endProgress();
+    EXPECT_EQ(file.str(), "连接DTU成功！\n");
+}
+
+}  // namespace
+}  // namespace quill::cli
