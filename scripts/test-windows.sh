@@ -51,7 +51,10 @@ build() {
     cmake -S . -B "$linux" -DQUILLMERE_GUI=OFF -DBUILD_TESTING=OFF >/dev/null
   fi
   cmake --build "$linux" --target quillmere-sim -j"$jobs"
-  sim=$root/$linux/sim/quillmere-sim
+  case $linux in
+    /*) sim=$linux/sim/quillmere-sim ;;
+    *) sim=$root/$linux/sim/quillmere-sim ;;
+  esac
 
   # Test-only: gives Wine's COM ports on pseudo-terminals modem lines.
   shim=$root/$win/pty_modem_shim.so
@@ -121,9 +124,37 @@ run_line_loss() {
   passed=$((passed + $(grep -c '^\[       OK \]' "$log")))
 }
 
+# Step 4: quillmere-cli.exe reads the simulated DTU on COM$com, writes a
+# parameter file to it, and reads back what it stored.
+run_cli_round_trip() {
+  echo "=== quillmere-cli.exe read and write on COM$com"
+  start_simulator
+  local cli="$win/cli/quillmere-cli.exe" out=$win/cli-read.json file=$win/cli-write.json
+  local start end
+  start=$(date +%s%N)
+  LD_PRELOAD=$shim timeout 120 wine "$cli" read --port "COM$com" --json >"$out" </dev/null
+  end=$(date +%s%N)
+  grep -q '"stationName": "城东变电站"' "$out" || { echo "read: the simulator's station is missing" >&2; return 1; }
+  echo "read: $(grep -c '": ' "$out") lines of JSON in $(( (end - start) / 1000000 )) ms (the wine start included)"
+  passed=$((passed + 1))
+
+  cat >"$file" <<'JSON'
+{"format": "quillmere-parameters", "version": 1,
+ "fields": {"stationName": "西郊站", "messageBody1Address": "1001"}}
+JSON
+  LD_PRELOAD=$shim timeout 120 wine "$cli" write --port "COM$com" "$file" </dev/null
+  LD_PRELOAD=$shim timeout 120 wine "$cli" read --port "COM$com" --json >"$out" </dev/null
+  grep -q '"stationName": "西郊站"' "$out" || { echo "write: the station did not take" >&2; return 1; }
+  grep -q '"messageBody1Address": "1001"' "$out" || { echo "write: the address did not take" >&2; return 1; }
+  passed=$((passed + 1))
+  kill "$sim_pid" 2>/dev/null || true
+  sim_pid=
+}
+
 build
 start_wine
 run_tests
 run_line_tests
 run_line_loss
+run_cli_round_trip
 echo "windows: $passed passed, 0 failed"
