@@ -6,9 +6,10 @@
 #      the Linux build's simulated DTU (quillmere-sim) on the other end;
 #   3. that line closing while the engine waits: one loss report, and the
 #      process's CPU time while it waits;
-#   4. the native window (quillmere.exe's) driven by control id against a
+#   4. quillmere-cli.exe reading and writing the simulated DTU on COM5;
+#   5. the native window (quillmere.exe's) driven by control id against a
 #      fresh simulated DTU on COM7, and one on COM8 that goes away mid-session;
-#   5. the installer, installed silently into the prefix, its files checked,
+#   6. the installer, installed silently into the prefix, its files checked,
 #      the portable zip's contents, and the uninstaller.
 # Each step is one function below; add a step by adding a function and a
 # line at the end. The last line printed is "windows: N passed, 0 failed".
@@ -61,7 +62,10 @@ build() {
     cmake -S . -B "$linux" -DQUILLMERE_GUI=OFF -DBUILD_TESTING=OFF >/dev/null
   fi
   cmake --build "$linux" --target quillmere-sim -j"$jobs"
-  sim=$root/$linux/sim/quillmere-sim
+  case $linux in
+    /*) sim=$linux/sim/quillmere-sim ;;
+    *) sim=$root/$linux/sim/quillmere-sim ;;
+  esac
 
   # Test-only: gives Wine's COM ports on pseudo-terminals modem lines.
   shim=$root/$win/pty_modem_shim.so
@@ -156,7 +160,7 @@ start_window_simulator() {
   echo "COM$1 -> $pty"
 }
 
-# Step 4: whole sessions through the window on COM ports; the cases on the
+# Step 5: whole sessions through the window on COM ports; the cases on the
 # built-in simulated DTU ran in step 1.
 run_window_line_tests() {
   echo "=== the window on COM7 and COM8 under Wine, simulated DTUs on pseudo-terminals"
@@ -174,7 +178,7 @@ run_window_line_tests() {
   passed=$((passed + $(grep -c '^\[       OK \]' "$log")))
 }
 
-# Step 5: the installer, silently, then its files, shortcut and uninstall entry.
+# Step 6: the installer, silently, then its files, shortcut and uninstall entry.
 run_installer() {
   echo "=== installer and portable zip"
   bash scripts/package-windows.sh "$win"
@@ -224,11 +228,39 @@ run_installer() {
   passed=$((passed + 1))
 }
 
+# Step 4: quillmere-cli.exe reads the simulated DTU on COM$com, writes a
+# parameter file to it, and reads back what it stored.
+run_cli_round_trip() {
+  echo "=== quillmere-cli.exe read and write on COM$com"
+  start_simulator
+  local cli="$win/cli/quillmere-cli.exe" out=$win/cli-read.json file=$win/cli-write.json
+  local start end
+  start=$(date +%s%N)
+  LD_PRELOAD=$shim timeout 120 wine "$cli" read --port "COM$com" --json >"$out" </dev/null
+  end=$(date +%s%N)
+  grep -q '"stationName": "城东变电站"' "$out" || { echo "read: the simulator's station is missing" >&2; return 1; }
+  echo "read: $(grep -c '": ' "$out") lines of JSON in $(( (end - start) / 1000000 )) ms (the wine start included)"
+  passed=$((passed + 1))
+
+  cat >"$file" <<'JSON'
+{"format": "quillmere-parameters", "version": 1,
+ "fields": {"stationName": "西郊站", "messageBody1Address": "1001"}}
+JSON
+  LD_PRELOAD=$shim timeout 120 wine "$cli" write --port "COM$com" "$file" </dev/null
+  LD_PRELOAD=$shim timeout 120 wine "$cli" read --port "COM$com" --json >"$out" </dev/null
+  grep -q '"stationName": "西郊站"' "$out" || { echo "write: the station did not take" >&2; return 1; }
+  grep -q '"messageBody1Address": "1001"' "$out" || { echo "write: the address did not take" >&2; return 1; }
+  passed=$((passed + 1))
+  kill "$sim_pid" 2>/dev/null || true
+  sim_pid=
+}
+
 build
 start_wine
 run_tests
 run_line_tests
 run_line_loss
+run_cli_round_trip
 run_window_line_tests
 run_installer
 echo "windows: $passed passed, 0 failed"

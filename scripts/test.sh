@@ -27,11 +27,11 @@ run build
 if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
   echo "=== serial tests as an unprivileged user"
   # A copy, since the checkout's folders need not be open to other users.
-  copy=$(mktemp -d); chmod 755 "$copy"; cp build/tests/serial/serial_tests build/tests/form/form_tests "$copy/"
+  copy=$(mktemp -d); chmod 755 "$copy"; cp build/tests/serial/serial_tests build/tests/form/form_disk_tests "$copy/"
   (cd "$copy" && setpriv --reuid=nobody --regid=nogroup --clear-groups ./serial_tests --gtest_brief=1)
   # Unreadable parameter files and read-only folders stop only an unprivileged user.
   echo "=== parameter file tests as an unprivileged user"
-  (cd "$copy" && setpriv --reuid=nobody --regid=nogroup --clear-groups ./form_tests --gtest_brief=1 \
+  (cd "$copy" && setpriv --reuid=nobody --regid=nogroup --clear-groups ./form_disk_tests --gtest_brief=1 \
      --gtest_filter='ParameterFileOnDisk.*')
   rm -rf "$copy"
 fi

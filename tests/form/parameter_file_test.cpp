@@ -1,90 +1,20 @@
 #include "form/parameter_file.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "protocol/text_codec.h"
+#include "tests/form/parameter_file_helpers.h"
 
 namespace quill {
 
-void PrintTo(const ParameterFileProblem& p, std::ostream* os) {
-    *os << "{\"" << p.label << "\", \"" << p.message << "\"}";
-}
-
-// The ticked or filled fields, for failure output.
-void PrintTo(const FormValues& values, std::ostream* os) {
-    for (const ParameterField& f : ParameterFields())
-        if (values[f].ticked || values.holdsValue(f))
-            *os << f.name() << (values[f].ticked ? "[x]=" : "[ ]=") << DisplayText(values, f) << "; ";
-}
-
 namespace {
 
-namespace fs = std::filesystem;
-using Problems = std::vector<ParameterFileProblem>;
+using namespace test;
 
-const ParameterField& Field(std::string_view name) {
-    for (const ParameterField& f : ParameterFields())
-        if (f.name() == name) return f;
-    ADD_FAILURE() << "no field " << name;
-    return ParameterFields().front();
-}
-
-std::string File(std::string_view fields) {
-    return std::string(R"({"format": "quillmere-parameters", "version": 1, "fields": {)") +
-           std::string(fields) + "}}";
-}
-
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteAll(const fs::path& path, std::string_view text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-// A fresh folder for each test, removed afterwards.
-class ParameterFileOnDisk : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        std::string pattern = (fs::path(::testing::TempDir()) / "quillmere-params-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        folder = pattern;
-    }
-    void TearDown() override {
-        fs::permissions(folder, fs::perms::owner_all, fs::perm_options::add);
-        fs::remove_all(folder);
-    }
-    std::vector<std::string> Entries() const {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(folder))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-    fs::path folder;
-};
-
-// A form with a value of each kind, only those fields ticked.
-FormValues SampleForm() {
-    FormValues values;
-    values[Field("stationName")] = {true, Utf8ToGbk("城东变电站"), {}};
-    values[Field("messageBody1Address")] = {true, "1001", {}};
-    values[Field("superUserPassword")] = {true, "123456", {}};
-    values[Field("customHeartbeat")] = {true, "AA BB", {}};
-    values[Field("numberedField9")] = {true, "", {}};
-    values[Field("transferMode")] = {true, {}, {1, -1, -1, -1, -1}};
-    values[Field("serialSettings")] = {true, {}, {5, 0, 0, 2, 4}};
-    return values;
-}
 
 TEST(ParameterFile, SavedFieldsStandInItemTableOrderAndLoadBackEqual) {
     const FormValues values = SampleForm();
@@ -221,85 +151,6 @@ INSTANTIATE_TEST_SUITE_P(
                 File(R"("messageBody1State1": "合分", "dtuId": "", "apn": "CMNET", "dataChannel": "1")"),
                 {{"DTU编号", "DTU编号不能为空！"}, {"消息体1 状态1", "消息体状态为1个汉字"}}}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(ParameterFileOnDisk, MissingUnreadableAndOversizeFilesLoadNothing) {
-    const std::string missing = (folder / "none.json").string();
-    EXPECT_EQ(LoadParameterFile(missing).problems,
-              (Problems{{"", "无法读取参数文件：" + missing + "（文件或文件夹不存在）"}}));
-    EXPECT_EQ(LoadParameterFile(folder.string()).problems,
-              (Problems{{"", "无法读取参数文件：" + folder.string() + "（这是一个文件夹）"}}));
-
-    // The bound itself is accepted, one byte more is not.
-    const std::string valid = File(R"("apn": "CMNET")");
-    const fs::path full = folder / "full.json";
-    WriteAll(full, valid + std::string(kMaxParameterFileSize - valid.size(), ' '));
-    const ParameterFileLoad atBound = LoadParameterFile(full.string());
-    EXPECT_EQ(atBound.problems, Problems{});
-    ASSERT_TRUE(atBound.values.has_value());
-    EXPECT_EQ((*atBound.values)[Field("apn")].text, "CMNET");
-    const fs::path over = folder / "over.json";
-    WriteAll(over, valid + std::string(kMaxParameterFileSize - valid.size() + 1, ' '));
-    const ParameterFileLoad tooLarge = LoadParameterFile(over.string());
-    EXPECT_FALSE(tooLarge.values.has_value());
-    EXPECT_EQ(tooLarge.problems, (Problems{{"", "参数文件过大（最多1 MiB）：" + over.string()}}));
-    EXPECT_EQ(ParseParameterFile(ReadAll(over)).problems, (Problems{{"", "参数文件过大（最多1 MiB）"}}));
-}
-
-TEST_F(ParameterFileOnDisk, AFileWithoutReadPermissionLoadsNothing) {
-    if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
-    const fs::path locked = folder / "locked.json";
-    WriteAll(locked, File(R"("apn": "CMNET")"));
-    fs::permissions(locked, fs::perms::none);
-    const ParameterFileLoad loaded = LoadParameterFile(locked.string());
-    EXPECT_FALSE(loaded.values.has_value());
-    EXPECT_EQ(loaded.problems, (Problems{{"", "无法读取参数文件：" + locked.string() + "（没有访问权限）"}}));
-}
-
-TEST_F(ParameterFileOnDisk, SavingReplacesAnExistingFileWholeAndKeepsItsPermissions) {
-    const fs::path target = folder / "fleet.json";
-    WriteAll(target, std::string(10000, 'x'));
-    fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write);
-    const FormValues values = SampleForm();
-    EXPECT_EQ(SaveParameterFile(target.string(), values, FieldsToSave(values)), "");
-    EXPECT_EQ(ReadAll(target), FormatParameterFile(values, FieldsToSave(values)));
-    EXPECT_EQ(fs::status(target).permissions(), fs::perms::owner_read | fs::perms::owner_write);
-    EXPECT_EQ(Entries(), std::vector<std::string>{"fleet.json"});
-    const ParameterFileLoad loaded = LoadParameterFile(target.string());
-    ASSERT_TRUE(loaded.values.has_value());
-    EXPECT_EQ(*loaded.values, values);
-
-    const fs::path fresh = folder / "new.json";
-    EXPECT_EQ(SaveParameterFile(fresh.string(), values, FieldsToSave(values)), "");
-    EXPECT_EQ(fs::status(fresh).permissions(), fs::perms::owner_read | fs::perms::owner_write |
-                                                   fs::perms::group_read | fs::perms::others_read);
-}
-
-TEST_F(ParameterFileOnDisk, AFailedSaveLeavesTheTargetAndNoTemporaryFile) {
-    // The target is a folder holding a file: the rename over it fails after
-    // the temporary file was written.
-    const fs::path target = folder / "taken";
-    fs::create_directory(target);
-    WriteAll(target / "keep", "old");
-    const std::string message = SaveParameterFile(target.string(), SampleForm(), FieldsToSave(SampleForm()));
-    EXPECT_EQ(message, "无法保存参数文件：" + target.string() + "（这是一个文件夹）");
-    EXPECT_EQ(Entries(), std::vector<std::string>{"taken"});
-    EXPECT_EQ(ReadAll(target / "keep"), "old");
-
-    const std::string nowhere = (folder / "no-folder" / "x.json").string();
-    EXPECT_EQ(SaveParameterFile(nowhere, SampleForm(), {}),
-              "无法保存参数文件：" + nowhere + "（文件或文件夹不存在）");
-}
-
-TEST_F(ParameterFileOnDisk, SavingIntoAReadOnlyFolderFailsAndLeavesTheOldFile) {
-    if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
-    const fs::path target = folder / "fleet.json";
-    WriteAll(target, "old");
-    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
-    const std::string message = SaveParameterFile(target.string(), SampleForm(), FieldsToSave(SampleForm()));
-    EXPECT_EQ(message, "无法保存参数文件：" + target.string() + "（没有访问权限）");
-    EXPECT_EQ(Entries(), std::vector<std::string>{"fleet.json"});
-    EXPECT_EQ(ReadAll(target), "old");
-}
 
 }  // namespace
 }  // namespace quill
