@@ -89,21 +89,11 @@ bool CTarnwellDlg::LoadParameterFileFrom(const std::wstring& path) {
         ShowMessageBox(Widen(ProblemsText(load.problems)), Widen(kErrorCaption), BoxIcon::None);
         return false;
     }
-    // Exactly the file's fields ticked and filled, the rest unticked; value
-    // controls enabled as their ticks say, as a click on each box would.
-    for (const ParameterField& field : ParameterFields()) {
-        const FieldState& state = (*load.values)[field];
-        setTicked(field.checkBoxId(), state.ticked);
-        const auto ids = field.valueIds();
-        for (std::size_t i = 0; i < ids.size(); ++i) {
-            enableControl(ids[i], state.ticked);
-            if (!state.ticked) continue;
-            if (field.kind == FieldKind::Text)
-                setControlText(ids[i], FromGbk(state.text));
-            else
-                selectIndex(ids[i], state.indices[i]);
-        }
-    }
+    ShowFormValues(
+        *load.values,
+        {[this](int id, bool on) { setTicked(id, on); }, [this](int id, bool on) { enableControl(id, on); },
+         [this](int id, const std::string& gbk) { setControlText(id, FromGbk(gbk)); },
+         [this](int id, int index) { selectIndex(id, index); }});
     ExchangeFormData(true);
     AppendInfo(Widen(kLoadedPrefix) + path + L"\n\r\n\r");
     return true;
