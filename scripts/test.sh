@@ -47,6 +47,6 @@ windows=$(sed -n 's/^windows: \([0-9]*\) passed, 0 failed$/\1/p' build-win/test-
 passed=$((passed + windows))
 
 # Fuzz the protocol's decoders and encoder for a bounded time; any finding fails.
-bash scripts/fuzz.sh "${QUILLMERE_FUZZ_SECONDS:-60}"
+bash scripts/fuzz.sh "${QUILLMERE_FUZZ_SECONDS:-45}"
 
 echo "all configurations: $passed passed, 0 failed (Windows: $windows passed)"
