@@ -46,7 +46,7 @@ QUILLMERE_LINUX_BUILD=build bash scripts/test-windows.sh | tee build-win/test-wi
 windows=$(sed -n 's/^windows: \([0-9]*\) passed, 0 failed$/\1/p' build-win/test-windows.log)
 passed=$((passed + windows))
 
-# Fuzz the protocol's decoders and encoder for a bounded time; any finding fails.
+# Fuzz the protocol, the parameter files and the session core for a bounded time; any finding fails.
 bash scripts/fuzz.sh "${QUILLMERE_FUZZ_SECONDS:-45}"
 
 echo "all configurations: $passed passed, 0 failed (Windows: $windows passed)"
