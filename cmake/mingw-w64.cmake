@@ -20,8 +20,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++")
 
-# Test programs run under Wine on the build machine.
+# Test programs run under Wine on the build machine, through a launcher that
+# tries again when Wine fails to start a program at all.
 find_program(QUILL_WINE NAMES wine64 wine PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
 if(QUILL_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${QUILL_WINE})
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tests/wine/wine-run.sh ${QUILL_WINE})
 endif()

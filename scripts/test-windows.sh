@@ -22,6 +22,8 @@ root=$PWD
 jobs=$(nproc)
 win=build-win
 com=5
+# Starts a program under Wine, again if Wine failed to start it at all.
+wine_run=$root/tests/wine/wine-run.sh
 
 export WINEPREFIX=$root/$win/prefix
 export WINEDEBUG=-all
@@ -169,7 +171,7 @@ run_window_line_tests() {
   local log=$win/window-line.log status
   set +e
   QUILLMERE_TEST_COM=7 QUILLMERE_TEST_UNPLUG_COM=8 QUILLMERE_TEST_UNPLUG_PID=${window_sims[-1]} LD_PRELOAD=$shim \
-    timeout 300 wine "$win/tests/win/quill_win_tests.exe" --gtest_filter='*/ComPort' </dev/null >"$log" 2>&1
+    timeout 300 "$wine_run" wine "$win/tests/win/quill_win_tests.exe" --gtest_filter='*/ComPort' </dev/null >"$log" 2>&1
   status=$?
   set -e
   cat "$log"
@@ -236,7 +238,7 @@ run_cli_round_trip() {
   local cli="$win/cli/quillmere-cli.exe" out=$win/cli-read.json file=$win/cli-write.json
   local start end
   start=$(date +%s%N)
-  LD_PRELOAD=$shim timeout 120 wine "$cli" read --port "COM$com" --json >"$out" </dev/null
+  LD_PRELOAD=$shim timeout 120 "$wine_run" wine "$cli" read --port "COM$com" --json >"$out" </dev/null
   end=$(date +%s%N)
   grep -q '"stationName": "城东变电站"' "$out" || { echo "read: the simulator's station is missing" >&2; return 1; }
   echo "read: $(grep -c '": ' "$out") lines of JSON in $(( (end - start) / 1000000 )) ms (the wine start included)"
@@ -246,8 +248,8 @@ run_cli_round_trip() {
 {"format": "quillmere-parameters", "version": 1,
  "fields": {"stationName": "西郊站", "messageBody1Address": "1001"}}
 JSON
-  LD_PRELOAD=$shim timeout 120 wine "$cli" write --port "COM$com" "$file" </dev/null
-  LD_PRELOAD=$shim timeout 120 wine "$cli" read --port "COM$com" --json >"$out" </dev/null
+  LD_PRELOAD=$shim timeout 120 "$wine_run" wine "$cli" write --port "COM$com" "$file" </dev/null
+  LD_PRELOAD=$shim timeout 120 "$wine_run" wine "$cli" read --port "COM$com" --json >"$out" </dev/null
   grep -q '"stationName": "西郊站"' "$out" || { echo "write: the station did not take" >&2; return 1; }
   grep -q '"messageBody1Address": "1001"' "$out" || { echo "write: the address did not take" >&2; return 1; }
   passed=$((passed + 1))
