@@ -40,6 +40,19 @@ ControlEnables EnabledControls(SessionState state) {
     return {};
 }
 
+std::array<ControlEnable, kEnabledControlCount> ControlEnableStates(const ControlEnables& enables) {
+    std::array<ControlEnable, kEnabledControlCount> states{{
+        {kOpenButtonId, enables.openPort},
+        {kCloseButtonId, enables.closePort},
+        {kReadButtonId, enables.readParameters},
+        {kConfigureButtonId, enables.configure},
+        {kResetButtonId, enables.reset},
+    }};
+    std::size_t next = 5;
+    for (const int id : kTerminalControls) states[next++] = {id, enables.terminal};
+    return states;
+}
+
 std::string OpenStatusText(std::string_view portName, std::uint32_t rate) {
     std::string text = "当前状态：串口";
     text += portName;

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -66,6 +67,15 @@ struct ControlEnables {
     friend bool operator==(const ControlEnables&, const ControlEnables&) = default;
 };
 ControlEnables EnabledControls(SessionState state);
+
+// Each control that ControlEnables covers, by id, with whether it is enabled:
+// what a front end applies, control by control.
+struct ControlEnable {
+    int id;
+    bool enabled;
+};
+inline constexpr std::size_t kEnabledControlCount = 5 + std::size(kTerminalControls);
+std::array<ControlEnable, kEnabledControlCount> ControlEnableStates(const ControlEnables& enables);
 
 enum class BoxIcon : std::uint8_t { None, Information, Warning, Error };
 

@@ -184,12 +184,7 @@ void CTarnwellDlg::setStatusText(std::string_view utf8) {
 }
 
 void CTarnwellDlg::applyEnables(const ControlEnables& enables) {
-    enableControl(kOpenButtonId, enables.openPort);
-    enableControl(kCloseButtonId, enables.closePort);
-    enableControl(kReadButtonId, enables.readParameters);
-    enableControl(kConfigureButtonId, enables.configure);
-    enableControl(kResetButtonId, enables.reset);
-    for (const int id : kTerminalControls) enableControl(id, enables.terminal);
+    for (const auto& [id, enabled] : ControlEnableStates(enables)) enableControl(id, enabled);
 }
 
 // ---- The engine's owner interface ----------------------------------------------------
