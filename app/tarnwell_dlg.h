@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "form/binding_table.h"
+#include "form/form_exchange.h"
 #include "form/window_texts.h"
 #include "protocol/configure_request.h"
 #include "serial/serial_port.h"
@@ -37,7 +38,11 @@ class QTimerEvent;
 
 namespace quill {
 
-class CTarnwellDlg : public QDialog, public PortOwner, private SessionHost {
+class CTarnwellDlg : public QDialog,
+                     public PortOwner,
+                     public FormMembers,
+                     private SessionHost,
+                     private FormControls {
     Q_OBJECT
 
   public:
@@ -50,14 +55,14 @@ class CTarnwellDlg : public QDialog, public PortOwner, private SessionHost {
     bool isTicked(int id) const override;
     // Sets the tick without raising the click handler.
     void setTicked(int id, bool ticked) override;
-    void enableControl(int id, bool enable);
+    void enableControl(int id, bool enable) override;
     // Edits, labels, buttons, and a list's edit field.
     void setControlText(int id, const QString& text);
     QString controlText(int id) const;
     // An index outside the list leaves nothing selected.
-    void selectIndex(int id, int index);
+    void selectIndex(int id, int index) override;
     // -1 when nothing is selected or the control is no list.
-    int selectedIndex(int id) const;
+    int selectedIndex(int id) const override;
 
     // ---- Form data ----------------------------------------------------------
     // Save direction (true): every bound control's text into its member; false
@@ -65,9 +70,7 @@ class CTarnwellDlg : public QDialog, public PortOwner, private SessionHost {
     // the members after it are untouched). Load direction (false): every member
     // into its control; always true. Control notifications are not handled
     // while it runs.
-    bool ExchangeFormData(bool saveAndValidate);
-    // The GBK member bound to an edit; an empty string for an unbound control.
-    const std::string& member(int controlId) const;
+    bool ExchangeFormData(bool saveAndValidate) { return ExchangeForm(*this, *this, saveAndValidate); }
 
     // ---- Information area ---------------------------------------------------
     // Appends at the end, wherever the operator's caret or selection is, and
@@ -192,17 +195,17 @@ class CTarnwellDlg : public QDialog, public PortOwner, private SessionHost {
     void setStatusText(std::string_view utf8) override;
     void applyEnables(const ControlEnables& enables) override;
     void displayReceivedByte(std::uint8_t byte) override { DisplayReceivedByte(byte); }
-    void applyItemUpdate(const ItemUpdate& update) override;
+    void applyItemUpdate(const ItemUpdate& update) override { ApplyItemUpdate(*this, *this, update); }
     int demoRateIndex() const override;
     void selectDemoRate(int index) override;
     bool saveForm() override { return ExchangeFormData(true); }
-    const FormSnapshot& formSnapshot() override;
+    const FormSnapshot& formSnapshot() override { return snapshot; }
     const std::string& sendTextMember() const override { return sendText; }
     std::uint32_t autoSendIntervalMember() const override { return autoSendInterval; }
 
     std::unique_ptr<InfoAppender> infoAppender;
     GbkStreamDecoder receiveDecoder;  // character mode: a lead byte waits for its trail
-    std::unique_ptr<FormSnapshot> snapshot;
+    ControlsFormSnapshot snapshot{*this, *this};
 
   public:
     // ---- Members ------------------------------------------------------------
@@ -216,10 +219,7 @@ class CTarnwellDlg : public QDialog, public PortOwner, private SessionHost {
     CSerialPort serialPort;
     // The session's state and decisions; one per window, so every test starts from zero.
     SessionController session{*this};
-    std::uint64_t receivedByteCount = 0;    // bytes handed to OnPortByte (diagnostics, tests)
-    std::string infoText;                   // GBK, bound to 1000
-    std::string sendText;                   // GBK, bound to 1036
-    std::uint32_t autoSendInterval = 1000;  // ms, bound to 1035
+    std::uint64_t receivedByteCount = 0;  // bytes handed to OnPortByte (diagnostics, tests)
     QIcon appIcon;
 
   private:
@@ -234,13 +234,12 @@ class CTarnwellDlg : public QDialog, public PortOwner, private SessionHost {
     std::map<int, WindowTimer> windowTimers;  // by window timer id
     int simulatorListEntry = -1;
     void connectMessageMap();
-    std::string* boundText(int controlId);
 
     std::unordered_map<int, QWidget*> controls;
-    // GBK members of the bound edits, by position in the exchange order;
-    // 1000 and 1036 use infoText and sendText instead.
-    std::array<std::string, kBindingCount> fieldText;
-    bool exchangeRunning = false;
+    // The exchange's view of the controls.
+    std::string controlTextGbk(int id) const override;
+    void setControlTextGbk(int id, std::string_view gbk) override;
+    void refuseUnsigned(int id) override;
     QFont titleFont;    // label 1053
     QFont captionFont;  // label 1054
     QAction* aboutAction = nullptr;

@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "form/binding_table.h"
+#include "form/form_exchange.h"
 #include "form/window_layout.h"
 #include "form/window_texts.h"
 #include "serial/port_discovery.h"
@@ -57,7 +58,7 @@ struct MenuEntry {
     bool checked = false;
 };
 
-class CTarnwellDlg : public PortOwner, private SessionHost {
+class CTarnwellDlg : public PortOwner, public FormMembers, private SessionHost, private FormControls {
   public:
     CTarnwellDlg();
     ~CTarnwellDlg() override;
@@ -80,14 +81,14 @@ class CTarnwellDlg : public PortOwner, private SessionHost {
     bool isTicked(int id) const override;
     // Sets the tick without raising the click handler.
     void setTicked(int id, bool ticked) override;
-    void enableControl(int id, bool enable);
+    void enableControl(int id, bool enable) override;
     bool isEnabled(int id) const;
     // Edits, labels, buttons, and a list's edit field.
     void setControlText(int id, std::wstring_view text);
     std::wstring controlText(int id) const;
     // An index outside the list leaves nothing selected.
-    void selectIndex(int id, int index);
-    int selectedIndex(int id) const;
+    void selectIndex(int id, int index) override;
+    int selectedIndex(int id) const override;
     int listCount(int id) const;
     std::wstring listItem(int id, int index) const;
     std::wstring windowCaption() const;
@@ -97,9 +98,7 @@ class CTarnwellDlg : public PortOwner, private SessionHost {
     // false when the interval is no unsigned number (the operator has been
     // told; the members after it are untouched). Load direction (false): every
     // member into its control. Control notifications are not handled meanwhile.
-    bool ExchangeFormData(bool saveAndValidate);
-    // The GBK member bound to an edit; empty for an unbound control.
-    const std::string& member(int controlId) const;
+    bool ExchangeFormData(bool saveAndValidate) { return ExchangeForm(*this, *this, saveAndValidate); }
 
     // ---- Information area -----------------------------------------------------
     // Appends at the end and scrolls there, wherever the operator's caret is.
@@ -185,9 +184,6 @@ class CTarnwellDlg : public PortOwner, private SessionHost {
     CSerialPort serialPort;
     SessionController session{*this};
     std::uint64_t receivedByteCount = 0;
-    std::string infoText;                   // GBK, bound to 1000
-    std::string sendText;                   // GBK, bound to 1036
-    std::uint32_t autoSendInterval = 1000;  // ms, bound to 1035
 
   private:
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -211,30 +207,31 @@ class CTarnwellDlg : public PortOwner, private SessionHost {
     void showBox(std::string_view textUtf8, std::string_view captionUtf8, BoxIcon icon) override;
     void setStatusText(std::string_view utf8) override;
     void applyEnables(const ControlEnables& enables) override;
-    void applyItemUpdate(const ItemUpdate& update) override;
+    void applyItemUpdate(const ItemUpdate& update) override { ApplyItemUpdate(*this, *this, update); }
     int demoRateIndex() const override { return selectedIndex(kDemoRateListId); }
     void selectDemoRate(int index) override { selectIndex(kDemoRateListId, index); }
     bool saveForm() override { return ExchangeFormData(true); }
-    const FormSnapshot& formSnapshot() override;
+    const FormSnapshot& formSnapshot() override { return snapshot; }
     const std::string& sendTextMember() const override { return sendText; }
     std::uint32_t autoSendIntervalMember() const override { return autoSendInterval; }
-    std::string* boundText(int controlId);
+    // The exchange's view of the controls.
+    std::string controlTextGbk(int id) const override;
+    void setControlTextGbk(int id, std::string_view gbk) override;
+    void refuseUnsigned(int id) override;
 
     HWND window = nullptr;
     // Where the worker posts; cleared, under the lock, before the window goes.
     std::mutex postLock;
     HWND postTarget = nullptr;
     bool modal = false;
-    bool exchangeRunning = false;
     bool simulatedOpen = false;  // the open port is the simulated line
     bool terminalShown = false;
     int simulatorListEntry = -1;
     std::vector<FoundPort> foundPorts;  // list entries after com10, in order
     SimulatedLine simulated;
     std::map<int, int> timerPeriods;  // running window timers by id
-    std::array<std::string, kBindingCount> fieldText;
     GbkStreamDecoder receiveDecoder;
-    std::unique_ptr<FormSnapshot> snapshot;
+    ControlsFormSnapshot snapshot{*this, *this};
     HICON bigIcon = nullptr;
     HICON smallIcon = nullptr;
     HFONT titleFont = nullptr;    // label 1053
