@@ -77,12 +77,7 @@ bool CTarnwellDlg::LoadParameterFileFrom(const QString& path) {
         ShowMessageBox(FromUtf8(ProblemsText(load.problems)), FromUtf8(kErrorCaption), MessageIcon::None);
         return false;
     }
-    ShowFormValues(
-        *load.values,
-        {[this](int id, bool on) { setTicked(id, on); }, [this](int id, bool on) { enableControl(id, on); },
-         [this](int id, const std::string& gbk) { setControlText(id, FromGbk(gbk)); },
-         [this](int id, int index) { selectIndex(id, index); }});
-    ExchangeFormData(true);
+    ShowFormValues(*this, *this, *load.values);
     AppendInfo(FromUtf8(kLoadedPrefix) + path + QStringLiteral("\n\r\n\r"));
     return true;
 }

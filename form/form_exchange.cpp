@@ -81,4 +81,21 @@ void ApplyItemUpdate(FormMembers& members, FormControls& controls, const ItemUpd
     ExchangeForm(members, controls, true);
 }
 
+void ShowFormValues(FormMembers& members, FormControls& controls, const FormValues& values) {
+    for (const ParameterField& field : ParameterFields()) {
+        const FieldState& state = values[field];
+        controls.setTicked(field.checkBoxId(), state.ticked);
+        const auto ids = field.valueIds();
+        for (std::size_t i = 0; i < ids.size(); ++i) {
+            controls.enableControl(ids[i], state.ticked);
+            if (!state.ticked) continue;
+            if (field.kind == FieldKind::Text)
+                controls.setControlTextGbk(ids[i], state.text);
+            else
+                controls.selectIndex(ids[i], state.indices[i]);
+        }
+    }
+    ExchangeForm(members, controls, true);
+}
+
 }  // namespace quill

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "form/binding_table.h"
+#include "form/form_values.h"
 #include "protocol/configure_request.h"
 #include "protocol/read_answer.h"
 
@@ -21,6 +22,8 @@ class FormControls {
     virtual std::string controlTextGbk(int id) const = 0;
     virtual void setControlTextGbk(int id, std::string_view gbk) = 0;
     virtual bool isTicked(int id) const = 0;
+    // Without raising the click handler.
+    virtual void setTicked(int id, bool ticked) = 0;
     virtual int selectedIndex(int id) const = 0;  // -1: no entry selected
     virtual void selectIndex(int id, int index) = 0;
     virtual void enableControl(int id, bool enable) = 0;
@@ -62,6 +65,12 @@ void FieldCheckBoxClicked(FormMembers& members, FormControls& controls, int chec
 // Shows one read-back item's values in the controls; the members follow what
 // is shown, item by item.
 void ApplyItemUpdate(FormMembers& members, FormControls& controls, const ItemUpdate& item);
+
+// Shows values as a loaded parameter file puts them into the form: every
+// field ticked as the values say (the rest unticked), its value controls
+// enabled with its tick as a click on the box would, and the ticked fields
+// filled; then the members follow.
+void ShowFormValues(FormMembers& members, FormControls& controls, const FormValues& values);
 
 // The form as the configure request reads it, after a save exchange: the
 // members' texts, ticks and list selections from the controls.

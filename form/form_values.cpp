@@ -153,20 +153,4 @@ FormValues ValuesFromSnapshot(const FormSnapshot& form) {
     return values;
 }
 
-void ShowFormValues(const FormValues& values, const FormControlOps& ops) {
-    for (const ParameterField& field : ParameterFields()) {
-        const FieldState& state = values[field];
-        ops.setTicked(field.checkBoxId(), state.ticked);
-        const auto ids = field.valueIds();
-        for (std::size_t i = 0; i < ids.size(); ++i) {
-            ops.enable(ids[i], state.ticked);
-            if (!state.ticked) continue;
-            if (field.kind == FieldKind::Text)
-                ops.setText(ids[i], state.text);
-            else
-                ops.selectIndex(ids[i], state.indices[i]);
-        }
-    }
-}
-
 }  // namespace quill

@@ -8,7 +8,6 @@
 
 #include <array>
 #include <cstddef>
-#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -82,19 +81,6 @@ void ApplyItemUpdates(std::span<const ItemUpdate> items, FormValues& values);
 // The values a front end's form holds, read through its snapshot (after its
 // save exchange): every field's tick, text and list selections.
 FormValues ValuesFromSnapshot(const FormSnapshot& form);
-
-// What a front end does to its controls to show a form's values.
-struct FormControlOps {
-    std::function<void(int checkBoxId, bool ticked)> setTicked;
-    std::function<void(int controlId, bool enabled)> enable;
-    std::function<void(int editId, const std::string& gbk)> setText;
-    std::function<void(int listId, int index)> selectIndex;
-};
-// Shows values as a loaded parameter file puts them into the form: every
-// field ticked as the values say (the rest unticked), its value controls
-// enabled with its tick as a click on the box would, and the ticked fields
-// filled.
-void ShowFormValues(const FormValues& values, const FormControlOps& ops);
 
 // The entries of a value list of the layout, index 0 first; empty for any
 // other control.

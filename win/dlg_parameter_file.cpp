@@ -13,17 +13,11 @@
 #include "form/form_values.h"
 #include "form/parameter_fields.h"
 #include "form/parameter_file.h"
-#include "protocol/text_codec.h"
 #include "win/dialog_template.h"
 #include "win/tarnwell_dlg.h"
 
 namespace quill::win {
 namespace {
-
-std::wstring FromGbk(std::string_view gbk) {
-    const std::u16string text = GbkToUtf16(gbk);
-    return {text.begin(), text.end()};
-}
 
 bool EndsWithJson(std::wstring_view path) {
     if (path.size() < 5) return false;
@@ -89,12 +83,7 @@ bool CTarnwellDlg::LoadParameterFileFrom(const std::wstring& path) {
         ShowMessageBox(Widen(ProblemsText(load.problems)), Widen(kErrorCaption), BoxIcon::None);
         return false;
     }
-    ShowFormValues(
-        *load.values,
-        {[this](int id, bool on) { setTicked(id, on); }, [this](int id, bool on) { enableControl(id, on); },
-         [this](int id, const std::string& gbk) { setControlText(id, FromGbk(gbk)); },
-         [this](int id, int index) { selectIndex(id, index); }});
-    ExchangeFormData(true);
+    ShowFormValues(*this, *this, *load.values);
     AppendInfo(Widen(kLoadedPrefix) + path + L"\n\r\n\r");
     return true;
 }

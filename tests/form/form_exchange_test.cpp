@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "form/control_ids.h"
+#include "form/parameter_fields.h"
 
 namespace quill {
 namespace {
@@ -25,6 +26,12 @@ class FakeControls final : public FormControls {
         mutedWhileSet.push_back(members.exchangeRunning);
     }
     bool isTicked(int id) const override { return ticks.contains(id); }
+    void setTicked(int id, bool ticked) override {
+        if (ticked)
+            ticks.insert(id);
+        else
+            ticks.erase(id);
+    }
     int selectedIndex(int id) const override {
         const auto it = selections.find(id);
         return it == selections.end() ? -1 : it->second;
@@ -156,6 +163,32 @@ TEST_F(FormExchangeTest, AReadItemIsShownAndItsMembersFollow) {
     ApplyItemUpdate(members, controls,
                     ItemUpdate{0x12, {{1016, true, {}, 9}, {1017, true, {}, 3}, {1018, true, {}, 40}}});
     EXPECT_EQ(controls.selections, (std::map<int, int>{{1016, 9}, {1017, 3}, {1018, 40}}));
+}
+
+TEST_F(FormExchangeTest, LoadedValuesTickExactlyTheirFieldsAndFillOnlyThose) {
+    FormValues values;
+    values[*FindFieldByCheckBox(1023)].ticked = true;
+    values.setText(1044, "\xB3\xC7\xB6\xAB");
+    values[*FindFieldByCheckBox(1021)].ticked = true;
+    values.selectIndex(1016, 9);
+    values.selectIndex(1019, 0);
+    values.setText(1050, "10086");  // not ticked: not shown
+    controls.ticks = {1049, 1094};  // ticked before: unticked by the load
+    controls.texts[1050] = "13800";
+
+    ShowFormValues(members, controls, values);
+    EXPECT_EQ(controls.ticks, (std::set<int>{1021, 1023}));
+    EXPECT_EQ(controls.texts[1044], "\xB3\xC7\xB6\xAB");
+    EXPECT_EQ(controls.texts[1050], "13800");
+    EXPECT_EQ(controls.selections,
+              (std::map<int, int>{{1016, 9}, {1017, -1}, {1018, -1}, {1019, 0}, {1020, -1}}));
+    EXPECT_TRUE(controls.enabled[1044]);
+    EXPECT_TRUE(controls.enabled[1020]);
+    EXPECT_FALSE(controls.enabled[1050]);
+    EXPECT_FALSE(controls.enabled[1095]);
+    // The members follow what is shown.
+    EXPECT_EQ(members.member(1044), "\xB3\xC7\xB6\xAB");
+    EXPECT_EQ(members.member(1050), "13800");
 }
 
 }  // namespace
