@@ -14,19 +14,10 @@
 #include <string_view>
 
 #include "serial/port_discovery.h"
+#include "serial/wide_text_win32.h"
 
 namespace quill {
 namespace {
-
-std::string Narrow(std::wstring_view wide) {
-    if (wide.empty()) return {};
-    const int length = static_cast<int>(wide.size());
-    const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0) return {};
-    std::string narrow(static_cast<std::size_t>(bytes), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, narrow.data(), bytes, nullptr, nullptr);
-    return narrow;
-}
 
 // A registry string as stored, without the terminator(s) it may or may not carry.
 std::wstring RegistryText(const std::vector<wchar_t>& data, DWORD bytes) {

@@ -20,6 +20,7 @@
 #include "serial/mode_string.h"
 #include "serial/serial_platform.h"
 #include "serial/serial_win32_api.h"
+#include "serial/wide_text_win32.h"
 
 namespace quill::platform {
 namespace {
@@ -54,26 +55,6 @@ bool IsLossError(DWORD error) {
         default:
             return false;
     }
-}
-
-std::wstring Widen(std::string_view utf8) {
-    if (utf8.empty()) return {};
-    const int length = static_cast<int>(utf8.size());
-    const int units = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, nullptr, 0);
-    if (units <= 0) return {};
-    std::wstring wide(static_cast<std::size_t>(units), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, wide.data(), units);
-    return wide;
-}
-
-std::string Narrow(std::wstring_view wide) {
-    if (wide.empty()) return {};
-    const int length = static_cast<int>(wide.size());
-    const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0) return {};
-    std::string narrow(static_cast<std::size_t>(bytes), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, narrow.data(), bytes, nullptr, nullptr);
-    return narrow;
 }
 
 // "COM12" typed without the device prefix opens only with it (above COM9

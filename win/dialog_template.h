@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "form/window_layout.h"
+#include "serial/wide_text_win32.h"
 
 namespace quill::win {
 
@@ -28,9 +29,5 @@ std::uint32_t ControlStyle(const ControlDef& control);
 // controls name icon resource `iconId`.
 std::vector<std::uint32_t> BuildDialogTemplate(const DialogTemplate& layout, const DialogFrame& frame,
                                                int iconId);
-
-// UTF-8 to UTF-16 and back, for captions and texts.
-std::wstring Widen(std::string_view utf8);
-std::string Narrow(std::wstring_view text);
 
 }  // namespace quill::win

@@ -72,8 +72,8 @@ TEST_F(FleetTest, SavedTickedFieldsLoadIntoAnotherWindowExactlyAsTheyWere) {
     answer(file.path);
     command(kMenuSaveFile);
     ASSERT_EQ(fileDialogs, std::vector<bool>{true});
-    ASSERT_TRUE(boxes.empty()) << win::Narrow(boxes.front().text);
-    EXPECT_EQ(count("<-参数文件已保存：" + win::Narrow(file.path) + ".json\n\r\n\r"), 1);
+    ASSERT_TRUE(boxes.empty()) << Narrow(boxes.front().text);
+    EXPECT_EQ(count("<-参数文件已保存：" + Narrow(file.path) + ".json\n\r\n\r"), 1);
 
     // A second window, with another field ticked that the file does not name.
     window.reset();
@@ -81,7 +81,7 @@ TEST_F(FleetTest, SavedTickedFieldsLoadIntoAnotherWindowExactlyAsTheyWere) {
     click(1049);
     answer(file.path + L".json");
     command(kMenuLoadFile);
-    ASSERT_TRUE(boxes.empty()) << win::Narrow(boxes.front().text);
+    ASSERT_TRUE(boxes.empty()) << Narrow(boxes.front().text);
     for (const ParameterField& field : ParameterFields()) {
         const bool inFile = field.checkBoxId() == 1023 || field.checkBoxId() == 1094;
         EXPECT_EQ(ticked(field.checkBoxId()), inFile) << field.name();

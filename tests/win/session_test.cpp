@@ -90,8 +90,7 @@ class SessionFlowTest : public WindowTest, public ::testing::WithParamInterface<
     void open() {
         pointAtLine();
         click(kOpenButtonId);
-        ASSERT_TRUE(window->session.portOpen())
-            << (boxes.empty() ? std::string() : win::Narrow(boxes[0].text));
+        ASSERT_TRUE(window->session.portOpen()) << (boxes.empty() ? std::string() : Narrow(boxes[0].text));
         EXPECT_EQ(count(kOpenedWait), 1);
     }
     // Closed -> waiting -> connected: the poll goes out at once rather than after its period.

@@ -35,7 +35,7 @@ std::wstring TextOf(HWND control) {
 }
 
 std::wstring W(std::string_view utf8) {
-    return win::Widen(utf8);
+    return Widen(utf8);
 }
 
 void WindowTest::SetUp() {
