@@ -26,7 +26,7 @@ std::span<const MessageEntry> MessageMap() {
         MessageEntry{Event::Clicked, kSendButtonId, &D::OnSend},
         MessageEntry{Event::Clicked, kAutoSendBoxId, &D::OnAutoSend},
         MessageEntry{Event::TextChanged, kIntervalEditId, &D::OnIntervalChanged},
-        // Parameter write (dlg_parameters.cpp).
+        // Parameter write (the session core).
         MessageEntry{Event::Clicked, kConfigureButtonId, &D::OnConfigure},
     };
     return kMap;

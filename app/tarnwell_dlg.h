@@ -3,8 +3,10 @@
 // events. Everything here runs on the user-interface thread.
 //
 // Members and handlers that other parts of the window add live in the marked
-// sections below, with their code in dlg_session.cpp, dlg_terminal.cpp and
-// dlg_parameters.cpp and their rows in message_map.cpp.
+// sections below, with their code in dlg_session.cpp, dlg_terminal.cpp,
+// form_exchange.cpp and dlg_parameter_file.cpp and their rows in
+// message_map.cpp. The value members and the exchange itself are the form's
+// (form/form_exchange.h).
 #pragma once
 
 #include <QDialog>
