@@ -4,6 +4,14 @@ if(QUILLMERE_SANITIZE)
   add_link_options(-fsanitize=${QUILLMERE_SANITIZE})
 endif()
 
+# Linux builds without sanitizers are hardened as Debian hardens its packages:
+# checked string and memory functions where the optimiser can see the sizes,
+# a stack protector, and relocations made read-only before main runs.
+if(NOT QUILLMERE_SANITIZE AND NOT WIN32)
+  add_compile_options(-fstack-protector-strong $<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:-D_FORTIFY_SOURCE=2>)
+  add_link_options(LINKER:-z,relro LINKER:-z,now)
+endif()
+
 function(quill_target target)
   target_compile_options(${target} PRIVATE -Wall -Wextra)
 endfunction()
