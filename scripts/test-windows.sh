@@ -130,16 +130,21 @@ run_line_tests() {
 # Step 3: the simulator goes away while the engine waits on its line.
 run_line_loss() {
   echo "=== the line closes mid-wait"
-  local log=$win/line-loss.log status
-  set +e
-  QUILLMERE_TEST_COM=$com LD_PRELOAD=$shim timeout 120 \
-    wine "$win/tests/serial/serial_line_loss_test.exe" --gtest_brief=0 2>&1 |
-    while IFS= read -r line; do
-      echo "$line"
-      case $line in *QUILLMERE-CLOSE-THE-LINE-NOW*) kill "$sim_pid" ;; esac
-    done | tee "$log"
-  status=${PIPESTATUS[0]}
-  set -e
+  local log=$win/line-loss.log status attempt
+  # Streamed, so not through $wine_run: a start that printed nothing is tried again here.
+  for attempt in 1 2 3; do
+    set +e
+    QUILLMERE_TEST_COM=$com LD_PRELOAD=$shim timeout 120 \
+      wine "$win/tests/serial/serial_line_loss_test.exe" --gtest_brief=0 2>&1 |
+      while IFS= read -r line; do
+        echo "$line"
+        case $line in *QUILLMERE-CLOSE-THE-LINE-NOW*) kill "$sim_pid" ;; esac
+      done | tee "$log"
+    status=${PIPESTATUS[0]}
+    set -e
+    if [ "$status" -eq 0 ] || [ -s "$log" ]; then break; fi
+    echo "Wine did not start the line loss test (status $status, no output); starting it again" >&2
+  done
   [ "$status" -eq 0 ] || { echo "line loss test failed ($status)" >&2; return 1; }
   sim_pid=
   passed=$((passed + $(grep -c '^\[       OK \]' "$log")))
@@ -188,7 +193,7 @@ run_installer() {
   setup=$(ls "$win"/package/quillmere-*-setup.exe)
   dir=$WINEPREFIX/drive_c/QuillmereTest
   rm -rf "$dir"
-  wine "$setup" /S '/D=C:\QuillmereTest' </dev/null >/dev/null 2>&1
+  "$wine_run" wine "$setup" /S '/D=C:\QuillmereTest' </dev/null >/dev/null 2>&1
   local missing=0
   for file in quillmere.exe uninstall.exe $(cat "$win/package/extra-programs.txt"); do
     if [ -f "$dir/$file" ]; then echo "installed: $file"; else echo "missing: $file" >&2; missing=1; fi
@@ -219,7 +224,7 @@ run_installer() {
   # returning at once), from a batch file as Wine needs for that.
   local bat=$dir/uninstall-test.bat
   printf '"C:\\QuillmereTest\\uninstall.exe" /S _?=C:\\QuillmereTest\r\n' >"$bat"
-  wine cmd /c 'C:\QuillmereTest\uninstall-test.bat' </dev/null >/dev/null 2>&1
+  "$wine_run" wine cmd /c 'C:\QuillmereTest\uninstall-test.bat' </dev/null >/dev/null 2>&1
   if [ -e "$dir/quillmere.exe" ] ||
     wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quillmere' </dev/null >/dev/null 2>&1 ||
     find "$WINEPREFIX/drive_c" -path '*Start Menu*' -name 'Quillmere.lnk' | grep -q .; then
