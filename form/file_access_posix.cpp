@@ -82,7 +82,9 @@ int WriteAll(int fd, std::string_view content) {
 }  // namespace
 
 ReadOutcome ReadWholeFile(const std::string& path, std::size_t maxBytes) {
-    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Non-blocking, so a FIFO or a terminal named as the file is refused below
+    // instead of waiting for a writer that may never come.
+    Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) return {std::nullopt, ErrorText(errno), false};
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0) return {std::nullopt, ErrorText(errno), false};

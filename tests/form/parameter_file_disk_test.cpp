@@ -1,12 +1,15 @@
 // Parameter files on a POSIX disk: missing, unreadable and oversize files,
 // atomic replacement with permissions kept, failed saves.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <future>
 
 #include "form/parameter_file.h"
 #include "tests/form/parameter_file_helpers.h"
@@ -15,6 +18,7 @@ namespace quill {
 namespace {
 
 using namespace test;
+using namespace std::chrono_literals;
 
 // A fresh folder for each test, removed afterwards.
 class ParameterFileOnDisk : public ::testing::Test {
@@ -59,6 +63,16 @@ TEST_F(ParameterFileOnDisk, MissingUnreadableAndOversizeFilesLoadNothing) {
     EXPECT_FALSE(tooLarge.values.has_value());
     EXPECT_EQ(tooLarge.problems, (Problems{{"", "参数文件过大（最多1 MiB）：" + over.string()}}));
     EXPECT_EQ(ParseParameterFile(ReadAll(over)).problems, (Problems{{"", "参数文件过大（最多1 MiB）"}}));
+}
+
+TEST_F(ParameterFileOnDisk, AFifoNamedAsTheFileIsRefusedWithoutWaitingForAWriter) {
+    const std::string fifo = (folder / "fifo.json").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    auto loaded = std::async(std::launch::async, [&] { return LoadParameterFile(fifo); });
+    const bool returned = loaded.wait_for(10s) == std::future_status::ready;
+    if (!returned) ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));  // let the stuck open go
+    ASSERT_TRUE(returned) << "the load waited for a writer";
+    EXPECT_EQ(loaded.get().problems, (Problems{{"", "无法读取参数文件：" + fifo + "（不是普通文件）"}}));
 }
 
 TEST_F(ParameterFileOnDisk, AFileWithoutReadPermissionLoadsNothing) {
