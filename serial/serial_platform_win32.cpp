@@ -88,7 +88,9 @@ void FinishTransfer(const Win32SerialApi& api, HANDLE device, OVERLAPPED& overla
 // does not reach the wait).
 void FinishWait(const Win32SerialApi& api, const Device& device, OVERLAPPED& overlapped) {
     const HANDLE handle = Handle(device.handle);
-    api.setCommMask(handle, device.eventMask);
+    // A device going away may refuse the mask and leave the wait pending:
+    // cancel it, so the wait below ends.
+    if (!api.setCommMask(handle, device.eventMask)) api.cancelIoEx(handle, &overlapped);
     DWORD ignored = 0;
     api.getOverlappedResult(handle, &overlapped, &ignored, TRUE);
 }

@@ -230,7 +230,10 @@ bool CSerialPort::drainInput(const std::shared_ptr<HandOff>& hand) {
         got = platform::ReadAvailable(device, bytes);
     }
     if (got.lost) return false;
-    if (got.error != 0) reportErrorFromWorker(hand, "ReadFile()", got.error);
+    // A read that had to wait for its completion names that wait.
+    if (got.error != 0)
+        reportErrorFromWorker(hand, got.pending ? "GetOverlappedResults() in ReadFile()" : "ReadFile()",
+                              got.error);
     bytes.resize(got.count);
 
     std::uint32_t mask = 0;

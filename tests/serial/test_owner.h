@@ -66,6 +66,7 @@ class TestOwner : public PortOwner {
     std::size_t queuedTasksUnlocked() const { return loop_.queued(); }
     const std::vector<std::uint8_t>& bytesUnlocked() const { return bytes_; }
     std::size_t lostCountUnlocked() const { return lost_.size(); }
+    std::size_t errorCountUnlocked() const { return errors_.size(); }
 
     std::vector<std::uint8_t> bytes() const {
         std::lock_guard guard(m_);

@@ -236,6 +236,10 @@ BOOL WINAPI FakePort::SetCommMaskFake(HANDLE, DWORD mask) {
     FakePort& port = *current;
     std::lock_guard guard(port.m_);
     if (port.gone_) return port.failLocked();
+    if (port.maskError != 0) {
+        ::SetLastError(port.maskError);
+        return FALSE;
+    }
     port.mask_ = mask;
     // A new mask ends a pending wait, with no event.
     if (port.pendingLocked(port.wait_)) {

@@ -42,6 +42,7 @@ class FakePort {
     Ending writeEnding = Ending::Complete;
     bool asynchronous = false;        // reads and writes end through ERROR_IO_PENDING
     DWORD failure = ERROR_NOT_READY;  // for Ending::Fail
+    DWORD maskError = 0;              // SetCommMask fails with this and leaves a pending wait as it is
     std::function<void()> onArm;      // runs inside WaitCommEvent after a wait went pending
 
     // The device goes away: a pending wait ends with waitError (0: the wait

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <chrono>
+#include <future>
 #include <string>
 
 #include "serial/serial_platform.h"
@@ -68,6 +69,21 @@ TEST_F(FakeDeviceTest, WaitPrefersStopOverTheLineOverAWriteAndLeavesNothingPendi
     const std::uint64_t waits = fake.waitCalls();
     EXPECT_EQ(WaitFirst(stop, device, write, true), WaitOutcome::Stop);
     EXPECT_EQ(fake.waitCalls(), waits);
+}
+
+TEST_F(FakeDeviceTest, AStopEndsTheWaitEvenWhenTheDriverRefusesTheNewMask) {
+    // A device on its way out may refuse the mask that would end the wait.
+    fake.onArm = [&] {
+        fake.maskError = ERROR_GEN_FAILURE;
+        stop.set();
+    };
+    auto waited = std::async(std::launch::async, [&] { return WaitFirst(stop, device, write, false); });
+    const bool ended = waited.wait_for(kWait) == std::future_status::ready;
+    if (!ended) fake.receive(1);  // let the stuck wait go before failing
+    ASSERT_TRUE(ended) << "the wait was left pending";
+    EXPECT_EQ(waited.get(), WaitOutcome::Stop);
+    EXPECT_FALSE(fake.anythingPending());
+    EXPECT_EQ(fake.cancels(), 1u);
 }
 
 TEST_F(FakeDeviceTest, BytesQueuedBeforeTheWaitWakeItAtOnce) {
@@ -315,6 +331,30 @@ TEST_F(FakeEngineTest, ARateNoLineRunsShowsTheSetCommStateBox) {
                                   "SetCommState()", ErrorText(ERROR_INVALID_PARAMETER), kPort)});
     EXPECT_TRUE(port.IsOpen());
 }
+
+// A read that fails at once, and one whose wait for completion fails: the box
+// names the step that failed.
+class FakeEngineReadFailureTest : public FakeEngineTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(FakeEngineReadFailureTest, TheBoxNamesTheStepThatFailed) {
+    const bool pending = GetParam();
+    fake.readEnding = Ending::Fail;
+    fake.failure = ERROR_CRC;
+    fake.asynchronous = pending;
+    ASSERT_TRUE(open());
+    ASSERT_TRUE(port.StartWorker());
+    ASSERT_TRUE(fake.waitForArmedWaits(1, kWait));
+    fake.receive(1);
+    ASSERT_TRUE(owner.waitFor([](TestOwner& o) { return o.errorCountUnlocked() > 0; }, kWait));
+    port.RequestStop();
+    EXPECT_EQ(owner.errors().front(),
+              ComposeErrorText(pending ? "GetOverlappedResults() in ReadFile()" : "ReadFile()",
+                               ErrorText(ERROR_CRC), kPort));
+    EXPECT_TRUE(owner.lost().empty());  // a failed read is no lost device
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, FakeEngineReadFailureTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Completion" : "Read"; });
 
 class FakeEngineLossTest : public FakeEngineTest, public ::testing::WithParamInterface<LossCase> {};
 
