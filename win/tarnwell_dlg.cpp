@@ -72,8 +72,8 @@ CTarnwellDlg::CTarnwellDlg() = default;
 
 CTarnwellDlg::~CTarnwellDlg() {
     if (window != nullptr) DestroyWindow(window);
-    // serialPort, declared first, goes last: its worker is joined after the
-    // window has stopped taking its posts.
+    // serialPort goes before postLock and postTarget: its worker is joined
+    // while the lock it posts under still exists.
 }
 
 bool CTarnwellDlg::Create() {

@@ -181,6 +181,14 @@ class CTarnwellDlg : public PortOwner, public FormMembers, private SessionHost, 
     std::function<std::wstring(bool save)> fileDialogHook;
 
     // ---- Members ----------------------------------------------------------------
+  private:
+    // Where the worker posts; cleared, under the lock, before the window goes.
+    // Declared before the engine, so they outlive its worker: a loss found
+    // while the window closes still posts under this lock.
+    std::mutex postLock;
+    HWND postTarget = nullptr;
+
+  public:
     CSerialPort serialPort;
     SessionController session{*this};
     std::uint64_t receivedByteCount = 0;
@@ -220,9 +228,6 @@ class CTarnwellDlg : public PortOwner, public FormMembers, private SessionHost, 
     void refuseUnsigned(int id) override;
 
     HWND window = nullptr;
-    // Where the worker posts; cleared, under the lock, before the window goes.
-    std::mutex postLock;
-    HWND postTarget = nullptr;
     bool modal = false;
     bool simulatedOpen = false;  // the open port is the simulated line
     bool terminalShown = false;
