@@ -385,12 +385,13 @@ int RunProvision(Context& context, const Common& common, const ProvisionOptions&
 
         StepResult ended = StepResult::Done;
         const UnitRecord record = ProvisionUnit(link, *values, unit, ended);
-        if (ended == StepResult::Lost || ended == StepResult::OpenFailed) return Fail(context, ended, {});
         context.out << unit << '\t' << (record.dtuId.empty() ? "-" : record.dtuId) << '\t' << record.shown
                     << '\t' << record.milliseconds << " ms\n";
         context.out.flush();
         if (!options.logPath.empty() && !AppendLog(options.logPath, record))
             context.console.message("错误：无法写入记录文件 " + options.logPath);
+        // The unit's line and record come first: it may be half written.
+        if (ended == StepResult::Lost || ended == StepResult::OpenFailed) return Fail(context, ended, {});
         if (ended == StepResult::Interrupted) return kExitInterrupted;
         if (ended != StepResult::Done) ++failures;
         if (options.count != 0 && unit == options.count) break;

@@ -262,6 +262,33 @@ TEST_F(CliTest, APortThatVanishesMidWriteIsExitFourWithNoSuccessShown) {
     EXPECT_NE(run.err.find("串口已断开"), std::string::npos) << run.err;
 }
 
+TEST_F(CliTest, AProvisionedUnitWhosePortVanishesIsPrintedAndLoggedAsLost) {
+    server.setAnswerDelay(300ms);
+    const std::string file = writeFile("three.json", ParameterFile(kThreeFields));
+    const std::string log = (folder / "fleet.log").string();
+    Outcome run;
+    std::thread command([&] { run = RunCommand({"provision", "--port", port, file, "--log", log}); });
+    const bool requested = server.waitFor([&] { return server.counters().configureRequests >= 1; }, kWait);
+    server.vanish();
+    command.join();
+    ASSERT_TRUE(requested);
+    EXPECT_EQ(run.code, kExitPortLost) << run.err;
+    // The half-written unit is on record, as lost, not as passed.
+    std::vector<std::string> columns;
+    std::istringstream cells(run.out.substr(0, run.out.find('\n')));
+    for (std::string cell; std::getline(cells, cell, '\t');) columns.push_back(cell);
+    ASSERT_GE(columns.size(), 3u) << run.out;
+    EXPECT_EQ(columns[0], "1");
+    EXPECT_EQ(columns[1], "20240517001");
+    EXPECT_EQ(columns[2], "串口已断开");
+    std::ifstream logFile(log);
+    std::string line;
+    ASSERT_TRUE(std::getline(logFile, line));
+    const nlohmann::json entry = nlohmann::json::parse(line, nullptr, false);
+    EXPECT_EQ(entry["unit"], 1);
+    EXPECT_EQ(entry["result"], "lost");
+}
+
 // The session's own connect timer, driven by calling its handler.
 class DtuLinkTest : public CliTest {
   protected:
