@@ -203,14 +203,6 @@ int RunRead(Context& context, const Common& common, const ReadOptions& options) 
     const FormValues& values = link.host().form();
     const std::vector<std::uint8_t>& types = link.host().readTypes();
     const std::vector<const ParameterField*> fields = FieldsRead(types);
-    if (!options.savePath.empty()) {
-        if (const std::string problem = SaveParameterFile(options.savePath, values, fields);
-            !problem.empty()) {
-            context.console.message("错误：" + problem);
-            return kExitFailed;
-        }
-        context.console.message("已保存 " + std::to_string(fields.size()) + " 个参数到 " + options.savePath);
-    }
     if (options.json) {
         context.out << FormatParameterFile(values, fields);
     } else {
@@ -219,6 +211,15 @@ int RunRead(Context& context, const Common& common, const ReadOptions& options) 
                 context.out << field.accessibleLabel << '\t' << DisplayText(values, field) << '\n';
     }
     context.out.flush();
+    // Saved after printing, so a save that fails still leaves what was read.
+    if (!options.savePath.empty()) {
+        if (const std::string problem = SaveParameterFile(options.savePath, values, fields);
+            !problem.empty()) {
+            context.console.message("错误：" + problem);
+            return kExitUsage;
+        }
+        context.console.message("已保存 " + std::to_string(fields.size()) + " 个参数到 " + options.savePath);
+    }
     return kExitDone;
 }
 
@@ -451,7 +452,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         "\n"
         "Exit codes: 0 done, 1 the DTU refused or the read-back differs, 2 bad arguments or parameter file\n"
         "(nothing sent), 3 no DTU announced itself in time, 4 the port could not be opened or was lost,\n"
-        "130 interrupted.");
+        "130 interrupted (provision between units: 0, or 1 if a unit failed).");
 
     Common common;
     ReadOptions readOptions;

@@ -127,6 +127,17 @@ TEST_F(CliTest, ReadJsonIsTheSavedFileAndWritingItBackRestoresTheSet) {
     EXPECT_EQ(server.items(), original);
 }
 
+TEST_F(CliTest, ASaveThatFailsAfterTheReadStillPrintsWhatWasRead) {
+    // A folder in the file's place: the folder exists, so the save is tried, and fails.
+    const fs::path taken = folder / "taken.json";
+    fs::create_directories(taken / "inside");
+    const Outcome run = RunCommand({"read", "--port", port, "--save", taken.string()});
+    EXPECT_EQ(run.code, kExitUsage) << run.err;
+    EXPECT_NE(run.out.find("站名\t城东变电站\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("错误："), std::string::npos) << run.err;
+    EXPECT_TRUE(fs::is_directory(taken / "inside"));
+}
+
 TEST_F(CliTest, TheTraceShowsBothDirectionsAndTheDecodedAnswer) {
     const std::string trace = (folder / "trace.log").string();
     ASSERT_EQ(RunCommand({"read", "--port", port, "--trace", trace}).code, kExitDone);
