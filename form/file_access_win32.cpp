@@ -8,17 +8,10 @@
 #include <string>
 
 #include "form/file_access.h"
+#include "serial/wide_text_win32.h"
 
 namespace quill {
 namespace {
-
-std::wstring Wide(const std::string& utf8) {
-    if (utf8.empty()) return {};
-    const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0) ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
-    return wide;
-}
 
 // The one place that turns a Windows error into a reason the operator reads.
 std::string ErrorText(DWORD error) {
@@ -67,10 +60,10 @@ class Handle {
 }  // namespace
 
 ReadOutcome ReadWholeFile(const std::string& path, std::size_t maxBytes) {
-    const DWORD attributes = ::GetFileAttributesW(Wide(path).c_str());
+    const DWORD attributes = ::GetFileAttributesW(Widen(path).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return {std::nullopt, "这是一个文件夹", false};
-    Handle file(::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    Handle file(::CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) return {std::nullopt, ErrorText(::GetLastError()), false};
     std::string content;
@@ -87,7 +80,7 @@ ReadOutcome ReadWholeFile(const std::string& path, std::size_t maxBytes) {
 }
 
 std::string ReplaceFileAtomically(const std::string& path, std::string_view content) {
-    const std::wstring target = Wide(path);
+    const std::wstring target = Widen(path);
     const std::wstring temporary = target + L".tmp" + std::to_wstring(::GetCurrentProcessId());
     DWORD error = 0;
     {

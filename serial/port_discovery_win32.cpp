@@ -1,13 +1,12 @@
 // Serial ports on Windows: the COM names that the drivers publish under
 // HKLM\HARDWARE\DEVICEMAP\SERIALCOMM, each with the friendly name that
-// SetupAPI keeps for the port's device ("USB-SERIAL CH340 (COM5)") where
+// SetupAPI keeps for the port's device ("USB Serial Port (COM5)") where
 // there is one. Ports without a device entry (virtual ports, Wine's mapped
 // ports) are listed without a name.
 #include <windows.h>
-// After <windows.h>: these need its types; initguid makes this file define
-// GUID_DEVCLASS_PORTS rather than expect it from a library.
+// After <windows.h>: these need its types. GUID_DEVCLASS_PORTS itself comes
+// from the toolchain's uuid library.
 #include <devguid.h>
-#include <initguid.h>
 #include <setupapi.h>
 
 #include <map>

@@ -53,7 +53,7 @@ void CTarnwellDlg::InitPortList() {
         for (FoundPort& port : findPorts()) {
             const auto number = ComNumber(Widen(port.path));
             if (number && *number <= static_cast<std::uint32_t>(kComEntries)) continue;
-            // "COM12 USB-SERIAL CH340": the adapter's name without the port it repeats.
+            // "COM12 USB Serial Port": the adapter's name without the port it repeats.
             std::wstring entry = Widen(port.path);
             std::string adapter = port.name;
             if (const std::string suffix = " (" + port.path + ")"; adapter.ends_with(suffix))

@@ -130,7 +130,7 @@ class PortListTest : public WindowTest {
   protected:
     void SetUp() override {
         foundPorts = {
-            {"COM3", "USB-SERIAL CH340 (COM3)"}, {"COM12", "USB-SERIAL CH340 (COM12)"}, {"COM15", ""}};
+            {"COM3", "USB Serial Port (COM3)"}, {"COM12", "USB Serial Port (COM12)"}, {"COM15", ""}};
         WindowTest::SetUp();
     }
 };
@@ -139,7 +139,7 @@ TEST_F(PortListTest, ComOneToTenThenPortsFoundBeyondThemThenTheSimulatedDtu) {
     ASSERT_EQ(window->listCount(kPortListId), 13);
     for (int i = 0; i < 10; ++i) EXPECT_EQ(window->listItem(kPortListId, i), L"com" + std::to_wstring(i + 1));
     // COM3 is com3 already; a found port shows its adapter's name without repeating the port.
-    EXPECT_EQ(window->listItem(kPortListId, 10), L"COM12 USB-SERIAL CH340");
+    EXPECT_EQ(window->listItem(kPortListId, 10), L"COM12 USB Serial Port");
     EXPECT_EQ(window->listItem(kPortListId, 11), L"COM15");
     EXPECT_EQ(window->listItem(kPortListId, 12), W(kSimulatorEntryText));
     EXPECT_EQ(window->simulatorEntry(), 12);
