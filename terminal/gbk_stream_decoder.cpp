@@ -61,4 +61,22 @@ DecodedPiece GbkStreamDecoder::abandon() {
     return piece;
 }
 
+ReceivedPiece ShowReceivedByte(GbkStreamDecoder& decoder, std::uint8_t byte, bool hexMode) {
+    static constexpr char kHexDigits[] = "0123456789ABCDEF";
+    ReceivedPiece piece;
+    if (hexMode) {
+        if (const DecodedPiece dropped = decoder.abandon(); !dropped.empty())
+            piece.shown[piece.shownCount++] = dropped.units[0];
+        piece.kept = {kHexDigits[byte >> 4], kHexDigits[byte & 0x0F]};
+        piece.keptCount = 2;
+        piece.shown[piece.shownCount++] = static_cast<char16_t>(piece.kept[0]);
+        piece.shown[piece.shownCount++] = static_cast<char16_t>(piece.kept[1]);
+        return piece;
+    }
+    const DecodedPiece decoded = decoder.feed(byte);
+    for (std::size_t i = 0; i < decoded.count; ++i) piece.shown[piece.shownCount++] = decoded.units[i];
+    if (byte != 0) piece.kept[piece.keptCount++] = static_cast<char>(byte);
+    return piece;
+}
+
 }  // namespace quill

@@ -39,4 +39,17 @@ class GbkStreamDecoder {
     std::uint8_t held = 0;  // the lead byte waiting for its trail; 0 for none
 };
 
+// One received byte as the demo terminal shows it and keeps it, for every
+// front end. Hex mode ("%02X"): two upper-case digits, so consecutive bytes
+// run together, after U+FFFD for a lead byte held from character mode (it
+// will get no trail byte now). Character mode ("%c"): the byte itself through
+// the decoder; a zero byte shows and keeps nothing.
+struct ReceivedPiece {
+    std::array<char16_t, 3> shown{};
+    std::size_t shownCount = 0;
+    std::array<char, 2> kept{};  // what the information area's member gains
+    std::size_t keptCount = 0;
+};
+ReceivedPiece ShowReceivedByte(GbkStreamDecoder& decoder, std::uint8_t byte, bool hexMode);
+
 }  // namespace quill

@@ -19,9 +19,6 @@ std::string ToGbk(std::wstring_view text) {
     return Utf16ToGbk(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
 }
 
-constexpr std::array<wchar_t, 16> kHexDigits = {L'0', L'1', L'2', L'3', L'4', L'5', L'6', L'7',
-                                                L'8', L'9', L'A', L'B', L'C', L'D', L'E', L'F'};
-
 }  // namespace
 
 std::string CTarnwellDlg::controlTextGbk(int id) const {
@@ -46,25 +43,9 @@ void CTarnwellDlg::OnFieldCheckBox(int checkBoxId) {
 
 void CTarnwellDlg::displayReceivedByte(std::uint8_t byte) {
     if (!isTicked(kConfigDoneBoxId)) return;
-    if (isTicked(kHexModeBoxId)) {
-        // "%02X": two upper-case digits, so consecutive bytes run together.
-        std::wstring piece;
-        // A lead byte held from character mode will get no trail byte now.
-        if (const DecodedPiece dropped = receiveDecoder.abandon(); !dropped.empty())
-            piece += static_cast<wchar_t>(dropped.units[0]);
-        piece += kHexDigits[byte >> 4];
-        piece += kHexDigits[byte & 0x0F];
-        AppendInfo(piece);
-        infoText.push_back(static_cast<char>(kHexDigits[byte >> 4]));
-        infoText.push_back(static_cast<char>(kHexDigits[byte & 0x0F]));
-        return;
-    }
-    // "%c": the byte itself; a GBK lead byte waits for its trail byte, a zero byte shows nothing.
-    const DecodedPiece shown = receiveDecoder.feed(byte);
-    std::wstring piece;
-    for (std::size_t i = 0; i < shown.count; ++i) piece += static_cast<wchar_t>(shown.units[i]);
-    AppendInfo(piece);
-    if (byte != 0) infoText.push_back(static_cast<char>(byte));
+    const ReceivedPiece piece = ShowReceivedByte(receiveDecoder, byte, isTicked(kHexModeBoxId));
+    AppendInfo(std::wstring(piece.shown.begin(), piece.shown.begin() + piece.shownCount));
+    infoText.append(piece.kept.data(), piece.keptCount);
 }
 
 }  // namespace quill::win

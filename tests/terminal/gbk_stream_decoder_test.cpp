@@ -64,5 +64,33 @@ TEST(GbkStreamDecoder, AbandonShowsAHeldLeadOnce) {
     EXPECT_EQ(Text(decoder.feed(' ')), u"\uFFFD ");
 }
 
+// What the area shows and its member keeps, byte by byte, switching modes.
+TEST(ShowReceivedByte, HexModeGivesDigitsAndCharacterModeTheBytesThemselves) {
+    GbkStreamDecoder decoder;
+    std::u16string shown;
+    std::string kept;
+    auto show = [&](std::uint8_t byte, bool hex) {
+        const ReceivedPiece piece = ShowReceivedByte(decoder, byte, hex);
+        shown.append(piece.shown.data(), piece.shownCount);
+        kept.append(piece.kept.data(), piece.keptCount);
+    };
+    for (const std::uint8_t byte : {0x7B, 0x8B, 0x00}) show(byte, true);
+    EXPECT_EQ(shown, u"7B8B00");
+    EXPECT_EQ(kept, "7B8B00");
+
+    shown.clear();
+    kept.clear();
+    show(0xB3, false);  // a lead byte: nothing shown yet, the byte kept
+    EXPECT_EQ(shown, u"");
+    show(0xC7, false);
+    show(0x00, false);  // shows and keeps nothing
+    show(0xD6, false);
+    show(0x41, true);  // the held lead is given up before the digits
+    EXPECT_EQ(shown, u"\u57CE\uFFFD41");
+    EXPECT_EQ(kept,
+              "\xB3\xC7\xD6"
+              "41");
+}
+
 }  // namespace
 }  // namespace quill
