@@ -1,5 +1,7 @@
 #include "session/session_controller.h"
 
+#include <utility>
+
 #include "form/parameter_fields.h"
 #include "protocol/frame.h"
 #include "protocol/item_table.h"
@@ -158,6 +160,7 @@ void SessionController::closeSession() {
     }
     written_.clear();
     verifyPending_ = false;
+    heldRequest_ = 0;
     host_.setStatusText(kStatusClosedText);
     setState(inDemo() ? SessionState::DemoPortClosed : SessionState::Closed);
 }
@@ -261,15 +264,31 @@ bool SessionController::sendRequest(std::span<const std::uint8_t> frame) {
 
 // Requests go out only where their buttons are enabled; a front end that
 // calls the handler anyway (a command line, a queued click) sends nothing.
+// A request asked for while a write still has frames to send waits for the
+// write's verdict: sent in between, its answer and the next frame's would
+// cross, and one of them would be lost.
 void SessionController::OnReadParameters() {
     if (!EnabledControls(state_).readParameters) return;
+    if (framesLeft() > 0) {
+        heldRequest_ = Command::ReadRequest;
+        return;
+    }
     if (sendRequest(BuildRequestFrame(Command::ReadRequest))) assembler_.readPending = true;
 }
 
 // The DTU's answer to a reset is taken in as a read answer.
 void SessionController::OnReset() {
     if (!EnabledControls(state_).reset) return;
+    if (framesLeft() > 0) {
+        heldRequest_ = Command::ResetRequest;
+        return;
+    }
     if (sendRequest(BuildRequestFrame(Command::ResetRequest))) assembler_.readPending = true;
+}
+
+void SessionController::sendHeldRequest() {
+    const std::uint8_t command = std::exchange(heldRequest_, 0);
+    if (command != 0 && sendRequest(BuildRequestFrame(command))) assembler_.readPending = true;
 }
 
 void SessionController::OnConfigure() {
@@ -331,12 +350,14 @@ void SessionController::onConfigureAnswer(bool succeeded) {
         }
         written_.clear();
         host_.sessionOutcome(SessionOutcome::ConfigureFailed);
+        sendHeldRequest();
         return;
     }
     host_.appendInfo(kConfigureSucceededText);
     host_.sessionOutcome(SessionOutcome::ConfigureSucceeded);
     if (!verifyAfterWrite_) {
         written_.clear();
+        sendHeldRequest();
         return;
     }
     verifyPending_ = true;
@@ -362,11 +383,12 @@ void SessionController::onVerifyAnswer(std::span<const std::uint8_t> answer) {
     if (mismatchedTypes_.empty()) {
         host_.appendInfo(kVerifyPassedText);
         host_.sessionOutcome(SessionOutcome::VerifyPassed);
-        return;
+    } else {
+        host_.appendInfo(std::string(kVerifyFailedPrefix) + std::to_string(mismatchedTypes_.size()) +
+                         std::string(kVerifyFailedSuffix));
+        host_.sessionOutcome(SessionOutcome::VerifyFailed);
     }
-    host_.appendInfo(std::string(kVerifyFailedPrefix) + std::to_string(mismatchedTypes_.size()) +
-                     std::string(kVerifyFailedSuffix));
-    host_.sessionOutcome(SessionOutcome::VerifyFailed);
+    sendHeldRequest();
 }
 
 void SessionController::applyAssemblerEvent(const AssemblerEvent& event) {
@@ -388,6 +410,7 @@ void SessionController::applyAssemblerEvent(const AssemblerEvent& event) {
                 written_.clear();
                 host_.appendInfo(kVerifyNotReadText);
                 host_.sessionOutcome(SessionOutcome::VerifyFailed);
+                sendHeldRequest();
             }
             return;
         case Kind::ConfigureSucceeded:

@@ -229,6 +229,7 @@ class SessionController {
     bool sendRequest(std::span<const std::uint8_t> frame);
     void applyAssemblerEvent(const AssemblerEvent& event);
     bool sendNextFrame();
+    void sendHeldRequest();
     void onConfigureAnswer(bool succeeded);
     void onVerifyAnswer(std::span<const std::uint8_t> answer);
     std::uint32_t demoRate() const;
@@ -253,6 +254,9 @@ class SessionController {
     std::vector<std::uint8_t> unsentTypes_;
     bool verifyAfterWrite_ = false;
     bool verifyPending_ = false;  // the read after a write is on its way
+    // A read or reset asked for while a write still had frames to send; it
+    // goes out once the write has its verdict (0: none).
+    std::uint8_t heldRequest_ = 0;
     std::vector<std::uint8_t> mismatchedTypes_;
 };
 

@@ -520,6 +520,40 @@ TEST_F(Writing, ARefusedFrameStopsTheRestAndNamesWhatWasNotWritten) {
     EXPECT_EQ(host.outcomes.back(), SessionOutcome::ConfigureFailed);
 }
 
+// A read sent between two frames would cross the next frame's answer.
+TEST_F(Writing, AReadAskedForMidWriteGoesOutAfterTheVerdict) {
+    connect();
+    tickEveryNumberedField();
+    session.OnConfigure();
+    ASSERT_GT(session.framesLeft(), 0u);
+    session.OnReadParameters();
+    EXPECT_EQ(host.sent.size(), 1u);  // nothing but the first frame yet
+    while (answerLast()) {
+    }
+    const Bytes read = Request(0x0B);
+    ASSERT_GE(host.sent.size(), 3u);
+    EXPECT_EQ(host.sent.back(), read);
+    EXPECT_EQ(std::count(host.sent.begin(), host.sent.end(), read), 1);
+    for (std::size_t i = 0; i + 1 < host.sent.size(); ++i) EXPECT_EQ(host.sent[i][1], 0x0C) << i;
+    EXPECT_EQ(host.count(kConfigureSucceededText), 1);
+    EXPECT_EQ(host.count(kReadSucceededText), 1);
+    session.OnClosePort();
+
+    // A close before the verdict drops what was held: the next write ends without it.
+    connect();
+    tickEveryNumberedField();
+    session.OnConfigure();
+    session.OnReadParameters();
+    session.OnClosePort();
+    connect();
+    host.sent.clear();
+    session.OnConfigure();
+    while (answerLast()) {
+    }
+    EXPECT_EQ(host.count(kConfigureSucceededText), 2);
+    EXPECT_EQ(std::count(host.sent.begin(), host.sent.end(), read), 0);
+}
+
 TEST_F(Writing, ALossMidWriteReportsNoSuccessAndKeepsWhatWasNotWritten) {
     connect();
     tickEveryNumberedField();
