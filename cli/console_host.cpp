@@ -75,6 +75,25 @@ std::optional<std::string> ConsoleHost::openPort(std::uint32_t rate) {
     return portPath_;
 }
 
+namespace {
+
+// What the operator can do about a failed open, by the kind of failure.
+std::string OpenFailureHint(int error) {
+    switch (platform::ClassifyOpenError(error)) {
+        case platform::OpenFault::NoPermission:
+            return "没有访问权限：请把当前用户加入 dialout 组（sudo usermod -aG dialout "
+                   "$USER），然后重新登录。";
+        case platform::OpenFault::Busy:
+            return "串口已被其他程序占用。";
+        case platform::OpenFault::Absent:
+        case platform::OpenFault::Other:
+            break;
+    }
+    return {};
+}
+
+}  // namespace
+
 std::string ConsoleHost::openFailureText() {
     const int error = port_.lastOpenError();
     std::string text = "无法打开串口 " + portPath_ + "：" + platform::ErrorText(error);

@@ -20,8 +20,4 @@ bool StderrIsTerminal();
 // thread starts.
 void WatchInterrupts(std::function<void()> onInterrupt);
 
-// A hint to add to the message of a failed open for this platform error, or
-// empty (e.g. the dialout group for a permission error).
-std::string OpenFailureHint(int error);
-
 }  // namespace quill::cli

@@ -2,7 +2,6 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <thread>
 
 #include "cli/platform.h"
@@ -29,12 +28,6 @@ void WatchInterrupts(std::function<void()> onInterrupt) {
             if (sigwait(&signals, &signal) == 0) onInterrupt();
         }
     }).detach();
-}
-
-std::string OpenFailureHint(int error) {
-    if (error == EACCES)
-        return "没有访问权限：请把当前用户加入 dialout 组（sudo usermod -aG dialout $USER），然后重新登录。";
-    return {};
 }
 
 }  // namespace quill::cli

@@ -35,9 +35,4 @@ void WatchInterrupts(std::function<void()> onInterrupt) {
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }
 
-std::string OpenFailureHint(int error) {
-    if (error == ERROR_ACCESS_DENIED) return "串口已被其他程序占用。";
-    return {};
-}
-
 }  // namespace quill::cli
