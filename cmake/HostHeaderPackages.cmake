@@ -10,10 +10,10 @@ endif()
 
 set(hostHeaders ${CMAKE_BINARY_DIR}/host-headers)
 # package;imported target;header folder under /usr/include
-foreach(spec "CLI11;CLI11::CLI11;CLI" "nlohmann_json;nlohmann_json::nlohmann_json;nlohmann")
-  list(GET spec 0 package)
-  list(GET spec 1 target)
-  list(GET spec 2 folder)
+foreach(entry "CLI11;CLI11::CLI11;CLI" "nlohmann_json;nlohmann_json::nlohmann_json;nlohmann")
+  list(GET entry 0 package)
+  list(GET entry 1 target)
+  list(GET entry 2 folder)
   set(hostConfig /usr/share/cmake/${package})
   if(NOT EXISTS /usr/include/${folder} OR NOT EXISTS ${hostConfig}/${package}ConfigVersion.cmake)
     continue()  # find_package() will say what is missing
