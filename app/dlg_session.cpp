@@ -24,9 +24,6 @@ namespace {
 
 constexpr int kComEntries = 10;  // "com1" .. "com10"
 
-constexpr std::string_view kNoPermissionText =
-    "\n没有访问权限：请把当前用户加入 dialout 组（sudo usermod -aG dialout $USER），然后重新登录。";
-
 // What the port list points at.
 struct PortChoice {
     std::uint32_t portNumber = 0;  // carried in the engine's notifications
@@ -121,7 +118,7 @@ void CTarnwellDlg::InitPortList() {
 
 QString CTarnwellDlg::OpenFailureText(int openError) {
     QString text = FromUtf8(kOpenFailedText);
-    if (openError == EACCES) text += FromUtf8(kNoPermissionText);
+    if (openError == EACCES) text += QStringLiteral("\n") + FromUtf8(kNoPermissionText);
     return text;
 }
 

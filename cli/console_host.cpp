@@ -1,6 +1,7 @@
 #include "cli/console_host.h"
 
 #include "cli/platform.h"
+#include "form/window_texts.h"
 #include "protocol/configure_request.h"
 #include "serial/serial_platform.h"
 
@@ -81,8 +82,7 @@ namespace {
 std::string OpenFailureHint(int error) {
     switch (platform::ClassifyOpenError(error)) {
         case platform::OpenFault::NoPermission:
-            return "没有访问权限：请把当前用户加入 dialout 组（sudo usermod -aG dialout "
-                   "$USER），然后重新登录。";
+            return std::string(kNoPermissionText);
         case platform::OpenFault::Busy:
             return "串口已被其他程序占用。";
         case platform::OpenFault::Absent:

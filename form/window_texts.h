@@ -27,6 +27,9 @@ inline constexpr std::string_view kUnsignedPrompt = "请输入一个无符号整
 inline constexpr std::string_view kSimulatorEntryText = "模拟DTU（无需硬件）";
 inline constexpr std::string_view kSimulatorName = "模拟DTU";
 inline constexpr std::string_view kOpenFailedText = "没有发现此串口或被占用";
+// What to do when the system refuses the port for lack of permission.
+inline constexpr std::string_view kNoPermissionText =
+    "没有访问权限：请把当前用户加入 dialout 组（sudo usermod -aG dialout $USER），然后重新登录。";
 
 // The window's menu entries for fleet work, and what they report.
 inline constexpr std::string_view kSaveFileText = "保存参数文件…";
