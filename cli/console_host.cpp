@@ -11,8 +11,8 @@ namespace {
 // The port's number in the engine's notifications; one port per command.
 constexpr std::uint32_t kPortNumber = 1;
 
-// A report of the information area as console lines: without its "<-" marks
-// and the blank lines the window puts between reports.
+}  // namespace
+
 std::vector<std::string_view> ReportLines(std::string_view text) {
     std::vector<std::string_view> lines;
     while (!text.empty()) {
@@ -24,8 +24,6 @@ std::vector<std::string_view> ReportLines(std::string_view text) {
     }
     return lines;
 }
-
-}  // namespace
 
 // ---- Console -------------------------------------------------------------------
 

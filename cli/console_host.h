@@ -41,6 +41,10 @@ class Console {
     bool progressShown_ = false;
 };
 
+// A report of the information area as console lines: without its "<-" marks
+// and the blank lines the window puts between reports.
+std::vector<std::string_view> ReportLines(std::string_view text);
+
 class ConsoleHost final : public SessionHost, public PortOwner {
   public:
     ConsoleHost(EventLoop& loop, std::string portPath, Console& console, Trace* trace);

@@ -15,6 +15,7 @@
 #include "form/parameter_file.h"
 #include "protocol/item_table.h"
 #include "serial/port_discovery.h"
+#include "serial/search_candidates.h"
 
 namespace quill::cli {
 namespace {
@@ -411,13 +412,23 @@ int RunProvision(Context& context, const Common& common, const ProvisionOptions&
 
 // ---- ports ----------------------------------------------------------------------------
 
+}  // namespace
+
+std::string PortsLine(const FoundPort& port) {
+    std::string line = port.path;
+    if (!port.name.empty() || IsSearchCandidate(port)) line += "\t" + port.name;
+    if (IsSearchCandidate(port)) line += "\t*";
+    return line;
+}
+
+namespace {
+
 int RunPorts(Context& context, const std::string& tracePath) {
     if (!context.openTrace(tracePath)) return kExitUsage;
     const std::vector<FoundPort> ports = quill::FindSerialPorts();
     if (context.trace) context.trace->note("found " + std::to_string(ports.size()) + " serial ports");
     if (ports.empty()) context.console.message("没有找到串口");
-    for (const FoundPort& port : ports)
-        context.out << port.path << (port.name.empty() ? "" : "\t" + port.name) << '\n';
+    for (const FoundPort& port : ports) context.out << PortsLine(port) << '\n';
     context.out.flush();
     return kExitDone;
 }
@@ -462,7 +473,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
     CLI::App* ports = app.add_subcommand("ports", "List the serial ports of this machine");
     ports->add_option("--trace", common.tracePath, "write what was found to this file");
-    ports->footer("Example:\n  quillmere-cli ports");
+    ports->footer(
+        "One port a line: path, the adapter's name where known, and * where --port auto would try it.\n"
+        "Example:\n  quillmere-cli ports");
 
     CLI::App* read = app.add_subcommand("read", "Read the DTU's parameters and print them");
     timeouts.push_back(AddCommon(*read, common));

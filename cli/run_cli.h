@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "serial/port_discovery.h"
+
 namespace quill::cli {
 
 enum ExitCode : int {
@@ -23,6 +25,10 @@ enum ExitCode : int {
 // errIsTerminal: a progress line may be drawn on err while waiting for a DTU.
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
            bool errIsTerminal = false);
+
+// A line of `ports`: "path[<TAB>name]", and "<TAB>*" (the name column then
+// always there, maybe empty) for a port that --port auto would try.
+std::string PortsLine(const FoundPort& port);
 
 // Ctrl-C: the running command stops at its next step (any thread).
 void RequestInterrupt();

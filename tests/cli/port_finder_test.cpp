@@ -1,0 +1,128 @@
+// The search for the DTU with real engines: sixteen pseudo-terminals, one with
+// the simulated DTU at line speed, one held by another program, one that
+// vanishes mid-search, one that floods the line with every byte value (0x6C
+// among them), the rest silent. The test runs the finder's loop on its own
+// thread and ticks the poll and time-out timers by hand.
+#include "cli/port_finder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <sstream>
+
+#include "serial/serial_platform.h"
+#include "sim/dtu_server.h"
+
+namespace quill::cli {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// The other program that holds the busy port: it opens the device and never starts a worker.
+class IdleOwner : public PortOwner {
+  public:
+    void postToOwner(std::function<void()>) override {}
+    void onPortMessage(std::uint32_t, std::uint32_t, std::uint32_t) override {}
+    void onPortError(const std::string&) override {}
+    void onPortLost(std::uint32_t) override {}
+};
+
+// Opening the device exclusively succeeds: nothing holds it any more.
+bool Free(const std::string& path) {
+    platform::OpenOutcome opened = platform::OpenDevice(path);
+    if (!opened.device.isOpen()) return false;
+    platform::CloseDevice(opened.device);
+    return true;
+}
+
+bool OnlyPolls(const std::vector<std::uint8_t>& bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0x37; });
+}
+
+class PortFinderTest : public ::testing::Test {
+  protected:
+    void startServers(std::size_t count, std::optional<std::size_t> answering) {
+        for (std::size_t i = 0; i < count; ++i) {
+            servers.push_back(std::make_unique<DtuServer>());
+            DtuFaults faults;
+            faults.noAnnouncement = answering != i;
+            servers.back()->setFaults(faults);
+            ASSERT_TRUE(servers.back()->start());
+            paths.push_back(servers.back()->devicePath());
+        }
+    }
+    bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds within = 5s) {
+        return finder.loop().runUntil(done, Clock::now() + within);
+    }
+
+    std::ostringstream err;
+    Console console{err, false};
+    std::vector<std::unique_ptr<DtuServer>> servers;
+    std::vector<std::string> paths;
+    PortFinder finder{console};
+};
+
+TEST_F(PortFinderTest, FindsTheOneDtuAmongSixteenWithinOnePollPeriod) {
+    constexpr std::size_t kDtu = 11, kBusy = 3, kVanishing = 5, kNoisy = 7;
+    startServers(16, kDtu);
+    IdleOwner otherProgram;
+    CSerialPort holder;
+    ASSERT_TRUE(holder.OpenPort(&otherProgram, 1, 57600, 'N', 8, 1, 0x0003, 512, paths[kBusy]));
+    servers[kNoisy]->setFlood(true);
+
+    finder.begin(paths);
+    EXPECT_EQ(finder.search().openCount(), 15u);
+    servers[kVanishing]->vanish();
+    const std::string noise = "串口" + paths[kNoisy] + "收到的不是DTU的应答，继续查找";
+    ASSERT_TRUE(runUntil([&] {
+        return finder.search().openCount() == 14 && err.str().find(noise) != std::string::npos &&
+               servers[kNoisy]->floodBytesSent() > 2 * 256;  // 0x6C has gone out at least twice
+    })) << err.str();
+
+    const Clock::time_point polled = Clock::now();
+    ASSERT_TRUE(finder.loop().fire(TIMER_DTU_POLL));
+    ASSERT_TRUE(runUntil([&] { return finder.ended().has_value(); }, 2s)) << err.str();
+    const auto took = Clock::now() - polled;
+    // The announcement answers that poll, so it came after it.
+    EXPECT_LT(took, 400ms) << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms";
+
+    EXPECT_EQ(finder.run([] { return false; }), SearchEnd::Found);
+    EXPECT_EQ(finder.foundPath(), paths[kDtu]);
+    EXPECT_EQ(finder.enginesHeld(), 0u);
+    EXPECT_EQ(servers[kDtu]->counters().announcements, 1u);
+    servers[kNoisy]->setFlood(false);
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        SCOPED_TRACE(paths[i]);
+        EXPECT_TRUE(OnlyPolls(servers[i]->received()));
+        const bool polledAtAll = i != kBusy && i != kVanishing;
+        EXPECT_EQ(servers[i]->receivedTotal(), polledAtAll ? 1u : 0u);
+        if (polledAtAll) {
+            EXPECT_TRUE(Free(paths[i]));
+        }
+    }
+    EXPECT_NE(err.str().find("串口" + paths[kBusy] + "被占用，已跳过"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("在串口" + paths[kDtu] + "上找到DTU"), std::string::npos) << err.str();
+    EXPECT_EQ(err.str().find(paths[kVanishing]), std::string::npos) << err.str();
+}
+
+TEST_F(PortFinderTest, NoAnnouncementEndsAtTheTimeOutWithEveryPortClosed) {
+    startServers(4, std::nullopt);
+    finder.begin(paths);
+    EXPECT_EQ(finder.search().openCount(), 4u);
+    ASSERT_TRUE(finder.loop().fire(TIMER_DTU_POLL));
+    ASSERT_TRUE(runUntil([&] {
+        return std::all_of(servers.begin(), servers.end(), [](const auto& s) { return s->receivedTotal() == 1; });
+    }));
+    ASSERT_TRUE(finder.loop().fire(TIMER_CONNECT_TIMEOUT));
+    EXPECT_EQ(finder.run([] { return false; }), SearchEnd::TimedOut);
+    EXPECT_EQ(finder.enginesHeld(), 0u);
+    EXPECT_FALSE(finder.loop().timerRunning(TIMER_DTU_POLL));
+    for (const std::string& path : paths) EXPECT_TRUE(Free(path)) << path;
+    EXPECT_NE(err.str().find("连接DTU超时\n关闭串口成功\n"), std::string::npos) << err.str();
+}
+
+}  // namespace
+}  // namespace quill::cli
