@@ -7,9 +7,9 @@ namespace quill::cli {
 namespace {
 
 std::atomic<bool> interruptRequested{false};
-// The loop of the running command, woken by an interrupt.
+// The loops of the running command (one a port), woken by an interrupt.
 std::mutex activeLoopMutex;
-EventLoop* activeLoop = nullptr;
+std::vector<EventLoop*> activeLoops;
 
 constexpr auto kProgressPeriod = std::chrono::seconds(1);
 
@@ -18,7 +18,17 @@ constexpr auto kProgressPeriod = std::chrono::seconds(1);
 void RequestInterrupt() {
     interruptRequested = true;
     std::lock_guard guard(activeLoopMutex);
-    if (activeLoop != nullptr) activeLoop->post([] {});
+    for (EventLoop* loop : activeLoops) loop->post([] {});
+}
+
+InterruptWake::InterruptWake(EventLoop& loop) : loop_(loop) {
+    std::lock_guard guard(activeLoopMutex);
+    activeLoops.push_back(&loop_);
+}
+
+InterruptWake::~InterruptWake() {
+    std::lock_guard guard(activeLoopMutex);
+    activeLoops.erase(std::remove(activeLoops.begin(), activeLoops.end(), &loop_), activeLoops.end());
 }
 
 bool InterruptRequested() {
@@ -30,15 +40,10 @@ void ClearInterrupt() {
 }
 
 DtuLink::DtuLink(std::string portPath, Console& console, Trace* trace)
-    : console_(console), host_(loop_, std::move(portPath), console, trace) {
-    std::lock_guard guard(activeLoopMutex);
-    activeLoop = &loop_;
-}
+    : console_(console), host_(loop_, std::move(portPath), console, trace) {}
 
 DtuLink::~DtuLink() {
     close();
-    std::lock_guard guard(activeLoopMutex);
-    if (activeLoop == &loop_) activeLoop = nullptr;
 }
 
 bool DtuLink::interrupted() const {

@@ -39,6 +39,19 @@ enum class StepResult : std::uint8_t {
     Interrupted,  // Ctrl-C
 };
 
+// While it lives, RequestInterrupt wakes the loop (several commands' ports
+// may wait at once, each on its own loop).
+class InterruptWake {
+  public:
+    explicit InterruptWake(EventLoop& loop);
+    ~InterruptWake();
+    InterruptWake(const InterruptWake&) = delete;
+    InterruptWake& operator=(const InterruptWake&) = delete;
+
+  private:
+    EventLoop& loop_;
+};
+
 class DtuLink {
   public:
     using Clock = std::chrono::steady_clock;
@@ -79,6 +92,7 @@ class DtuLink {
     bool interrupted() const;
 
     EventLoop loop_;
+    InterruptWake wake_{loop_};
     Console& console_;
     ConsoleHost host_;
 };

@@ -24,9 +24,16 @@ CandidateOpen CandidateFault(int error) {
     return CandidateOpen::Other;
 }
 
+std::function<std::vector<std::string>()> candidateSource;
+
 }  // namespace
 
+void SetSearchCandidateSource(std::function<std::vector<std::string>()> source) {
+    candidateSource = std::move(source);
+}
+
 std::vector<std::string> SearchCandidatePaths() {
+    if (candidateSource) return candidateSource();
     std::vector<std::string> paths;
     for (const FoundPort& port : SearchCandidates(FindSerialPorts())) paths.push_back(port.path);
     return paths;

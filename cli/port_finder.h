@@ -19,8 +19,12 @@
 
 namespace quill::cli {
 
-// The candidates of this machine, as a search tries them.
+// The candidates of this machine, as a search tries them: the discovered
+// ports that are candidates, or what a source set below gives.
 std::vector<std::string> SearchCandidatePaths();
+// Replaces the discovery (tests hand the search their pseudo-terminals); an
+// empty function restores it.
+void SetSearchCandidateSource(std::function<std::vector<std::string>()> source);
 
 class PortFinder final : public PortSearchHost, public PortOwner {
   public:

@@ -8,10 +8,13 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <mutex>
 #include <sstream>
+#include <thread>
 
 #include "cli/dtu_link.h"
 #include "cli/platform.h"
+#include "cli/port_finder.h"
 #include "form/parameter_file.h"
 #include "protocol/item_table.h"
 #include "serial/port_discovery.h"
@@ -26,8 +29,13 @@ constexpr int kExitInterrupted = 130;
 constexpr double kSessionConnectSeconds = kConnectTimeoutMs / 1000.0;
 constexpr std::uint8_t kDtuIdType = 0x01;
 
+// The --port value that asks for a search: the port where a DTU answers, or
+// for provision every port a search would try.
+constexpr std::string_view kAutoPort = "auto";
+
 struct Common {
     std::string port;
+    std::vector<std::string> ports;  // provision: one session each
     std::string tracePath;
     double timeoutSeconds = kSessionConnectSeconds;
     bool timeoutGiven = false;
@@ -137,6 +145,33 @@ std::string SecondsText(double seconds) {
     return text.str();
 }
 
+// --port auto: the port where a DTU answers a search goes into common.port.
+// Any other port is left as given. kExitDone, or the code that ends the command.
+int FindPort(Context& context, Common& common) {
+    if (common.port != kAutoPort) return kExitDone;
+    PortFinder finder(context.console);
+    const InterruptWake wake(finder.loop());
+    const std::optional<Clock::time_point> deadline = ConnectDeadline(common, context.start);
+    finder.begin(SearchCandidatePaths());
+    const SearchEnd end =
+        finder.run([&] { return InterruptRequested() || (deadline && Clock::now() >= *deadline); });
+    switch (end) {
+        case SearchEnd::Found:
+            common.port = finder.foundPath();
+            if (context.trace) context.trace->note("found the DTU on " + common.port);
+            return kExitDone;
+        case SearchEnd::NoneOpened:
+            return kExitPortLost;  // the search has named every port it skipped
+        case SearchEnd::TimedOut:
+            return Fail(context, StepResult::NoDtu, "没有在任何串口上找到DTU");
+        case SearchEnd::Cancelled:
+            break;
+    }
+    if (InterruptRequested()) return Fail(context, StepResult::Interrupted, {});
+    return Fail(context, StepResult::NoDtu,
+                SecondsText(common.timeoutSeconds) + " 秒内没有在任何串口上找到DTU");
+}
+
 int ConnectOrFail(Context& context, DtuLink& link, const Common& common) {
     const StepResult connected = link.connect(ConnectDeadline(common, context.start), "等待DTU应答");
     if (connected == StepResult::Done) return kExitDone;
@@ -185,12 +220,13 @@ bool FolderExists(const std::string& path) {
     return !error && std::filesystem::is_directory(folder, error);
 }
 
-int RunRead(Context& context, const Common& common, const ReadOptions& options) {
+int RunRead(Context& context, Common common, const ReadOptions& options) {
     if (!options.savePath.empty() && !FolderExists(options.savePath)) {
         context.console.message("错误：无法保存到 " + options.savePath + "（文件夹不存在）");
         return kExitUsage;
     }
     if (!context.openTrace(common.tracePath)) return kExitUsage;
+    if (const int code = FindPort(context, common); code != kExitDone) return code;
     DtuLink link(common.port, context.console, context.trace.get());
     if (const int code = ConnectOrFail(context, link, common); code != kExitDone) return code;
     const StepResult read = link.read();
@@ -247,10 +283,11 @@ void ReportUnwritten(Context& context, DtuLink& link, const FormValues& file, St
     context.out.flush();
 }
 
-int RunWrite(Context& context, const Common& common, const WriteOptions& options) {
+int RunWrite(Context& context, Common common, const WriteOptions& options) {
     const std::optional<FormValues> values = LoadFile(context, options.file);
     if (!values) return kExitUsage;
     if (!context.openTrace(common.tracePath)) return kExitUsage;
+    if (const int code = FindPort(context, common); code != kExitDone) return code;
     DtuLink link(common.port, context.console, context.trace.get());
     if (const int code = ConnectOrFail(context, link, common); code != kExitDone) return code;
     const StepResult written = link.write(*values, !options.noVerify);
@@ -275,6 +312,7 @@ std::string UtcNow() {
 }
 
 struct UnitRecord {
+    std::string port;
     int unit = 0;
     std::string dtuId;
     std::string result;  // passed, refused, differs, read-failed, no-answer, lost, interrupted
@@ -286,8 +324,12 @@ struct UnitRecord {
 };
 
 bool AppendLog(const std::string& path, const UnitRecord& record) {
+    // Ports provisioned at once share the log: one record is one whole line.
+    static std::mutex logMutex;
+    std::lock_guard guard(logMutex);
     nlohmann::ordered_json line;
     line["time"] = UtcNow();
+    line["port"] = record.port;
     line["unit"] = record.unit;
     line["dtuId"] = record.dtuId;
     line["result"] = record.result;
@@ -300,8 +342,10 @@ bool AppendLog(const std::string& path, const UnitRecord& record) {
     return static_cast<bool>(log.flush());
 }
 
-UnitRecord ProvisionUnit(DtuLink& link, const FormValues& values, int unit, StepResult& ended) {
+UnitRecord ProvisionUnit(DtuLink& link, const std::string& port, const FormValues& values, int unit,
+                         StepResult& ended) {
     UnitRecord record;
+    record.port = port;
     record.unit = unit;
     const Clock::time_point began = Clock::now();
     const std::uint64_t sentBefore = link.host().bytesSent();
@@ -357,17 +401,18 @@ UnitRecord ProvisionUnit(DtuLink& link, const FormValues& values, int unit, Step
     return record;
 }
 
-int RunProvision(Context& context, const Common& common, const ProvisionOptions& options) {
-    const std::optional<FormValues> values = LoadFile(context, options.file);
-    if (!values) return kExitUsage;
-    if (!options.logPath.empty()) {
-        std::ofstream log(options.logPath, std::ios::out | std::ios::app);
-        if (!log) {
-            context.console.message("错误：无法写入记录文件 " + options.logPath);
-            return kExitUsage;
-        }
-    }
-    if (!context.openTrace(common.tracePath)) return kExitUsage;
+// What one port's provisioning did, for the summary after several ports.
+struct ProvisionTally {
+    int passed = 0;
+    int failed = 0;
+    bool opened = true;  // false: the port could not be opened at all
+    bool lost = false;
+    bool interrupted = false;
+};
+
+// One port, unit after unit, until the count, an interrupt or the port's loss.
+int ProvisionPort(Context& context, const Common& common, const ProvisionOptions& options,
+                  const FormValues& values, ProvisionTally& tally) {
     DtuLink link(common.port, context.console, context.trace.get());
     int failures = 0;
     for (int unit = 1; options.count == 0 || unit <= options.count; ++unit) {
@@ -379,35 +424,178 @@ int RunProvision(Context& context, const Common& common, const ProvisionOptions&
         const StepResult connected =
             link.connect(deadline, "等待第 " + std::to_string(unit) + " 台DTU", false);
         if (connected == StepResult::Interrupted) {
+            tally.interrupted = true;
             context.console.message("已中断：完成 " + std::to_string(unit - 1) + " 台");
             return failures == 0 ? kExitDone : kExitFailed;
         }
-        if (connected != StepResult::Done)
+        if (connected != StepResult::Done) {
+            tally.opened = tally.opened && !(unit == 1 && connected == StepResult::OpenFailed);
+            tally.lost = connected == StepResult::Lost || connected == StepResult::OpenFailed;
             return Fail(context, connected, SecondsText(common.timeoutSeconds) + " 秒内没有DTU应答");
+        }
 
         StepResult ended = StepResult::Done;
-        const UnitRecord record = ProvisionUnit(link, *values, unit, ended);
+        const UnitRecord record = ProvisionUnit(link, common.port, values, unit, ended);
+        (ended == StepResult::Done ? tally.passed : tally.failed) += 1;
         context.out << unit << '\t' << (record.dtuId.empty() ? "-" : record.dtuId) << '\t' << record.shown
                     << '\t' << record.milliseconds << " ms\n";
         context.out.flush();
         if (!options.logPath.empty() && !AppendLog(options.logPath, record))
             context.console.message("错误：无法写入记录文件 " + options.logPath);
         // The unit's line and record come first: it may be half written.
-        if (ended == StepResult::Lost || ended == StepResult::OpenFailed) return Fail(context, ended, {});
-        if (ended == StepResult::Interrupted) return kExitInterrupted;
+        if (ended == StepResult::Lost || ended == StepResult::OpenFailed) {
+            tally.lost = true;
+            return Fail(context, ended, {});
+        }
+        if (ended == StepResult::Interrupted) {
+            tally.interrupted = true;
+            return kExitInterrupted;
+        }
         if (ended != StepResult::Done) ++failures;
         if (options.count != 0 && unit == options.count) break;
 
         context.console.message("第 " + std::to_string(unit) + " 台完成，请换下一台DTU");
         const StepResult quiet = link.waitUntilQuiet();
         if (quiet == StepResult::Interrupted) {
+            tally.interrupted = true;
             context.console.message("已中断：完成 " + std::to_string(unit) + " 台");
             return failures == 0 ? kExitDone : kExitFailed;
         }
-        if (quiet != StepResult::Done) return Fail(context, quiet, {});
+        if (quiet != StepResult::Done) {
+            tally.lost = quiet == StepResult::Lost;
+            return Fail(context, quiet, {});
+        }
     }
     link.close();
     return failures == 0 ? kExitDone : kExitFailed;
+}
+
+// Hands whole lines to a stream that several ports share, each line after its
+// port's name, so that the lines of ports running at once never mix.
+class PortLines : public std::streambuf {
+  public:
+    PortLines(std::ostream& target, std::mutex& lock, std::string prefix)
+        : target_(target), lock_(lock), prefix_(std::move(prefix)) {}
+    ~PortLines() override {
+        if (!line_.empty()) emit();
+    }
+
+  protected:
+    int_type overflow(int_type ch) override {
+        if (traits_type::eq_int_type(ch, traits_type::eof())) return traits_type::not_eof(ch);
+        line_.push_back(traits_type::to_char_type(ch));
+        if (line_.back() == '\n') emit();
+        return ch;
+    }
+    std::streamsize xsputn(const char* text, std::streamsize count) override {
+        for (std::streamsize i = 0; i < count; ++i) overflow(traits_type::to_int_type(text[i]));
+        return count;
+    }
+
+  private:
+    void emit() {
+        std::lock_guard guard(lock_);
+        target_ << prefix_ << line_;
+        target_.flush();
+        line_.clear();
+    }
+
+    std::ostream& target_;
+    std::mutex& lock_;
+    std::string prefix_;
+    std::string line_;
+};
+
+// One port of several: its own streams into the shared ones, its own context.
+struct PortRun {
+    PortRun(Context& shared, std::mutex& lock, const std::string& port)
+        : outLines(shared.out, lock, port + "\t"),
+          errLines(shared.err, lock, port + ": "),
+          traceLines(shared.traceFile, lock, port + " "),
+          context(out, err, false) {
+        if (shared.trace) context.trace = std::make_unique<Trace>(traceOut, shared.start);
+    }
+    PortLines outLines;
+    PortLines errLines;
+    PortLines traceLines;
+    std::ostream out{&outLines};
+    std::ostream err{&errLines};
+    std::ostream traceOut{&traceLines};
+    Context context;
+    ProvisionTally tally;
+    int code = kExitDone;
+};
+
+// "完成 3 台：通过 2，失败 1", and how the port's run ended.
+std::string TallyText(const ProvisionTally& tally) {
+    if (!tally.opened) return "无法打开串口";
+    std::string text = "完成 " + std::to_string(tally.passed + tally.failed) + " 台：通过 " +
+                       std::to_string(tally.passed) + "，失败 " + std::to_string(tally.failed);
+    if (tally.lost) text += "；串口已断开";
+    if (tally.interrupted) text += "；已中断";
+    return text;
+}
+
+// Every port at once, one session each; a failing unit or port stops no other.
+int ProvisionPorts(Context& context, const Common& common, const ProvisionOptions& options,
+                   const FormValues& values, const std::vector<std::string>& ports) {
+    std::mutex lock;
+    std::vector<std::unique_ptr<PortRun>> runs;
+    for (const std::string& port : ports) runs.push_back(std::make_unique<PortRun>(context, lock, port));
+    {
+        std::vector<std::jthread> threads;
+        for (std::size_t i = 0; i < ports.size(); ++i)
+            threads.emplace_back([&, i] {
+                Common own = common;
+                own.port = ports[i];
+                runs[i]->code = ProvisionPort(runs[i]->context, own, options, values, runs[i]->tally);
+            });
+    }
+    std::vector<ProvisionTally> tallies;
+    std::vector<int> codes;
+    for (const auto& run : runs) {
+        tallies.push_back(run->tally);
+        codes.push_back(run->code);
+    }
+    runs.clear();  // every port's last lines out before the summary
+    for (std::size_t i = 0; i < ports.size(); ++i) context.console.message(ports[i] + ": " + TallyText(tallies[i]));
+    if (std::none_of(tallies.begin(), tallies.end(), [](const ProvisionTally& t) { return t.opened; }))
+        return kExitPortLost;
+    if (std::count(codes.begin(), codes.end(), kExitInterrupted) != 0) return kExitInterrupted;
+    return std::all_of(codes.begin(), codes.end(), [](int code) { return code == kExitDone; }) ? kExitDone
+                                                                                                : kExitFailed;
+}
+
+int RunProvision(Context& context, const Common& common, const ProvisionOptions& options) {
+    const std::optional<FormValues> values = LoadFile(context, options.file);
+    if (!values) return kExitUsage;
+    if (!options.logPath.empty()) {
+        std::ofstream log(options.logPath, std::ios::out | std::ios::app);
+        if (!log) {
+            context.console.message("错误：无法写入记录文件 " + options.logPath);
+            return kExitUsage;
+        }
+    }
+    if (!context.openTrace(common.tracePath)) return kExitUsage;
+    std::vector<std::string> ports;
+    for (const std::string& port : common.ports) {
+        if (port != kAutoPort) {
+            ports.push_back(port);
+            continue;
+        }
+        for (const std::string& candidate : SearchCandidatePaths()) ports.push_back(candidate);
+    }
+    if (ports.empty()) {
+        context.console.message("错误：没有找到可以尝试的串口");
+        return kExitPortLost;
+    }
+    if (common.ports.size() == 1 && common.ports.front() != kAutoPort) {
+        Common own = common;
+        own.port = ports.front();
+        ProvisionTally tally;
+        return ProvisionPort(context, own, options, *values, tally);
+    }
+    return ProvisionPorts(context, common, options, *values, ports);
 }
 
 // ---- ports ----------------------------------------------------------------------------
@@ -436,8 +624,19 @@ int RunPorts(Context& context, const std::string& tracePath) {
 // ---- Arguments ------------------------------------------------------------------------
 
 // The options every command that talks to a DTU has; returns its --timeout.
-CLI::Option* AddCommon(CLI::App& command, Common& common) {
-    command.add_option("-p,--port", common.port, "serial port, e.g. /dev/ttyUSB0")->required();
+CLI::Option* AddCommon(CLI::App& command, Common& common, bool severalPorts = false) {
+    if (severalPorts)
+        command
+            .add_option("-p,--port", common.ports,
+                        "serial port, e.g. /dev/ttyUSB0; repeat it for several ports at once, or auto: every "
+                        "port a search would try (see ports)")
+            ->required()
+            ->allow_extra_args(false);  // one port a --port: the file comes after them
+    else
+        command
+            .add_option("-p,--port", common.port,
+                        "serial port, e.g. /dev/ttyUSB0, or auto: the port where a DTU answers")
+            ->required();
     command.add_option("--trace", common.tracePath, "write every byte and decoded frame to this file");
     return command
         .add_option("--timeout", common.timeoutSeconds,
@@ -458,12 +657,15 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         "  quillmere-cli read --port /dev/ttyUSB0 --json --save station-7.json\n"
         "  quillmere-cli write --port /dev/ttyUSB0 station-7.json\n"
         "  quillmere-cli provision --port /dev/ttyUSB0 fleet.json --count 20 --log fleet.log\n"
+        "  quillmere-cli read --port auto      (the port where a DTU answers)\n"
+        "  quillmere-cli provision --port /dev/ttyUSB0 --port /dev/ttyUSB1 fleet.json --count 10\n"
         "Every command that talks to a DTU takes --trace FILE (bytes with times, frames decoded);\n"
         "COMMAND --help tells more.\n"
         "\n"
         "Exit codes: 0 done, 1 the DTU refused or the read-back differs, 2 bad arguments or parameter file\n"
         "(nothing sent), 3 no DTU announced itself in time, 4 the port could not be opened or was lost,\n"
-        "130 interrupted (provision between units: 0, or 1 if a unit failed).");
+        "130 interrupted (provision between units: 0, or 1 if a unit failed). Provision on several ports:\n"
+        "0 every unit on every port passed, 1 any did not, 4 no port could be opened.");
 
     Common common;
     ReadOptions readOptions;
@@ -493,7 +695,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
     CLI::App* provision =
         app.add_subcommand("provision", "Write and verify one parameter file on unit after unit");
-    timeouts.push_back(AddCommon(*provision, common));
+    timeouts.push_back(AddCommon(*provision, common, true));
     provision->add_option("file", provisionOptions.file, "parameter file (JSON)")->required();
     provision
         ->add_option("--count", provisionOptions.count, "stop after this many units (default: until Ctrl-C)")
@@ -502,6 +704,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     provision->footer(
         "Each unit: wait for it to announce itself, read its DTU id, write the file, read back and compare,\n"
         "print one line (unit, DTU id, result, time), then wait until it is taken off the line.\n"
+        "Several --port (or --port auto: every port a search would try): one session each, all at once;\n"
+        "each line and log record names its port, and a summary per port ends the run.\n"
         "Example:\n  quillmere-cli provision --port /dev/ttyUSB0 fleet.json --count 20 --log fleet.log");
 
     std::vector<const char*> argv{"quillmere-cli"};

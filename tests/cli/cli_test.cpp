@@ -6,11 +6,14 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <thread>
 
 #include "cli/dtu_link.h"
+#include "cli/port_finder.h"
 #include "cli/run_cli.h"
 #include "sim/dtu_server.h"
 
@@ -416,6 +419,131 @@ TEST_F(CliTest, ProvisionWithoutACountStopsAtAnInterruptBetweenUnits) {
     EXPECT_EQ(run.out.substr(0, run.out.find('\t', 2)), "1\t20240517001");
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;
     EXPECT_NE(run.err.find("已中断"), std::string::npos) << run.err;
+}
+
+// ---- Finding the DTU and several ports at once ---------------------------------
+
+// Lines of out that begin with the port's column, without it.
+std::vector<std::string> LinesOf(const std::string& out, const std::string& port) {
+    std::vector<std::string> found;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);)
+        if (line.starts_with(port + "\t")) found.push_back(line.substr(port.size() + 1));
+    return found;
+}
+
+class SeveralPortsTest : public CliTest {
+  protected:
+    void TearDown() override {
+        SetSearchCandidateSource({});
+        for (auto& other : others) other->stop();
+        CliTest::TearDown();
+    }
+    std::string addServer(DtuFaults faults = {}) {
+        others.push_back(std::make_unique<DtuServer>());
+        others.back()->setFaults(faults);
+        EXPECT_TRUE(others.back()->start());
+        return others.back()->devicePath();
+    }
+    std::vector<std::unique_ptr<DtuServer>> others;
+};
+
+TEST_F(SeveralPortsTest, ReadWithPortAutoReadsTheDtuTheSearchFound) {
+    DtuFaults silent;
+    silent.noAnnouncement = true;
+    const std::vector<std::string> candidates{addServer(silent), port, addServer(silent)};
+    SetSearchCandidateSource([&] { return candidates; });
+    const Outcome run = RunCommand({"read", "--port", "auto"});
+    ASSERT_EQ(run.code, kExitDone) << run.err;
+    EXPECT_NE(run.out.find("DTU编号\t20240517001\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("在串口" + port + "上找到DTU"), std::string::npos) << run.err;
+    EXPECT_EQ(server.counters().readRequests, 1u);
+    for (const auto& other : others) EXPECT_EQ(other->counters().readRequests, 0u);
+}
+
+TEST_F(SeveralPortsTest, PortAutoWithNothingToOpenIsExitFour) {
+    SetSearchCandidateSource([] { return std::vector<std::string>{"/dev/quillmere-no-such-port"}; });
+    const Outcome read = RunCommand({"read", "--port", "auto"});
+    EXPECT_EQ(read.code, kExitPortLost) << read.err;
+    EXPECT_NE(read.err.find("串口/dev/quillmere-no-such-port不存在，已跳过"), std::string::npos) << read.err;
+    SetSearchCandidateSource([] { return std::vector<std::string>{}; });
+    const std::string file = writeFile("three.json", ParameterFile(kThreeFields));
+    EXPECT_EQ(RunCommand({"provision", "--port", "auto", file}).code, kExitPortLost);
+}
+
+// Two units pass, one is refused, one port is pulled out mid-unit: each
+// port's line and record say so, and the others are not held up.
+TEST_F(SeveralPortsTest, EachPortsUnitIsHandledApartAndNamedByItsPort) {
+    const std::string good = addServer();
+    const std::string refusing = addServer();
+    const std::string pulled = addServer();
+    DtuServer& refuser = *others[1];
+    DtuServer& puller = *others[2];
+    refuser.setAnswerDelay(300ms);
+    puller.setAnswerDelay(300ms);
+    const std::string file = writeFile("three.json", ParameterFile(kThreeFields));
+    const std::string log = (folder / "fleet.log").string();
+    Outcome run;
+    std::thread command([&] {
+        run = RunCommand({"provision", "--port", port, "--port", good, "--port", refusing, "--port", pulled,
+                          file, "--count", "1", "--log", log});
+    });
+    // The id is read as it is; the write that follows is answered with a wrong command.
+    const bool read = refuser.waitFor([&] { return refuser.counters().readRequests >= 1; }, kWait);
+    DtuFaults refuse;
+    refuse.wrongCommand = 0x8D;
+    refuser.setFaults(refuse);
+    const bool writing = puller.waitFor([&] { return puller.counters().configureRequests >= 1; }, kWait);
+    puller.vanish();
+    command.join();
+    ASSERT_TRUE(read && writing);
+    EXPECT_EQ(run.code, kExitFailed) << run.err;
+
+    const struct {
+        std::string port;
+        std::string result;  // the third column of the unit's line
+        std::string logged;
+        std::string summary;
+    } expected[] = {
+        {port, "通过", "passed", port + ": 完成 1 台：通过 1，失败 0\n"},
+        {good, "通过", "passed", good + ": 完成 1 台：通过 1，失败 0\n"},
+        {refusing, "DTU拒绝配置", "refused", refusing + ": 完成 1 台：通过 0，失败 1\n"},
+        {pulled, "串口已断开", "lost", pulled + ": 完成 1 台：通过 0，失败 1；串口已断开\n"},
+    };
+    std::map<std::string, std::string> logged;
+    std::ifstream logFile(log);
+    for (std::string line; std::getline(logFile, line);) {
+        const nlohmann::json entry = nlohmann::json::parse(line, nullptr, false);
+        logged[entry.value("port", "")] = entry.value("result", "");
+    }
+    EXPECT_EQ(logged.size(), 4u);
+    for (const auto& e : expected) {
+        SCOPED_TRACE(e.port);
+        const std::vector<std::string> lines = LinesOf(run.out, e.port);
+        ASSERT_EQ(lines.size(), 1u) << run.out;
+        EXPECT_TRUE(lines[0].starts_with("1\t2024051700")) << lines[0];
+        EXPECT_NE(lines[0].find("\t" + e.result + "\t"), std::string::npos) << lines[0];
+        EXPECT_EQ(logged[e.port], e.logged);
+        EXPECT_NE(run.err.find(e.summary), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(server.items().at(0x92), kStationBytes);
+    EXPECT_EQ(others[0]->items().at(0x92), kStationBytes);
+    // Every message line names its port too.
+    std::istringstream messages(run.err);
+    for (std::string line; std::getline(messages, line);)
+        EXPECT_TRUE(line.starts_with("/")) << line;
+}
+
+TEST_F(SeveralPortsTest, ExitFourOnlyWhenNoPortCouldBeOpened) {
+    const std::string file = writeFile("three.json", ParameterFile(kThreeFields));
+    const Outcome none =
+        RunCommand({"provision", "--port", "/dev/quillmere-none-a", "--port", "/dev/quillmere-none-b", file});
+    EXPECT_EQ(none.code, kExitPortLost) << none.err;
+    EXPECT_NE(none.err.find("/dev/quillmere-none-b: 无法打开串口\n"), std::string::npos) << none.err;
+    const Outcome some =
+        RunCommand({"provision", "--port", "/dev/quillmere-none-a", "--port", port, file, "--count", "1"});
+    EXPECT_EQ(some.code, kExitFailed) << some.err;
+    EXPECT_EQ(LinesOf(some.out, port).size(), 1u) << some.out;
 }
 
 // ---- The console ---------------------------------------------------------------
