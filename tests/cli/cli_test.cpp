@@ -534,6 +534,30 @@ TEST_F(SeveralPortsTest, EachPortsUnitIsHandledApartAndNamedByItsPort) {
         EXPECT_TRUE(line.starts_with("/")) << line;
 }
 
+TEST_F(SeveralPortsTest, CtrlCEndsEveryPortAndEachSaysWhatItDid) {
+    const std::string second = addServer();
+    const std::string file = writeFile("three.json", ParameterFile(kThreeFields));
+    Outcome run;
+    std::thread command([&] { run = RunCommand({"provision", "--port", port, "--port", second, file}); });
+    // Both units done; both ports keep polling until told to stop.
+    bool done = true;
+    for (DtuServer* unit : {&server, others[0].get()})
+        done = done && unit->waitFor(
+                           [&] {
+                               return unit->counters().readRequests >= 2 && unit->unsentBytes() == 0 &&
+                                      unit->counters().pollBytes >= 4;
+                           },
+                           kWait);
+    RequestInterrupt();
+    command.join();
+    ASSERT_TRUE(done);
+    EXPECT_EQ(run.code, kExitDone) << run.err;
+    for (const std::string& p : {port, second}) {
+        EXPECT_EQ(LinesOf(run.out, p).size(), 1u) << run.out;
+        EXPECT_NE(run.err.find(p + ": 完成 1 台：通过 1，失败 0；已中断\n"), std::string::npos) << run.err;
+    }
+}
+
 TEST_F(SeveralPortsTest, ExitFourOnlyWhenNoPortCouldBeOpened) {
     const std::string file = writeFile("three.json", ParameterFile(kThreeFields));
     const Outcome none =
