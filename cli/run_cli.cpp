@@ -577,13 +577,17 @@ int RunProvision(Context& context, const Common& common, const ProvisionOptions&
         }
     }
     if (!context.openTrace(common.tracePath)) return kExitUsage;
+    // Each port once: a second session on a port would only find it busy.
     std::vector<std::string> ports;
+    const auto add = [&](const std::string& port) {
+        if (std::find(ports.begin(), ports.end(), port) == ports.end()) ports.push_back(port);
+    };
     for (const std::string& port : common.ports) {
         if (port != kAutoPort) {
-            ports.push_back(port);
+            add(port);
             continue;
         }
-        for (const std::string& candidate : SearchCandidatePaths()) ports.push_back(candidate);
+        for (const std::string& candidate : SearchCandidatePaths()) add(candidate);
     }
     if (ports.empty()) {
         context.console.message("错误：没有找到可以尝试的串口");

@@ -564,10 +564,12 @@ TEST_F(SeveralPortsTest, ExitFourOnlyWhenNoPortCouldBeOpened) {
         RunCommand({"provision", "--port", "/dev/quillmere-none-a", "--port", "/dev/quillmere-none-b", file});
     EXPECT_EQ(none.code, kExitPortLost) << none.err;
     EXPECT_NE(none.err.find("/dev/quillmere-none-b: 无法打开串口\n"), std::string::npos) << none.err;
-    const Outcome some =
-        RunCommand({"provision", "--port", "/dev/quillmere-none-a", "--port", port, file, "--count", "1"});
+    // A port named twice is provisioned once.
+    const Outcome some = RunCommand(
+        {"provision", "--port", "/dev/quillmere-none-a", "--port", port, "--port", port, file, "--count", "1"});
     EXPECT_EQ(some.code, kExitFailed) << some.err;
     EXPECT_EQ(LinesOf(some.out, port).size(), 1u) << some.out;
+    EXPECT_EQ(some.err.find(port + ": 无法打开串口"), std::string::npos) << some.err;
 }
 
 // ---- The console ---------------------------------------------------------------
