@@ -266,14 +266,14 @@ constexpr std::array<BandRow, 13> kBandRows{{
     {kNoId, {110, kBandTop + 7, 26, 8}},
     {1068, {138, kBandTop + 5, 50, 121}},
     {1038, {404, kBandTop + 4, 56, 14}},
-    {1067, {4, kBandTop + 22, 458, 44}},
+    {1067, {4, kBandTop + 22, 456, 44}},
     {1033, {12, kBandTop + 36, 84, 10}},
     {1034, {104, kBandTop + 36, 84, 10}},
     {1061, {198, kBandTop + 37, 34, 8}},
     {1035, {234, kBandTop + 35, 40, 12}},
     {1066, {277, kBandTop + 37, 14, 8}},
     {1036, {12, kBandTop + 50, 384, 12}},
-    {1037, {404, kBandTop + 49, 50, 14}},
+    {1037, {402, kBandTop + 49, 50, 14}},
 }};
 constexpr int kBandHeight = 70;
 
