@@ -22,6 +22,8 @@ std::span<const MessageEntry> MessageMap() {
         MessageEntry{Event::Clicked, kConfigDoneBoxId, &D::OnConfigDone},
         MessageEntry{Event::Clicked, kResetButtonId, &D::OnReset},
         MessageEntry{Event::ListEditChanged, kDemoRateListId, &D::OnDemoBaudChanged},
+        // A rate picked from the list reopens the line just as typed text does.
+        MessageEntry{Event::ListPicked, kDemoRateListId, &D::OnDemoBaudChanged},
         // Demo-state terminal (dlg_terminal.cpp).
         MessageEntry{Event::Clicked, kSendButtonId, &D::OnSend},
         MessageEntry{Event::Clicked, kAutoSendBoxId, &D::OnAutoSend},
