@@ -75,6 +75,9 @@ QWidget* CreateControl(const ControlDef& def, QWidget* parent, const QIcon& icon
         case ControlKind::PushButton:
         case ControlKind::DefaultButton: {
             auto* button = new QPushButton(caption, parent);
+            // A dialog gives Enter to its first auto-default button, even a
+            // hidden one; only a template's default button takes Enter here.
+            button->setAutoDefault(def.kind == ControlKind::DefaultButton);
             if (def.kind == ControlKind::DefaultButton) button->setDefault(true);
             return button;
         }

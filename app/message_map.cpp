@@ -26,6 +26,7 @@ std::span<const MessageEntry> MessageMap() {
         MessageEntry{Event::ListPicked, kDemoRateListId, &D::OnDemoBaudChanged},
         // Demo-state terminal (dlg_terminal.cpp).
         MessageEntry{Event::Clicked, kSendButtonId, &D::OnSend},
+        MessageEntry{Event::EnterPressed, kSendEditId, &D::OnSend},  // as a terminal sends a typed line
         MessageEntry{Event::Clicked, kAutoSendBoxId, &D::OnAutoSend},
         MessageEntry{Event::TextChanged, kIntervalEditId, &D::OnIntervalChanged},
         // Parameter write (the session core).

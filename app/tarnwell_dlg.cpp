@@ -91,6 +91,10 @@ void CTarnwellDlg::connectMessageMap() {
                         connect(list->lineEdit(), &QLineEdit::textEdited, this,
                                 [dispatch, id] { dispatch(id); });
                     break;
+                case Event::EnterPressed:
+                    if (auto* edit = qobject_cast<QLineEdit*>(widget))
+                        connect(edit, &QLineEdit::returnPressed, this, [dispatch, id] { dispatch(id); });
+                    break;
                 case Event::ListPicked:
                     if (auto* list = qobject_cast<QComboBox*>(widget))
                         connect(list, &QComboBox::activated, this, [dispatch, id] { dispatch(id); });

@@ -490,6 +490,7 @@ TEST_F(TerminalBandTest, ControlsStandInsideTheWindowUncoveredClickableAndInTabO
 struct BandSendCase {
     const char* name;
     bool hex;
+    bool enter;  // sent with Enter in the send edit instead of a click on 发送
     const char* typed;
     Bytes sent;
     Bytes answer;
@@ -506,14 +507,17 @@ TEST_P(BandSendTest, TypedTextGoesOutAndTheAnswerShows) {
     EXPECT_EQ(window->isTicked(1033), c.hex);
     clickAtCentre(1036);
     QTest::keyClicks(window->control(1036), QString::fromLatin1(c.typed));
-    EXPECT_EQ(sentBy([&] { clickAtCentre(1037); }, c.sent.size()), c.sent);
+    QWidget* edit = window->control(1036);
+    EXPECT_EQ(sentBy([&] { c.enter ? QTest::keyClick(edit, Qt::Key_Return) : clickAtCentre(1037); }, c.sent.size()),
+              c.sent);
     receive(c.answer);
     EXPECT_EQ(shown(), QString::fromLatin1(c.shown));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, BandSendTest,
-                         ::testing::Values(BandSendCase{"Characters", false, "AT", {0x41, 0x54}, {0x4F, 0x4B}, "OK"},
-                                           BandSendCase{"Hex", true, "7B 8B", {0x7B, 0x8B}, {0x31, 0x0D}, "310D"}),
+                         ::testing::Values(BandSendCase{"Characters", false, false, "AT", {0x41, 0x54}, {0x4F, 0x4B}, "OK"},
+                                           BandSendCase{"Hex", true, false, "7B 8B", {0x7B, 0x8B}, {0x31, 0x0D}, "310D"},
+                                           BandSendCase{"Enter", false, true, "AT", {0x41, 0x54}, {0x4F, 0x4B}, "OK"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(TerminalBandTest, ARatePickedFromTheListReopensTheLineAndOneSetByTheProgramDoesNot) {
