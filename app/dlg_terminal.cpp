@@ -22,7 +22,8 @@ void CTarnwellDlg::ShowTerminalControls(bool shown) {
     // the band's own order (some of them are created near the top).
     QWidget* previous = nullptr;
     for (std::size_t row = 0; row < rowWidgets.size(); ++row)
-        if (layout.controls[row].shown && rowWidgets[row]->focusPolicy() != Qt::NoFocus) previous = rowWidgets[row];
+        if (layout.controls[row].shown && rowWidgets[row]->focusPolicy() != Qt::NoFocus)
+            previous = rowWidgets[row];
     for (const PlacedControl& placed : TerminalBandLayout().controls) {
         QWidget* widget = rowWidgets[static_cast<std::size_t>(placed.control - layout.controls.data())];
         if (shown) PlaceControl(*widget, placed, units);

@@ -302,8 +302,8 @@ std::vector<PlacedControl> ShownMainControls(bool terminalShown) {
     const auto band = TerminalBandLayout().controls;
     std::vector<PlacedControl> shown;
     for (const ControlDef& c : MainDialogTemplate().controls) {
-        const auto inBand = std::find_if(band.begin(), band.end(),
-                                         [&c](const PlacedControl& p) { return p.control == &c; });
+        const auto inBand =
+            std::find_if(band.begin(), band.end(), [&c](const PlacedControl& p) { return p.control == &c; });
         if (terminalShown && inBand != band.end())
             shown.push_back(*inBand);
         else if (c.shown)

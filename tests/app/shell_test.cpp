@@ -190,7 +190,8 @@ TEST_F(ShellTest, EveryMessageMapRowReachesAControlThatRaisesItsEvent) {
             ASSERT_NE(widget, nullptr) << id;
             const auto* list = qobject_cast<QComboBox*>(widget);
             const bool edit = qobject_cast<QLineEdit*>(widget) != nullptr;
-            const bool raises = entry.event == Event::Clicked ? qobject_cast<QAbstractButton*>(widget) != nullptr
+            const bool raises = entry.event == Event::Clicked
+                                    ? qobject_cast<QAbstractButton*>(widget) != nullptr
                                 : entry.event == Event::TextChanged || entry.event == Event::EnterPressed
                                     ? edit
                                     : list != nullptr && list->isEditable();

@@ -430,7 +430,8 @@ class TerminalBandTest : public TerminalTest {
             unnumbered += c.id == kNoId ? 1 : 0;
             if (&c == def) break;
         }
-        return window->findChild<QWidget*>(QStringLiteral("static_%1").arg(unnumbered), Qt::FindDirectChildrenOnly);
+        return window->findChild<QWidget*>(QStringLiteral("static_%1").arg(unnumbered),
+                                           Qt::FindDirectChildrenOnly);
     }
     // What the window has at the middle of the control, which must be the control.
     QWidget* hitAtCentre(int id) const {
@@ -463,8 +464,9 @@ TEST_F(TerminalBandTest, ControlsStandInsideTheWindowUncoveredClickableAndInTabO
         EXPECT_TRUE(window->rect().contains(w->geometry())) << name;
         for (const QWidget* other : shown) {
             if (other == w || !other->geometry().intersects(w->geometry())) continue;
-            const bool held = (qobject_cast<const QGroupBox*>(other) && other->geometry().contains(w->geometry())) ||
-                              (qobject_cast<const QGroupBox*>(w) && w->geometry().contains(other->geometry()));
+            const bool held =
+                (qobject_cast<const QGroupBox*>(other) && other->geometry().contains(w->geometry())) ||
+                (qobject_cast<const QGroupBox*>(w) && w->geometry().contains(other->geometry()));
             EXPECT_TRUE(held) << name << " overlaps " << other->objectName().toStdString();
         }
         if (w->focusPolicy() == Qt::NoFocus) continue;
@@ -477,14 +479,17 @@ TEST_F(TerminalBandTest, ControlsStandInsideTheWindowUncoveredClickableAndInTabO
     for (int step = 0; step < 1000 && walked.size() < focusable.size(); ++step) {
         w = w->nextInFocusChain();
         QWidget* top = w;
-        while (top->parentWidget() != nullptr && top->parentWidget() != window.get()) top = top->parentWidget();
-        if (top->isVisible() && top->focusPolicy() != Qt::NoFocus && top != walked.back()) walked.push_back(top);
+        while (top->parentWidget() != nullptr && top->parentWidget() != window.get())
+            top = top->parentWidget();
+        if (top->isVisible() && top->focusPolicy() != Qt::NoFocus && top != walked.back())
+            walked.push_back(top);
     }
     EXPECT_EQ(walked, focusable);
 
     window->terminalAction->trigger();
     EXPECT_EQ(window->size(), windowSize);
-    for (const PlacedControl& placed : TerminalBandLayout().controls) EXPECT_FALSE(widgetOf(placed.control)->isVisible());
+    for (const PlacedControl& placed : TerminalBandLayout().controls)
+        EXPECT_FALSE(widgetOf(placed.control)->isVisible());
 }
 
 struct BandSendCase {
@@ -508,17 +513,19 @@ TEST_P(BandSendTest, TypedTextGoesOutAndTheAnswerShows) {
     clickAtCentre(1036);
     QTest::keyClicks(window->control(1036), QString::fromLatin1(c.typed));
     QWidget* edit = window->control(1036);
-    EXPECT_EQ(sentBy([&] { c.enter ? QTest::keyClick(edit, Qt::Key_Return) : clickAtCentre(1037); }, c.sent.size()),
-              c.sent);
+    EXPECT_EQ(
+        sentBy([&] { c.enter ? QTest::keyClick(edit, Qt::Key_Return) : clickAtCentre(1037); }, c.sent.size()),
+        c.sent);
     receive(c.answer);
     EXPECT_EQ(shown(), QString::fromLatin1(c.shown));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, BandSendTest,
-                         ::testing::Values(BandSendCase{"Characters", false, false, "AT", {0x41, 0x54}, {0x4F, 0x4B}, "OK"},
-                                           BandSendCase{"Hex", true, false, "7B 8B", {0x7B, 0x8B}, {0x31, 0x0D}, "310D"},
-                                           BandSendCase{"Enter", false, true, "AT", {0x41, 0x54}, {0x4F, 0x4B}, "OK"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BandSendTest,
+    ::testing::Values(BandSendCase{"Characters", false, false, "AT", {0x41, 0x54}, {0x4F, 0x4B}, "OK"},
+                      BandSendCase{"Hex", true, false, "7B 8B", {0x7B, 0x8B}, {0x31, 0x0D}, "310D"},
+                      BandSendCase{"Enter", false, true, "AT", {0x41, 0x54}, {0x4F, 0x4B}, "OK"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(TerminalBandTest, ARatePickedFromTheListReopensTheLineAndOneSetByTheProgramDoesNot) {
     showBand();

@@ -73,9 +73,19 @@ TEST(WindowLayout, ShownControlsFitTheWindowAndDoNotOverlap) {
 TEST(WindowLayout, TerminalBandHoldsTheTerminalBelowTheForm) {
     // The band's controls in tab order; kNoId is the rate list's label.
     const std::pair<int, std::string_view> expected[] = {
-        {1031, "配置完成"}, {1032, "复位"}, {kNoId, "波特率"}, {1068, ""}, {1038, "清空显示"},
-        {1067, "数据发送"}, {1033, "16进制发送及接收"}, {1034, "数据定时自动发送"}, {1061, "时间间隔"},
-        {1035, ""}, {1066, "ms"}, {1036, ""}, {1037, "发送"},
+        {1031, "配置完成"},
+        {1032, "复位"},
+        {kNoId, "波特率"},
+        {1068, ""},
+        {1038, "清空显示"},
+        {1067, "数据发送"},
+        {1033, "16进制发送及接收"},
+        {1034, "数据定时自动发送"},
+        {1061, "时间间隔"},
+        {1035, ""},
+        {1066, "ms"},
+        {1036, ""},
+        {1037, "发送"},
     };
     const TerminalBand& band = TerminalBandLayout();
     ASSERT_EQ(band.controls.size(), std::size(expected));
@@ -96,9 +106,9 @@ TEST(WindowLayout, TerminalBandHoldsTheTerminalBelowTheForm) {
     const std::vector<PlacedControl> with = ShownMainControls(true);
     EXPECT_EQ(with.size(), without.size() + band.controls.size());
     for (const PlacedControl& p : without)
-        EXPECT_TRUE(std::any_of(with.begin(), with.end(),
-                                [&p](const PlacedControl& q) { return q.control == p.control && q.rect == p.rect; }))
-            << p.control->id;
+        EXPECT_TRUE(std::any_of(with.begin(), with.end(), [&p](const PlacedControl& q) {
+            return q.control == p.control && q.rect == p.rect;
+        })) << p.control->id;
 }
 
 TEST(WindowLayout, GroupBoxesComeBeforeTheControlsTheyHold) {
