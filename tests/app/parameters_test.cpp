@@ -503,10 +503,11 @@ TEST_F(ParametersTest, ASelectionOverOneFrameGoesInSeveralAnsweredFrames) {
     // Every ticked field went out once under its own type, and the DTU holds each value as typed.
     DtuItems intended;
     for (const NumberedField& field : fields) intended[field.type] = Ascii(NumberedValue(field.type));
-    EXPECT_EQ(sent, intended);
+    EXPECT_EQ(sent.size(), intended.size());
     const DtuItems stored = server.items();
     for (const auto& [type, value] : intended) {
-        ASSERT_TRUE(stored.count(type)) << int(type);
+        ASSERT_TRUE(sent.count(type) && stored.count(type)) << int(type);
+        EXPECT_EQ(sent.at(type), value) << int(type);
         EXPECT_EQ(stored.at(type), value) << int(type);
     }
 }

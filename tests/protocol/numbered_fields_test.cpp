@@ -39,6 +39,10 @@ const NumberedCase kCases[] = {
     {"Caption38Chinese", 1398, 1399, "\xD5\xBE", {0xF0, 0x04, 0xD5, 0xBE}},
 };
 
+void PrintTo(const NumberedCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class NumberedFieldTest : public ::testing::TestWithParam<NumberedCase> {};
 
 TEST_P(NumberedFieldTest, TheTickedCheckBoxWritesItsItem) {
