@@ -96,7 +96,7 @@ std::string ShownValue(const ItemView& item) {
             shown += GbkToUtf8(update.text);
     }
     // The heartbeat's hex text ends with a blank after its last pair.
-    while (!quoted && !shown.empty() && shown.back() == ' ') shown.pop_back();
+    while (def->readKind == ReadKind::Hex && !shown.empty() && shown.back() == ' ') shown.pop_back();
     const std::size_t width = FixedWidth(def->format);
     if (width != 0 && item.value.size() != width)
         shown += " (" + std::to_string(width) + (width == 1 ? " byte" : " bytes") + " expected)";
