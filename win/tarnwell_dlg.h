@@ -30,6 +30,9 @@
 
 #include "form/binding_table.h"
 #include "form/form_exchange.h"
+#include "form/open_failure.h"
+#include "form/parameter_file_flow.h"
+#include "form/port_choice.h"
 #include "form/window_layout.h"
 #include "form/window_texts.h"
 #include "serial/port_discovery.h"
@@ -58,7 +61,11 @@ struct MenuEntry {
     bool checked = false;
 };
 
-class CTarnwellDlg : public PortOwner, public FormMembers, private SessionHost, private FormControls {
+class CTarnwellDlg : public PortOwner,
+                     public FormMembers,
+                     private SessionHost,
+                     private FormControls,
+                     private ParameterFileWindow {
   public:
     CTarnwellDlg();
     ~CTarnwellDlg() override;
@@ -202,9 +209,16 @@ class CTarnwellDlg : public PortOwner, public FormMembers, private SessionHost, 
     void InitPortList();
     void displayReceivedByte(std::uint8_t byte) override;
 
+    // What the parameter-file flows ask of the window.
+    FormValues parameterFileValues() override;
+    std::string chooseParameterFile(bool save) override;
+    void showParameterFileValues(const FormValues& values) override;
+    void parameterFileBox(std::string_view text) override;
+    void parameterFileReport(std::string_view text) override;
+
     // What the session asks of the window.
     std::optional<std::string> openPort(std::uint32_t rate) override;
-    std::string openFailureText() override;
+    std::string openFailureText() override { return OpenFailureText(openFailure); }
     void stopPort() override;
     bool portHeld() const override;
     bool sendBytes(std::span<const std::uint8_t> bytes) override;
@@ -232,7 +246,8 @@ class CTarnwellDlg : public PortOwner, public FormMembers, private SessionHost, 
     bool simulatedOpen = false;  // the open port is the simulated line
     bool terminalShown = false;
     int simulatorListEntry = -1;
-    std::vector<FoundPort> foundPorts;  // list entries after com10, in order
+    std::vector<PortListEntry> portEntries;      // what the port list shows, in order
+    std::optional<SerialPortError> openFailure;  // why the last open failed, when one was tried
     SimulatedLine simulated;
     std::map<int, int> timerPeriods;  // running window timers by id
     GbkStreamDecoder receiveDecoder;
