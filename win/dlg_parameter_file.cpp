@@ -41,37 +41,12 @@ std::wstring CTarnwellDlg::ChooseFile(bool save) {
     return file;
 }
 
-FormValues CTarnwellDlg::parameterFileValues() {
-    ExchangeFormData(true);
-    return ValuesFromSnapshot(formSnapshot());
-}
-
-std::string CTarnwellDlg::chooseParameterFile(bool save) {
-    return Narrow(ChooseFile(save));
-}
-
-void CTarnwellDlg::showParameterFileValues(const FormValues& values) {
-    ShowFormValues(*this, *this, values);
-}
-
 void CTarnwellDlg::parameterFileBox(std::string_view text) {
     ShowMessageBox(Widen(text), Widen(kErrorCaption), BoxIcon::None);
 }
 
 void CTarnwellDlg::parameterFileReport(std::string_view text) {
     AppendInfo(Widen(text));
-}
-
-void CTarnwellDlg::OnSaveParameterFile() {
-    SaveParameterFileFlow(*this);
-}
-
-void CTarnwellDlg::OnLoadParameterFile() {
-    LoadChosenParameterFileFlow(*this);
-}
-
-bool CTarnwellDlg::LoadParameterFileFrom(const std::wstring& path) {
-    return LoadParameterFileFlow(*this, Narrow(path));
 }
 
 void CTarnwellDlg::OnToggleVerify() {

@@ -14,6 +14,8 @@ void CTarnwellDlg::InitPortList() {
     const HWND list = control(kPortListId);
     if (list == nullptr) return;
     portEntries = PortListEntries(findPorts ? findPorts() : std::vector<FoundPort>{});
+    // The layout's own com1..com10 are among the entries: the list is made again whole.
+    SendMessageW(list, CB_RESETCONTENT, 0, 0);
     for (const PortListEntry& entry : portEntries) {
         if (entry.kind == PortEntryKind::Simulator) simulatorListEntry = listCount(kPortListId);
         SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(entry.text).c_str()));

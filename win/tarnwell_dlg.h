@@ -37,6 +37,7 @@
 #include "form/window_texts.h"
 #include "serial/port_discovery.h"
 #include "serial/serial_port.h"
+#include "serial/wide_text_win32.h"
 #include "session/session_controller.h"
 #include "terminal/gbk_stream_decoder.h"
 #include "win/simulated_line.h"
@@ -174,9 +175,11 @@ class CTarnwellDlg : public PortOwner,
     // parameter file; load one (every problem in one box, or exactly its fields
     // ticked and filled); verification after a write; the demo-state controls
     // shown or hidden.
-    void OnSaveParameterFile();
-    void OnLoadParameterFile();
-    bool LoadParameterFileFrom(const std::wstring& path);
+    void OnSaveParameterFile() { SaveParameterFileFlow(*this); }
+    void OnLoadParameterFile() { LoadChosenParameterFileFlow(*this); }
+    bool LoadParameterFileFrom(const std::wstring& path) {
+        return LoadParameterFileFlow(*this, Narrow(path));
+    }
     void OnToggleVerify();
     void OnToggleTerminal();
     void ShowTerminalControls(bool shown);
@@ -210,9 +213,12 @@ class CTarnwellDlg : public PortOwner,
     void displayReceivedByte(std::uint8_t byte) override;
 
     // What the parameter-file flows ask of the window.
-    FormValues parameterFileValues() override;
-    std::string chooseParameterFile(bool save) override;
-    void showParameterFileValues(const FormValues& values) override;
+    FormValues parameterFileValues() override {
+        ExchangeFormData(true);
+        return ValuesFromSnapshot(snapshot);
+    }
+    std::string chooseParameterFile(bool save) override { return Narrow(ChooseFile(save)); }
+    void showParameterFileValues(const FormValues& values) override { ShowFormValues(*this, *this, values); }
     void parameterFileBox(std::string_view text) override;
     void parameterFileReport(std::string_view text) override;
 
