@@ -1,7 +1,7 @@
 // The window's side of the session: the port list and what a choice in it
 // opens, the window timers, the engine's owner interface, and the calls the
 // session core makes on the window (status line, reports, boxes, enabled
-// controls). Every decision is the session core's (session/); this file only
+// controls). Every decision is the core's (session/, form/); this file only
 // carries them out. User-interface thread only; the serial worker posts.
 #include <QAbstractItemView>
 #include <QComboBox>

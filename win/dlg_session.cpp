@@ -1,6 +1,6 @@
 // The window's side of the session: the port list and what a choice in it
 // opens, the window timers, the engine's owner interface, and the calls the
-// session core makes on the window. Every decision is the session core's;
+// session core makes on the window. Every decision is the core's (session/, form/);
 // this file carries them out. Window thread only, except postToOwner.
 #include <algorithm>
 
