@@ -30,10 +30,14 @@
 
 #include "form/binding_table.h"
 #include "form/form_exchange.h"
+#include "form/open_failure.h"
+#include "form/parameter_file_flow.h"
+#include "form/port_choice.h"
 #include "form/window_layout.h"
 #include "form/window_texts.h"
 #include "serial/port_discovery.h"
 #include "serial/serial_port.h"
+#include "serial/wide_text_win32.h"
 #include "session/session_controller.h"
 #include "terminal/gbk_stream_decoder.h"
 #include "win/simulated_line.h"
@@ -58,7 +62,11 @@ struct MenuEntry {
     bool checked = false;
 };
 
-class CTarnwellDlg : public PortOwner, public FormMembers, private SessionHost, private FormControls {
+class CTarnwellDlg : public PortOwner,
+                     public FormMembers,
+                     private SessionHost,
+                     private FormControls,
+                     private ParameterFileWindow {
   public:
     CTarnwellDlg();
     ~CTarnwellDlg() override;
@@ -167,9 +175,11 @@ class CTarnwellDlg : public PortOwner, public FormMembers, private SessionHost, 
     // parameter file; load one (every problem in one box, or exactly its fields
     // ticked and filled); verification after a write; the demo-state controls
     // shown or hidden.
-    void OnSaveParameterFile();
-    void OnLoadParameterFile();
-    bool LoadParameterFileFrom(const std::wstring& path);
+    void OnSaveParameterFile() { SaveParameterFileFlow(*this); }
+    void OnLoadParameterFile() { LoadChosenParameterFileFlow(*this); }
+    bool LoadParameterFileFrom(const std::wstring& path) {
+        return LoadParameterFileFlow(*this, Narrow(path));
+    }
     void OnToggleVerify();
     void OnToggleTerminal();
     void ShowTerminalControls(bool shown);
@@ -202,9 +212,19 @@ class CTarnwellDlg : public PortOwner, public FormMembers, private SessionHost, 
     void InitPortList();
     void displayReceivedByte(std::uint8_t byte) override;
 
+    // What the parameter-file flows ask of the window.
+    FormValues parameterFileValues() override {
+        ExchangeFormData(true);
+        return ValuesFromSnapshot(snapshot);
+    }
+    std::string chooseParameterFile(bool save) override { return Narrow(ChooseFile(save)); }
+    void showParameterFileValues(const FormValues& values) override { ShowFormValues(*this, *this, values); }
+    void parameterFileBox(std::string_view text) override;
+    void parameterFileReport(std::string_view text) override;
+
     // What the session asks of the window.
     std::optional<std::string> openPort(std::uint32_t rate) override;
-    std::string openFailureText() override;
+    std::string openFailureText() override { return OpenFailureText(openFailure); }
     void stopPort() override;
     bool portHeld() const override;
     bool sendBytes(std::span<const std::uint8_t> bytes) override;
@@ -232,7 +252,8 @@ class CTarnwellDlg : public PortOwner, public FormMembers, private SessionHost, 
     bool simulatedOpen = false;  // the open port is the simulated line
     bool terminalShown = false;
     int simulatorListEntry = -1;
-    std::vector<FoundPort> foundPorts;  // list entries after com10, in order
+    std::vector<PortListEntry> portEntries;      // what the port list shows, in order
+    std::optional<SerialPortError> openFailure;  // why the last open failed, when one was tried
     SimulatedLine simulated;
     std::map<int, int> timerPeriods;  // running window timers by id
     GbkStreamDecoder receiveDecoder;
