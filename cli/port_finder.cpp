@@ -4,21 +4,21 @@
 
 #include "protocol/configure_request.h"
 #include "serial/search_candidates.h"
-#include "serial/serial_platform.h"
 #include "session/session_controller.h"
 
 namespace quill::cli {
 namespace {
 
-CandidateOpen CandidateFault(int error) {
-    switch (platform::ClassifyOpenError(error)) {
-        case platform::OpenFault::Busy:
+CandidateOpen CandidateFault(const std::optional<SerialPortError>& error) {
+    switch (error ? error->kind : SerialPortErrorKind::Other) {
+        case SerialPortErrorKind::Busy:
             return CandidateOpen::Busy;
-        case platform::OpenFault::NoPermission:
+        case SerialPortErrorKind::NoPermission:
             return CandidateOpen::NoPermission;
-        case platform::OpenFault::Absent:
+        case SerialPortErrorKind::Missing:
             return CandidateOpen::Missing;
-        case platform::OpenFault::Other:
+        case SerialPortErrorKind::NotASerialPort:
+        case SerialPortErrorKind::Other:
             break;
     }
     return CandidateOpen::Other;
