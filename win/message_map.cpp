@@ -35,6 +35,9 @@ std::span<const MessageEntry> MessageMap() {
         MessageEntry{1031, BN_CLICKED, &D::OnConfigDone},
         MessageEntry{1032, BN_CLICKED, &D::OnReset},
         MessageEntry{1068, CBN_EDITCHANGE, &D::OnDemoBaudChanged},
+        // A rate picked from the list reopens the port as typed text does;
+        // a selection the program sets sends no notification.
+        MessageEntry{1068, CBN_SELCHANGE, &D::OnDemoBaudChanged},
         MessageEntry{WM_TIMER, &D::OnTimerMessage},
         MessageEntry{WM_PORT_TASK, &D::OnPortTask},
         // Demo-state terminal.

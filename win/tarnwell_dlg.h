@@ -11,6 +11,11 @@
 //   messages carrying the task; they run on the window's thread, in order.
 // - Every message box goes through ShowMessageBox and every modal dialog
 //   through RunModal, so tests can take them instead of showing them.
+// - Only controls that can be shown get a window: the rows shown from the
+//   start are in the dialog template, the terminal band's rows are created
+//   when the band is first opened, and the rest are never created. A control
+//   without a window keeps its text, tick, selection and enabled state in
+//   `stored`, where the form's exchange and the session read and write it.
 // Everything runs on the thread that created the window; only postToOwner is
 // called from the serial worker.
 #pragma once
@@ -174,6 +179,8 @@ class CTarnwellDlg : public PortOwner, public FormMembers, private SessionHost, 
     void OnToggleTerminal();
     void ShowTerminalControls(bool shown);
     bool terminalControlsShown() const { return terminalShown; }
+    // The client area's height in dialog units: the layout's, plus the band while it is shown.
+    int clientHeightUnits() const;
     std::optional<INT_PTR> OnDropFiles(WPARAM wParam, LPARAM lParam);
     // Every file dialog goes through here; set by tests to answer instead
     // (true: a file to save to). An empty path is a cancelled dialog.
@@ -200,6 +207,23 @@ class CTarnwellDlg : public PortOwner, public FormMembers, private SessionHost, 
     void OnInitDialog();
     void OnDestroy();
     void InitPortList();
+    bool createWindow();
+    // The controls that have no window at the start, with their start states.
+    void storeUncreatedControls();
+    // Creates the terminal band's controls (hidden) from their stored states.
+    void createTerminalBand();
+    void fitClientHeight(int heightUnits);
+
+    // A control without a window, as the exchange and the session see it.
+    struct StoredControl {
+        const ControlDef* row = nullptr;
+        std::wstring text;
+        bool ticked = false;
+        int selected = -1;
+        bool enabled = true;
+    };
+    StoredControl* storedControl(int id);
+    const StoredControl* storedControl(int id) const;
     void displayReceivedByte(std::uint8_t byte) override;
 
     // What the session asks of the window.
@@ -231,6 +255,8 @@ class CTarnwellDlg : public PortOwner, public FormMembers, private SessionHost, 
     bool modal = false;
     bool simulatedOpen = false;  // the open port is the simulated line
     bool terminalShown = false;
+    bool bandCreated = false;
+    std::map<int, StoredControl> stored;  // by id, controls that have no window
     int simulatorListEntry = -1;
     std::vector<FoundPort> foundPorts;  // list entries after com10, in order
     SimulatedLine simulated;
@@ -239,8 +265,6 @@ class CTarnwellDlg : public PortOwner, public FormMembers, private SessionHost, 
     ControlsFormSnapshot snapshot{*this, *this};
     HICON bigIcon = nullptr;
     HICON smallIcon = nullptr;
-    HFONT titleFont = nullptr;    // label 1053
-    HFONT captionFont = nullptr;  // label 1054
     std::vector<std::uint32_t> dialogTemplate;
 };
 

@@ -68,7 +68,14 @@ void WindowTest::click(int id) {
 
 void WindowTest::setText(int id, std::wstring_view value) {
     const std::wstring copy(value);
-    SendMessageW(item(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(copy.c_str()));
+    if (item(id) == nullptr)
+        window->setControlText(id, copy);
+    else
+        SendMessageW(item(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(copy.c_str()));
+}
+
+void WindowTest::toggleBand() {
+    SendMessageW(window->hwnd(), WM_COMMAND, MAKEWPARAM(win::kMenuTerminal, 0), 0);
 }
 
 void WindowTest::choose(int listId, int index) {

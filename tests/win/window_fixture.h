@@ -40,13 +40,18 @@ class WindowTest : public ::testing::Test {
     void SetUp() override;
     void TearDown() override;
 
+    // The control's window; null for a control the window never created.
     HWND item(int id) const { return window->control(id); }
     // A click as the operator makes it: the control must be there, shown and enabled.
     void click(int id);
+    // Text typed into an edit; a control without a window takes it where the exchange reads it.
     void setText(int id, std::wstring_view text);
-    std::wstring text(int id) const { return TextOf(item(id)); }
-    bool enabled(int id) const { return IsWindowEnabled(item(id)) != FALSE; }
-    bool ticked(int id) const { return SendMessageW(item(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+    // What the window shows, or for a control without a window what it keeps.
+    std::wstring text(int id) const { return item(id) != nullptr ? TextOf(item(id)) : window->controlText(id); }
+    bool enabled(int id) const { return window->isEnabled(id); }
+    bool ticked(int id) const { return window->isTicked(id); }
+    // The terminal band through its context-menu entry, as the operator opens and closes it.
+    void toggleBand();
     // Selects a list entry as the operator does: the list reports the change to the window.
     void choose(int listId, int index);
     // How often a report stands in the information area (its carriage returns show nothing).
