@@ -114,6 +114,7 @@ bool CTarnwellDlg::createWindow() {
 void CTarnwellDlg::storeUncreatedControls() {
     stored.clear();
     bandCreated = false;
+    bandControls.clear();
     for (const ControlDef& row : MainDialogTemplate().controls) {
         if (row.shown || row.id == kNoId) continue;
         StoredControl& item = stored[row.id];
@@ -344,6 +345,24 @@ std::wstring CTarnwellDlg::windowCaption() const {
 // ---- Information area ---------------------------------------------------------------
 
 void CTarnwellDlg::AppendInfo(std::wstring_view text) {
+    showReceived();  // a report follows the bytes received before it
+    appendToArea(text);
+}
+
+void CTarnwellDlg::showReceived() {
+    if (receivedPending.empty()) return;
+    const std::wstring pending = std::move(receivedPending);
+    receivedPending.clear();
+    appendToArea(pending);
+}
+
+std::optional<INT_PTR> CTarnwellDlg::OnShowReceived(WPARAM, LPARAM) {
+    showReceivedPosted = false;
+    showReceived();
+    return TRUE;
+}
+
+void CTarnwellDlg::appendToArea(std::wstring_view text) {
     // The edit breaks lines at CR LF only: each line feed becomes one, carriage returns go.
     std::wstring shown;
     shown.reserve(text.size() + 8);
@@ -451,6 +470,7 @@ void CTarnwellDlg::OnHelp() {
 }
 
 void CTarnwellDlg::OnClearDisplay() {
+    receivedPending.clear();
     infoText.clear();
     ExchangeFormData(false);
 }

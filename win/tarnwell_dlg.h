@@ -47,6 +47,8 @@ namespace quill::win {
 
 // The serial engine's posted notification: lParam owns a std::function<void()>.
 inline constexpr UINT WM_PORT_TASK = WM_APP + 0x10;
+// Shows the received bytes gathered since it was posted.
+inline constexpr UINT WM_SHOW_RECEIVED = WM_APP + 0x11;
 // The window's icon (resource 131).
 inline constexpr int kAppIconId = 131;
 // Commands of the window's context menu.
@@ -103,7 +105,10 @@ class CTarnwellDlg : public PortOwner, public FormMembers, private SessionHost, 
     // false when the interval is no unsigned number (the operator has been
     // told; the members after it are untouched). Load direction (false): every
     // member into its control. Control notifications are not handled meanwhile.
-    bool ExchangeFormData(bool saveAndValidate) { return ExchangeForm(*this, *this, saveAndValidate); }
+    bool ExchangeFormData(bool saveAndValidate) {
+        showReceived();  // the area's text is bound: it holds every byte shown so far
+        return ExchangeForm(*this, *this, saveAndValidate);
+    }
 
     // ---- Information area -----------------------------------------------------
     // Appends at the end and scrolls there, wherever the operator's caret is.
@@ -133,7 +138,9 @@ class CTarnwellDlg : public PortOwner, public FormMembers, private SessionHost, 
     void OnConfigure() { session.OnConfigure(); }
     void OnConfigDone() { session.OnConfigDone(); }
     void OnReset() { session.OnReset(); }
-    void OnDemoBaudChanged() { session.OnDemoBaudChanged(); }
+    // The demo rate list: an entry picked, or text typed into its field.
+    void OnDemoRatePicked();
+    void OnDemoRateTyped();
     void OnSend() { session.OnSend(); }
     void OnAutoSend() { session.OnAutoSend(); }
     void OnIntervalChanged() { session.OnIntervalChanged(); }
@@ -143,6 +150,7 @@ class CTarnwellDlg : public PortOwner, public FormMembers, private SessionHost, 
     // for the dialog manager's own handling.
     std::optional<INT_PTR> OnTimerMessage(WPARAM wParam, LPARAM lParam);
     std::optional<INT_PTR> OnPortTask(WPARAM wParam, LPARAM lParam);
+    std::optional<INT_PTR> OnShowReceived(WPARAM wParam, LPARAM lParam);
     std::optional<INT_PTR> OnSysCommand(WPARAM wParam, LPARAM lParam);
     std::optional<INT_PTR> OnContextMenu(WPARAM wParam, LPARAM lParam);
     std::optional<INT_PTR> OnPaint(WPARAM wParam, LPARAM lParam);
@@ -225,6 +233,9 @@ class CTarnwellDlg : public PortOwner, public FormMembers, private SessionHost, 
     StoredControl* storedControl(int id);
     const StoredControl* storedControl(int id) const;
     void displayReceivedByte(std::uint8_t byte) override;
+    // Appends the received bytes not yet shown to the information area.
+    void showReceived();
+    void appendToArea(std::wstring_view text);
 
     // What the session asks of the window.
     std::optional<std::string> openPort(std::uint32_t rate) override;
@@ -240,8 +251,8 @@ class CTarnwellDlg : public PortOwner, public FormMembers, private SessionHost, 
     void setStatusText(std::string_view utf8) override;
     void applyEnables(const ControlEnables& enables) override;
     void applyItemUpdate(const ItemUpdate& update) override { ApplyItemUpdate(*this, *this, update); }
-    int demoRateIndex() const override { return selectedIndex(kDemoRateListId); }
-    void selectDemoRate(int index) override { selectIndex(kDemoRateListId, index); }
+    int demoRateIndex() const override;
+    void selectDemoRate(int index) override;
     bool saveForm() override { return ExchangeFormData(true); }
     const FormSnapshot& formSnapshot() override { return snapshot; }
     const std::string& sendTextMember() const override { return sendText; }
@@ -256,12 +267,20 @@ class CTarnwellDlg : public PortOwner, public FormMembers, private SessionHost, 
     bool simulatedOpen = false;  // the open port is the simulated line
     bool terminalShown = false;
     bool bandCreated = false;
+    // The entry that text typed into the demo rate list names (-1: none), until
+    // an entry is picked or set: typing leaves the list without a selection.
+    std::optional<int> typedRateIndex;
+    std::vector<HWND> bandControls;       // the terminal band's controls, once created
     std::map<int, StoredControl> stored;  // by id, controls that have no window
     int simulatorListEntry = -1;
     std::vector<FoundPort> foundPorts;  // list entries after com10, in order
     SimulatedLine simulated;
     std::map<int, int> timerPeriods;  // running window timers by id
     GbkStreamDecoder receiveDecoder;
+    // Received bytes wait here until the messages queued before them are done,
+    // so a burst reaches the information area in one append, not one per byte.
+    std::wstring receivedPending;
+    bool showReceivedPosted = false;
     ControlsFormSnapshot snapshot{*this, *this};
     HICON bigIcon = nullptr;
     HICON smallIcon = nullptr;

@@ -3,31 +3,10 @@
 // shown or hidden after that. Until then their states live in the window's
 // store, where the session reads and sets them; creating them carries those
 // states over, so the band opens as the session left it.
-#include <algorithm>
-
 #include "win/dialog_template.h"
 #include "win/tarnwell_dlg.h"
 
 namespace quill::win {
-namespace {
-
-// The rows of the band, in the layout's order (their tab order).
-bool InTerminalBand(const ControlDef& row) {
-    static constexpr int kBandIds[] = {1031, 1032, 1033, 1034, 1035, 1036, 1037, 1038, 1061, 1066, 1067, 1068};
-    if (row.shown) return false;
-    if (row.id == kNoId) return row.caption == "波特率";  // the rate list's label
-    return std::find(std::begin(kBandIds), std::end(kBandIds), row.id) != std::end(kBandIds);
-}
-
-// Bottom of the band in dialog units, with the layout's margin below it.
-int BandBottom() {
-    int bottom = MainDialogTemplate().height;
-    for (const ControlDef& row : MainDialogTemplate().controls)
-        if (InTerminalBand(row)) bottom = std::max(bottom, ClosedRect(row).bottom() + 4);
-    return bottom;
-}
-
-}  // namespace
 
 void CTarnwellDlg::OnToggleTerminal() {
     ShowTerminalControls(!terminalShown);
@@ -38,16 +17,11 @@ void CTarnwellDlg::ShowTerminalControls(bool shown) {
     if (shown && !bandCreated) createTerminalBand();
     terminalShown = shown;
     fitClientHeight(clientHeightUnits());
-    for (const ControlDef& row : MainDialogTemplate().controls) {
-        if (!InTerminalBand(row)) continue;
-        for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
-            if (GetWindowLongPtrW(child, GWLP_USERDATA) == reinterpret_cast<LONG_PTR>(&row))
-                ShowWindow(child, shown ? SW_SHOW : SW_HIDE);
-    }
+    for (const HWND item : bandControls) ShowWindow(item, shown ? SW_SHOW : SW_HIDE);
 }
 
 int CTarnwellDlg::clientHeightUnits() const {
-    return terminalShown ? BandBottom() : MainDialogTemplate().height;
+    return MainClientHeight(terminalShown);
 }
 
 void CTarnwellDlg::createTerminalBand() {
@@ -55,9 +29,10 @@ void CTarnwellDlg::createTerminalBand() {
     const auto font = static_cast<WPARAM>(SendMessageW(window, WM_GETFONT, 0, 0));
     // Carrying the stored states over is no operator's doing: no handler runs for it.
     exchangeRunning = true;
-    for (const ControlDef& row : MainDialogTemplate().controls) {
-        if (!InTerminalBand(row)) continue;
-        RECT r{row.rect.x, row.rect.y, row.rect.w, row.rect.h};
+    std::vector<HWND> frames;
+    for (const PlacedControl& placed : TerminalBandLayout().controls) {
+        const ControlDef& row = *placed.control;
+        RECT r{placed.rect.x, placed.rect.y, placed.rect.w, placed.rect.h};
         MapDialogRect(window, &r);
         const StoredControl* state = storedControl(row.id);
         const std::wstring caption = state != nullptr ? state->text : Widen(row.caption);
@@ -68,8 +43,8 @@ void CTarnwellDlg::createTerminalBand() {
                                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)),
                                           GetModuleHandleW(nullptr), nullptr);
         if (item == nullptr) continue;
-        // Which row the control was made from: labels without an id are found by it too.
-        SetWindowLongPtrW(item, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&row));
+        bandControls.push_back(item);  // labels without an id are shown and hidden through it too
+        if (row.kind == ControlKind::GroupBox) frames.push_back(item);
         SendMessageW(item, WM_SETFONT, font, FALSE);
         if (state == nullptr) continue;
         for (const std::string_view entry : row.items)
@@ -83,6 +58,32 @@ void CTarnwellDlg::createTerminalBand() {
         stored.erase(row.id);  // from now on the control holds its state
     }
     exchangeRunning = false;
+    // A frame lies under what it frames: a point inside finds the control, not the frame.
+    for (const HWND frame : frames)
+        SetWindowPos(frame, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+void CTarnwellDlg::OnDemoRatePicked() {
+    typedRateIndex.reset();
+    session.OnDemoBaudChanged();
+}
+
+void CTarnwellDlg::OnDemoRateTyped() {
+    // The typed text names a rate only when it is one of the entries, exactly.
+    const std::wstring typed = controlText(kDemoRateListId);
+    typedRateIndex = -1;
+    for (int i = 0; i < listCount(kDemoRateListId); ++i)
+        if (listItem(kDemoRateListId, i) == typed) typedRateIndex = i;
+    session.OnDemoBaudChanged();
+}
+
+int CTarnwellDlg::demoRateIndex() const {
+    return typedRateIndex.value_or(selectedIndex(kDemoRateListId));
+}
+
+void CTarnwellDlg::selectDemoRate(int index) {
+    typedRateIndex.reset();
+    selectIndex(kDemoRateListId, index);
 }
 
 void CTarnwellDlg::fitClientHeight(int heightUnits) {

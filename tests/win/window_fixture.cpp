@@ -1,6 +1,7 @@
 #include "window_fixture.h"
 
 #include <chrono>
+#include <cstdlib>
 
 namespace quill::test {
 
@@ -24,6 +25,18 @@ void PumpPending() {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
+}
+
+std::string LineName(const ::testing::TestParamInfo<Line>& info) {
+    return info.param == Line::Simulated ? "Simulated" : "ComPort";
+}
+
+std::optional<std::string> ComPortFromEnv(const char* name) {
+    const char* number = std::getenv(name);
+    if (number == nullptr || *number == '\0' || std::string_view(number).find_first_not_of("0123456789") !=
+                                                    std::string_view::npos)
+        return std::nullopt;
+    return "com" + std::string(number);
 }
 
 std::wstring TextOf(HWND control) {

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +25,14 @@ inline constexpr int kWaitMs = 5000;
 bool PumpUntil(const std::function<bool()>& pred, int ms = kWaitMs);
 // Runs what is queued now, without waiting for more.
 void PumpPending();
+
+// The line a test runs on: the port list's built-in simulated DTU, or a COM
+// port whose far end is the simulated DTU on a pseudo-terminal (the Wine test
+// script maps it and names it by its number in QUILLMERE_TEST_COM).
+enum class Line { Simulated, ComPort };
+std::string LineName(const ::testing::TestParamInfo<Line>& info);
+// A COM port named by its number in the environment ("5"), as the operator types it ("com5").
+std::optional<std::string> ComPortFromEnv(const char* name);
 
 struct BoxCall {
     std::wstring text;
