@@ -3,6 +3,8 @@
 // shown or hidden after that. Until then their states live in the window's
 // store, where the session reads and sets them; creating them carries those
 // states over, so the band opens as the session left it.
+#include <algorithm>
+
 #include "win/dialog_template.h"
 #include "win/tarnwell_dlg.h"
 
@@ -92,8 +94,20 @@ void CTarnwellDlg::fitClientHeight(int heightUnits) {
     RECT frame = client;
     AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongW(window, GWL_STYLE)), FALSE,
                        static_cast<DWORD>(GetWindowLongW(window, GWL_EXSTYLE)));
-    SetWindowPos(window, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const int height = frame.bottom - frame.top;
+    // Growing downwards must not push the band off the screen: the window moves
+    // up as far as its lower edge would leave the work area, never above its top.
+    RECT placed;
+    GetWindowRect(window, &placed);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    int top = placed.top;
+    if (GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor)) {
+        const RECT& work = monitor.rcWork;
+        if (top + height > work.bottom) top = std::max<int>(work.top, work.bottom - height);
+    }
+    SetWindowPos(window, nullptr, placed.left, top, frame.right - frame.left, height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 }  // namespace quill::win

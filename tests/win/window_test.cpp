@@ -467,7 +467,16 @@ TEST_F(BandTest, TheBandGrowsTheWindowByItsRowsAndClosingItRestoresTheSize) {
     }
     RECT after;
     GetWindowRect(window->hwnd(), &after);
-    EXPECT_TRUE(EqualRect(&before, &after));
+    EXPECT_EQ(after.right - after.left, before.right - before.left);
+    EXPECT_EQ(after.bottom - after.top, before.bottom - before.top);
+    // Grown, it stays on the screen: the band can be reached.
+    toggleBand();
+    RECT grown;
+    GetWindowRect(window->hwnd(), &grown);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    ASSERT_TRUE(GetMonitorInfoW(MonitorFromWindow(window->hwnd(), MONITOR_DEFAULTTONEAREST), &monitor));
+    EXPECT_LE(grown.bottom, std::max(monitor.rcWork.bottom, monitor.rcWork.top + (grown.bottom - grown.top)));
 }
 
 TEST_F(BandTest, ControlsCreatedWithTheBandTakeOverTheStatesSetBeforeIt) {
