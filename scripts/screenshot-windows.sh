@@ -2,6 +2,7 @@
 # Renders the native Windows window under Wine and Xvfb into a PNG:
 #   bash scripts/screenshot-windows.sh                      # docs/window-windows.png, after reading the simulated DTU
 #   bash scripts/screenshot-windows.sh out.png start        # the window as it starts
+#   bash scripts/screenshot-windows.sh docs/window-terminal-windows.png terminal   # the terminal band in use
 # Uses the cross build in build-win (made if missing) and its Wine prefix
 # build-win/prefix; Chinese is drawn with "WenQuanYi Zen Hei Sharp"
 # (fonts-wqy-zenhei) in place of the dialog font.
@@ -44,7 +45,7 @@ fifo=$(mktemp -u)
 mkfifo "$fifo"
 exec {fd}<>"$fifo"
 rm -f "$fifo"
-if [ "$mode" = read ]; then arg=read; else arg=; fi
+case $mode in read | terminal) arg=$mode ;; *) arg= ;; esac
 wine "$build/win/quillmere-screenshot.exe" $arg </dev/null >&"$fd" 2>/dev/null &
 app_pid=$!
 read -r -t 60 -u "$fd" word x y w h || { echo "the window did not show" >&2; exit 1; }

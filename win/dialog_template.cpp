@@ -66,6 +66,19 @@ std::uint16_t ClassOrdinal(ControlKind kind) {
 
 }  // namespace
 
+const wchar_t* ControlClassName(ControlKind kind) {
+    switch (ClassOrdinal(kind)) {
+        case kButtonClass:
+            return L"Button";
+        case kEditClass:
+            return L"Edit";
+        case kComboBoxClass:
+            return L"ComboBox";
+        default:
+            return L"Static";
+    }
+}
+
 std::uint32_t ControlStyle(const ControlDef& control) {
     DWORD style = WS_CHILD;
     if (control.shown) style |= WS_VISIBLE;

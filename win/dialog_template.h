@@ -25,6 +25,10 @@ struct DialogFrame {
 // The style bits of one control of this kind in this start state.
 std::uint32_t ControlStyle(const ControlDef& control);
 
+// The system's class name for a control of this kind, for controls the
+// window creates itself after the dialog.
+const wchar_t* ControlClassName(ControlKind kind);
+
 // The whole template, DWORD-aligned as the dialog manager requires. Icon
 // controls name icon resource `iconId`.
 std::vector<std::uint32_t> BuildDialogTemplate(const DialogTemplate& layout, const DialogFrame& frame,

@@ -53,18 +53,6 @@ void CTarnwellDlg::OnToggleVerify() {
     session.setVerifyAfterWrite(!session.verifyAfterWrite());
 }
 
-void CTarnwellDlg::OnToggleTerminal() {
-    ShowTerminalControls(!terminalShown);
-}
-
-void CTarnwellDlg::ShowTerminalControls(bool shown) {
-    terminalShown = shown;
-    const int show = shown ? SW_SHOW : SW_HIDE;
-    if (HWND box = control(kConfigDoneBoxId)) ShowWindow(box, show);
-    for (const int id : kTerminalControls)
-        if (HWND item = control(id)) ShowWindow(item, show);
-}
-
 std::optional<INT_PTR> CTarnwellDlg::OnDropFiles(WPARAM wParam, LPARAM) {
     const auto drop = reinterpret_cast<HDROP>(wParam);
     // One parameter file at a time; anything else is not taken.

@@ -38,14 +38,19 @@ void CTarnwellDlg::refuseUnsigned(int id) {
 }
 
 void CTarnwellDlg::OnFieldCheckBox(int checkBoxId) {
+    showReceived();  // the click's exchange saves the area's text
     FieldCheckBoxClicked(*this, *this, checkBoxId);
 }
 
 void CTarnwellDlg::displayReceivedByte(std::uint8_t byte) {
     if (!isTicked(kConfigDoneBoxId)) return;
     const ReceivedPiece piece = ShowReceivedByte(receiveDecoder, byte, isTicked(kHexModeBoxId));
-    AppendInfo(std::wstring(piece.shown.begin(), piece.shown.begin() + piece.shownCount));
+    receivedPending.append(piece.shown.begin(), piece.shown.begin() + piece.shownCount);
     infoText.append(piece.kept.data(), piece.keptCount);
+    if (!showReceivedPosted && !receivedPending.empty())
+        showReceivedPosted = PostMessageW(window, WM_SHOW_RECEIVED, 0, 0) != FALSE;
+    // Without a queue to wait in, the byte is shown at once.
+    if (!showReceivedPosted) showReceived();
 }
 
 }  // namespace quill::win

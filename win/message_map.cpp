@@ -34,9 +34,13 @@ std::span<const MessageEntry> MessageMap() {
         MessageEntry{1029, BN_CLICKED, &D::OnReadParameters},
         MessageEntry{1031, BN_CLICKED, &D::OnConfigDone},
         MessageEntry{1032, BN_CLICKED, &D::OnReset},
-        MessageEntry{1068, CBN_EDITCHANGE, &D::OnDemoBaudChanged},
+        MessageEntry{1068, CBN_EDITCHANGE, &D::OnDemoRateTyped},
+        // A rate picked from the list reopens the port as typed text does;
+        // a selection the program sets sends no notification.
+        MessageEntry{1068, CBN_SELCHANGE, &D::OnDemoRatePicked},
         MessageEntry{WM_TIMER, &D::OnTimerMessage},
         MessageEntry{WM_PORT_TASK, &D::OnPortTask},
+        MessageEntry{WM_SHOW_RECEIVED, &D::OnShowReceived},
         // Demo-state terminal.
         MessageEntry{1037, BN_CLICKED, &D::OnSend},
         MessageEntry{1034, BN_CLICKED, &D::OnAutoSend},

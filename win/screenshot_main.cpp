@@ -1,6 +1,8 @@
 // quillmere-screenshot.exe: shows the window for the picture in the
 // documentation. Without arguments the window as it starts; with "read" after
-// opening and reading the built-in simulated DTU. When the window is drawn it
+// opening and reading the built-in simulated DTU; with "terminal" in the demo
+// state with the terminal band open, after a read request sent as hex and the
+// DTU's answer shown. When the window is drawn it
 // prints "ready <x> <y> <width> <height>" (its client area on the screen) and keeps
 // running until it is ended; scripts/screenshot-windows.sh takes the picture.
 #include <windows.h>
@@ -10,8 +12,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
+#include <string>
 #include <functional>
 
+#include "protocol/session.h"
 #include "win/tarnwell_dlg.h"
 
 namespace {
@@ -35,6 +40,37 @@ int InfoLength(const quill::win::CTarnwellDlg& window) {
     return GetWindowTextLengthW(window.control(quill::kInfoAreaId));
 }
 
+void Click(const quill::win::CTarnwellDlg& window, int id) {
+    SendMessageW(window.control(id), BM_CLICK, 0, 0);
+}
+
+// Opens the built-in simulated DTU and waits until it has announced itself.
+bool Connect(quill::win::CTarnwellDlg& window) {
+    window.selectIndex(quill::kPortListId, window.simulatorEntry());
+    Click(window, quill::kOpenButtonId);
+    window.OnTimerTick(quill::TIMER_DTU_POLL);
+    return PumpUntil([&] { return window.session.dtuConnected(); });
+}
+
+// The demo state with the band open: a read request typed as hex and sent.
+bool ShowTerminal(quill::win::CTarnwellDlg& window) {
+    if (!Connect(window)) return false;
+    SendMessageW(window.hwnd(), WM_COMMAND, MAKEWPARAM(quill::win::kMenuTerminal, 0), 0);
+    Click(window, quill::kConfigDoneBoxId);
+    Click(window, quill::kClearButtonId);
+    Click(window, quill::kHexModeBoxId);
+    std::wstring hex;
+    for (const std::uint8_t byte : quill::BuildRequestFrame(0x0B)) {
+        wchar_t pair[4];
+        swprintf(pair, 4, L"%02X ", byte);
+        hex += pair;
+    }
+    hex.pop_back();
+    window.setControlText(quill::kSendEditId, hex);
+    Click(window, quill::kSendButtonId);
+    return PumpUntil([&] { return InfoLength(window) > 0; });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -45,11 +81,10 @@ int main(int argc, char** argv) {
     if (!window.Create()) return 1;
     const HWND dialog = window.hwnd();
 
-    if (argc > 1 && std::strcmp(argv[1], "read") == 0) {
-        window.selectIndex(quill::kPortListId, window.simulatorEntry());
-        SendMessageW(window.control(quill::kOpenButtonId), BM_CLICK, 0, 0);
-        window.OnTimerTick(quill::TIMER_DTU_POLL);
-        if (!PumpUntil([&] { return window.session.dtuConnected(); })) return 2;
+    if (argc > 1 && std::strcmp(argv[1], "terminal") == 0) {
+        if (!ShowTerminal(window)) return 4;
+    } else if (argc > 1 && std::strcmp(argv[1], "read") == 0) {
+        if (!Connect(window)) return 2;
         const int before = InfoLength(window);
         SendMessageW(window.control(quill::kReadButtonId), BM_CLICK, 0, 0);
         if (!PumpUntil([&] { return InfoLength(window) > before; })) return 3;

@@ -50,6 +50,19 @@ void NameValueControls(const CTarnwellDlg& window) {
     services->Release();
 }
 
+// The main window's template as created: only the rows shown from the start.
+DialogTemplate ShownFromStart() {
+    static const std::vector<ControlDef> rows = [] {
+        std::vector<ControlDef> shown;
+        for (const ControlDef& row : MainDialogTemplate().controls)
+            if (row.shown) shown.push_back(row);
+        return shown;
+    }();
+    DialogTemplate layout = MainDialogTemplate();
+    layout.controls = rows;
+    return layout;
+}
+
 INT_PTR CALLBACK AboutProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
         case WM_INITDIALOG:
@@ -77,21 +90,40 @@ CTarnwellDlg::~CTarnwellDlg() {
 }
 
 bool CTarnwellDlg::Create() {
-    dialogTemplate = BuildDialogTemplate(MainDialogTemplate(), kMainFrame, kAppIconId);
     modal = false;
-    const HWND created =
-        CreateDialogIndirectParamW(Instance(), reinterpret_cast<LPCDLGTEMPLATEW>(dialogTemplate.data()),
-                                   nullptr, DialogProc, reinterpret_cast<LPARAM>(this));
-    if (created == nullptr) return false;
-    ShowWindow(created, SW_SHOW);
+    if (!createWindow()) return false;
+    ShowWindow(window, SW_SHOW);
     return true;
 }
 
 INT_PTR CTarnwellDlg::DoModal() {
-    dialogTemplate = BuildDialogTemplate(MainDialogTemplate(), kMainFrame, kAppIconId);
     modal = true;
+    storeUncreatedControls();
+    dialogTemplate = BuildDialogTemplate(ShownFromStart(), kMainFrame, kAppIconId);
     return DialogBoxIndirectParamW(Instance(), reinterpret_cast<LPCDLGTEMPLATEW>(dialogTemplate.data()),
                                    nullptr, DialogProc, reinterpret_cast<LPARAM>(this));
+}
+
+bool CTarnwellDlg::createWindow() {
+    storeUncreatedControls();
+    dialogTemplate = BuildDialogTemplate(ShownFromStart(), kMainFrame, kAppIconId);
+    return CreateDialogIndirectParamW(Instance(), reinterpret_cast<LPCDLGTEMPLATEW>(dialogTemplate.data()),
+                                      nullptr, DialogProc, reinterpret_cast<LPARAM>(this)) != nullptr;
+}
+
+void CTarnwellDlg::storeUncreatedControls() {
+    stored.clear();
+    bandCreated = false;
+    bandControls.clear();
+    for (const ControlDef& row : MainDialogTemplate().controls) {
+        if (row.shown || row.id == kNoId) continue;
+        StoredControl& item = stored[row.id];
+        item.row = &row;
+        item.enabled = row.enabled;
+        const bool edits = row.kind == ControlKind::Edit || row.kind == ControlKind::MultiLineEdit ||
+                           row.kind == ControlKind::ComboBox;
+        if (!edits) item.text = Widen(row.caption);
+    }
 }
 
 INT_PTR CALLBACK CTarnwellDlg::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -144,7 +176,7 @@ bool CTarnwellDlg::dispatchCommand(int id, int code) {
 void CTarnwellDlg::OnInitDialog() {
     // The lists take their entries from the layout, none selected yet.
     for (const ControlDef& def : MainDialogTemplate().controls) {
-        if (def.kind != ControlKind::ComboBox) continue;
+        if (def.kind != ControlKind::ComboBox || control(def.id) == nullptr) continue;
         for (const std::string_view item : def.items)
             SendMessageW(control(def.id), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(item).c_str()));
     }
@@ -170,13 +202,7 @@ void CTarnwellDlg::OnInitDialog() {
     selectIndex(kPortListId, 0);
     selectIndex(kDemoRateListId, 9);
 
-    // Fonts of the two labels that stay hidden; they live as long as the window.
-    titleFont = CreateFontW(23, 0, 0, 0, FW_BOLD, FALSE, TRUE, FALSE, 0, OUT_DEFAULT_PRECIS,
-                            CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FF_SWISS, L"Arial");
-    captionFont = CreateFontW(15, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, 0, OUT_DEFAULT_PRECIS,
-                              CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FF_SWISS, L"Arial");
-    SendMessageW(control(1053), WM_SETFONT, reinterpret_cast<WPARAM>(titleFont), TRUE);
-    SendMessageW(control(1054), WM_SETFONT, reinterpret_cast<WPARAM>(captionFont), TRUE);
+    // The two title labels are never shown, so they have no window to give a font to.
     // No tool is registered with any tool-tip, so none is created: it would show nothing.
     NameValueControls(*this);
     DragAcceptFiles(window, TRUE);  // a parameter file dropped on the window is loaded
@@ -199,11 +225,8 @@ void CTarnwellDlg::OnDestroy() {
     simulated.close();
     SetWindowLongPtrW(window, DWLP_USER, 0);
     window = nullptr;
-    for (HFONT font : {titleFont, captionFont})
-        if (font != nullptr) DeleteObject(font);
     for (HICON icon : {bigIcon, smallIcon})
         if (icon != nullptr) DestroyIcon(icon);
-    titleFont = captionFont = nullptr;
     bigIcon = smallIcon = nullptr;
 }
 
@@ -221,31 +244,47 @@ HWND CTarnwellDlg::control(int id) const {
     return window != nullptr && id != kNoId ? GetDlgItem(window, id) : nullptr;
 }
 
+CTarnwellDlg::StoredControl* CTarnwellDlg::storedControl(int id) {
+    const auto it = stored.find(id);
+    return it != stored.end() ? &it->second : nullptr;
+}
+
+const CTarnwellDlg::StoredControl* CTarnwellDlg::storedControl(int id) const {
+    const auto it = stored.find(id);
+    return it != stored.end() ? &it->second : nullptr;
+}
+
 bool CTarnwellDlg::isTicked(int id) const {
+    if (const StoredControl* item = storedControl(id)) return item->ticked;
     const HWND box = control(id);
     return box != nullptr && SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
 void CTarnwellDlg::setTicked(int id, bool ticked) {
+    if (StoredControl* item = storedControl(id)) item->ticked = ticked;
     if (HWND box = control(id)) SendMessageW(box, BM_SETCHECK, ticked ? BST_CHECKED : BST_UNCHECKED, 0);
     // The config-done box is the session's demo flag, also when set without its click.
     if (id == kConfigDoneBoxId) session.SyncConfigDone();
 }
 
 void CTarnwellDlg::enableControl(int id, bool enable) {
+    if (StoredControl* item = storedControl(id)) item->enabled = enable;
     if (HWND item = control(id)) EnableWindow(item, enable ? TRUE : FALSE);
 }
 
 bool CTarnwellDlg::isEnabled(int id) const {
+    if (const StoredControl* item = storedControl(id)) return item->enabled;
     const HWND item = control(id);
     return item != nullptr && IsWindowEnabled(item);
 }
 
 void CTarnwellDlg::setControlText(int id, std::wstring_view text) {
+    if (StoredControl* item = storedControl(id)) item->text = text;
     if (HWND item = control(id)) SetWindowTextW(item, std::wstring(text).c_str());
 }
 
 std::wstring CTarnwellDlg::controlText(int id) const {
+    if (const StoredControl* item = storedControl(id)) return item->text;
     const HWND item = control(id);
     if (item == nullptr) return {};
     std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(item)) + 1, L'\0');
@@ -255,6 +294,13 @@ std::wstring CTarnwellDlg::controlText(int id) const {
 }
 
 void CTarnwellDlg::selectIndex(int id, int index) {
+    if (StoredControl* item = storedControl(id)) {
+        // As a list does: the selected entry's text stands in its edit field.
+        const int count = static_cast<int>(item->row->items.size());
+        item->selected = index >= 0 && index < count ? index : -1;
+        item->text = item->selected >= 0 ? Widen(item->row->items[static_cast<std::size_t>(index)]) : L"";
+        return;
+    }
     const HWND list = control(id);
     if (list == nullptr) return;
     const int count = static_cast<int>(SendMessageW(list, CB_GETCOUNT, 0, 0));
@@ -262,16 +308,22 @@ void CTarnwellDlg::selectIndex(int id, int index) {
 }
 
 int CTarnwellDlg::selectedIndex(int id) const {
+    if (const StoredControl* item = storedControl(id)) return item->selected;
     const HWND list = control(id);
     return list != nullptr ? static_cast<int>(SendMessageW(list, CB_GETCURSEL, 0, 0)) : -1;
 }
 
 int CTarnwellDlg::listCount(int id) const {
+    if (const StoredControl* item = storedControl(id)) return static_cast<int>(item->row->items.size());
     const HWND list = control(id);
     return list != nullptr ? static_cast<int>(SendMessageW(list, CB_GETCOUNT, 0, 0)) : 0;
 }
 
 std::wstring CTarnwellDlg::listItem(int id, int index) const {
+    if (const StoredControl* item = storedControl(id))
+        return index >= 0 && static_cast<std::size_t>(index) < item->row->items.size()
+                   ? Widen(item->row->items[static_cast<std::size_t>(index)])
+                   : std::wstring();
     const HWND list = control(id);
     if (list == nullptr) return {};
     const LRESULT length = SendMessageW(list, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
@@ -293,6 +345,24 @@ std::wstring CTarnwellDlg::windowCaption() const {
 // ---- Information area ---------------------------------------------------------------
 
 void CTarnwellDlg::AppendInfo(std::wstring_view text) {
+    showReceived();  // a report follows the bytes received before it
+    appendToArea(text);
+}
+
+void CTarnwellDlg::showReceived() {
+    if (receivedPending.empty()) return;
+    const std::wstring pending = std::move(receivedPending);
+    receivedPending.clear();
+    appendToArea(pending);
+}
+
+std::optional<INT_PTR> CTarnwellDlg::OnShowReceived(WPARAM, LPARAM) {
+    showReceivedPosted = false;
+    showReceived();
+    return TRUE;
+}
+
+void CTarnwellDlg::appendToArea(std::wstring_view text) {
     // The edit breaks lines at CR LF only: each line feed becomes one, carriage returns go.
     std::wstring shown;
     shown.reserve(text.size() + 8);
@@ -400,6 +470,7 @@ void CTarnwellDlg::OnHelp() {
 }
 
 void CTarnwellDlg::OnClearDisplay() {
+    receivedPending.clear();
     infoText.clear();
     ExchangeFormData(false);
 }

@@ -11,6 +11,11 @@
 //   messages carrying the task; they run on the window's thread, in order.
 // - Every message box goes through ShowMessageBox and every modal dialog
 //   through RunModal, so tests can take them instead of showing them.
+// - Only controls that can be shown get a window: the rows shown from the
+//   start are in the dialog template, the terminal band's rows are created
+//   when the band is first opened, and the rest are never created. A control
+//   without a window keeps its text, tick, selection and enabled state in
+//   `stored`, where the form's exchange and the session read and write it.
 // Everything runs on the thread that created the window; only postToOwner is
 // called from the serial worker.
 #pragma once
@@ -46,6 +51,8 @@ namespace quill::win {
 
 // The serial engine's posted notification: lParam owns a std::function<void()>.
 inline constexpr UINT WM_PORT_TASK = WM_APP + 0x10;
+// Shows the received bytes gathered since it was posted.
+inline constexpr UINT WM_SHOW_RECEIVED = WM_APP + 0x11;
 // The window's icon (resource 131).
 inline constexpr int kAppIconId = 131;
 // Commands of the window's context menu.
@@ -106,7 +113,10 @@ class CTarnwellDlg : public PortOwner,
     // false when the interval is no unsigned number (the operator has been
     // told; the members after it are untouched). Load direction (false): every
     // member into its control. Control notifications are not handled meanwhile.
-    bool ExchangeFormData(bool saveAndValidate) { return ExchangeForm(*this, *this, saveAndValidate); }
+    bool ExchangeFormData(bool saveAndValidate) {
+        showReceived();  // the area's text is bound: it holds every byte shown so far
+        return ExchangeForm(*this, *this, saveAndValidate);
+    }
 
     // ---- Information area -----------------------------------------------------
     // Appends at the end and scrolls there, wherever the operator's caret is.
@@ -136,7 +146,9 @@ class CTarnwellDlg : public PortOwner,
     void OnConfigure() { session.OnConfigure(); }
     void OnConfigDone() { session.OnConfigDone(); }
     void OnReset() { session.OnReset(); }
-    void OnDemoBaudChanged() { session.OnDemoBaudChanged(); }
+    // The demo rate list: an entry picked, or text typed into its field.
+    void OnDemoRatePicked();
+    void OnDemoRateTyped();
     void OnSend() { session.OnSend(); }
     void OnAutoSend() { session.OnAutoSend(); }
     void OnIntervalChanged() { session.OnIntervalChanged(); }
@@ -146,6 +158,7 @@ class CTarnwellDlg : public PortOwner,
     // for the dialog manager's own handling.
     std::optional<INT_PTR> OnTimerMessage(WPARAM wParam, LPARAM lParam);
     std::optional<INT_PTR> OnPortTask(WPARAM wParam, LPARAM lParam);
+    std::optional<INT_PTR> OnShowReceived(WPARAM wParam, LPARAM lParam);
     std::optional<INT_PTR> OnSysCommand(WPARAM wParam, LPARAM lParam);
     std::optional<INT_PTR> OnContextMenu(WPARAM wParam, LPARAM lParam);
     std::optional<INT_PTR> OnPaint(WPARAM wParam, LPARAM lParam);
@@ -184,6 +197,8 @@ class CTarnwellDlg : public PortOwner,
     void OnToggleTerminal();
     void ShowTerminalControls(bool shown);
     bool terminalControlsShown() const { return terminalShown; }
+    // The client area's height in dialog units: the layout's, plus the band while it is shown.
+    int clientHeightUnits() const;
     std::optional<INT_PTR> OnDropFiles(WPARAM wParam, LPARAM lParam);
     // Every file dialog goes through here; set by tests to answer instead
     // (true: a file to save to). An empty path is a cancelled dialog.
@@ -210,7 +225,27 @@ class CTarnwellDlg : public PortOwner,
     void OnInitDialog();
     void OnDestroy();
     void InitPortList();
+    bool createWindow();
+    // The controls that have no window at the start, with their start states.
+    void storeUncreatedControls();
+    // Creates the terminal band's controls (hidden) from their stored states.
+    void createTerminalBand();
+    void fitClientHeight(int heightUnits);
+
+    // A control without a window, as the exchange and the session see it.
+    struct StoredControl {
+        const ControlDef* row = nullptr;
+        std::wstring text;
+        bool ticked = false;
+        int selected = -1;
+        bool enabled = true;
+    };
+    StoredControl* storedControl(int id);
+    const StoredControl* storedControl(int id) const;
     void displayReceivedByte(std::uint8_t byte) override;
+    // Appends the received bytes not yet shown to the information area.
+    void showReceived();
+    void appendToArea(std::wstring_view text);
 
     // What the parameter-file flows ask of the window.
     FormValues parameterFileValues() override {
@@ -236,8 +271,8 @@ class CTarnwellDlg : public PortOwner,
     void setStatusText(std::string_view utf8) override;
     void applyEnables(const ControlEnables& enables) override;
     void applyItemUpdate(const ItemUpdate& update) override { ApplyItemUpdate(*this, *this, update); }
-    int demoRateIndex() const override { return selectedIndex(kDemoRateListId); }
-    void selectDemoRate(int index) override { selectIndex(kDemoRateListId, index); }
+    int demoRateIndex() const override;
+    void selectDemoRate(int index) override;
     bool saveForm() override { return ExchangeFormData(true); }
     const FormSnapshot& formSnapshot() override { return snapshot; }
     const std::string& sendTextMember() const override { return sendText; }
@@ -251,17 +286,25 @@ class CTarnwellDlg : public PortOwner,
     bool modal = false;
     bool simulatedOpen = false;  // the open port is the simulated line
     bool terminalShown = false;
+    bool bandCreated = false;
+    // The entry that text typed into the demo rate list names (-1: none), until
+    // an entry is picked or set: typing leaves the list without a selection.
+    std::optional<int> typedRateIndex;
+    std::vector<HWND> bandControls;       // the terminal band's controls, once created
+    std::map<int, StoredControl> stored;  // by id, controls that have no window
     int simulatorListEntry = -1;
     std::vector<PortListEntry> portEntries;      // what the port list shows, in order
     std::optional<SerialPortError> openFailure;  // why the last open failed, when one was tried
     SimulatedLine simulated;
     std::map<int, int> timerPeriods;  // running window timers by id
     GbkStreamDecoder receiveDecoder;
+    // Received bytes wait here until the messages queued before them are done,
+    // so a burst reaches the information area in one append, not one per byte.
+    std::wstring receivedPending;
+    bool showReceivedPosted = false;
     ControlsFormSnapshot snapshot{*this, *this};
     HICON bigIcon = nullptr;
     HICON smallIcon = nullptr;
-    HFONT titleFont = nullptr;    // label 1053
-    HFONT captionFont = nullptr;  // label 1054
     std::vector<std::uint32_t> dialogTemplate;
 };
 

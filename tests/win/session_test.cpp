@@ -34,19 +34,10 @@ constexpr std::string_view kConfigureFailed = "<-配置参数失败！\n\r\n\r";
 constexpr std::string_view kLost = "<-串口已断开（设备被拔出或关闭）\n\r\n\r";
 constexpr std::string_view kStatusClosed = "当前状态：串口已关闭";
 
-enum class Line { Simulated, ComPort };
-
 std::optional<std::string> Env(const char* name) {
     const char* value = std::getenv(name);
     if (value == nullptr || *value == '\0') return std::nullopt;
     return std::string(value);
-}
-
-// A COM port named by its number in the environment ("5"), as the operator types it ("com5").
-std::optional<std::string> ComPortFromEnv(const char* name) {
-    const auto number = Env(name);
-    if (!number || number->find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
-    return "com" + *number;
 }
 
 // What every shown value control holds after reading the simulated DTU's

@@ -1,6 +1,7 @@
 #include "window_fixture.h"
 
 #include <chrono>
+#include <cstdlib>
 
 namespace quill::test {
 
@@ -24,6 +25,18 @@ void PumpPending() {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
+}
+
+std::string LineName(const ::testing::TestParamInfo<Line>& info) {
+    return info.param == Line::Simulated ? "Simulated" : "ComPort";
+}
+
+std::optional<std::string> ComPortFromEnv(const char* name) {
+    const char* number = std::getenv(name);
+    if (number == nullptr || *number == '\0' || std::string_view(number).find_first_not_of("0123456789") !=
+                                                    std::string_view::npos)
+        return std::nullopt;
+    return "com" + std::string(number);
 }
 
 std::wstring TextOf(HWND control) {
@@ -68,7 +81,14 @@ void WindowTest::click(int id) {
 
 void WindowTest::setText(int id, std::wstring_view value) {
     const std::wstring copy(value);
-    SendMessageW(item(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(copy.c_str()));
+    if (item(id) == nullptr)
+        window->setControlText(id, copy);
+    else
+        SendMessageW(item(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(copy.c_str()));
+}
+
+void WindowTest::toggleBand() {
+    SendMessageW(window->hwnd(), WM_COMMAND, MAKEWPARAM(win::kMenuTerminal, 0), 0);
 }
 
 void WindowTest::choose(int listId, int index) {

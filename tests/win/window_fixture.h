@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +26,14 @@ bool PumpUntil(const std::function<bool()>& pred, int ms = kWaitMs);
 // Runs what is queued now, without waiting for more.
 void PumpPending();
 
+// The line a test runs on: the port list's built-in simulated DTU, or a COM
+// port whose far end is the simulated DTU on a pseudo-terminal (the Wine test
+// script maps it and names it by its number in QUILLMERE_TEST_COM).
+enum class Line { Simulated, ComPort };
+std::string LineName(const ::testing::TestParamInfo<Line>& info);
+// A COM port named by its number in the environment ("5"), as the operator types it ("com5").
+std::optional<std::string> ComPortFromEnv(const char* name);
+
 struct BoxCall {
     std::wstring text;
     std::wstring caption;
@@ -40,13 +49,18 @@ class WindowTest : public ::testing::Test {
     void SetUp() override;
     void TearDown() override;
 
+    // The control's window; null for a control the window never created.
     HWND item(int id) const { return window->control(id); }
     // A click as the operator makes it: the control must be there, shown and enabled.
     void click(int id);
+    // Text typed into an edit; a control without a window takes it where the exchange reads it.
     void setText(int id, std::wstring_view text);
-    std::wstring text(int id) const { return TextOf(item(id)); }
-    bool enabled(int id) const { return IsWindowEnabled(item(id)) != FALSE; }
-    bool ticked(int id) const { return SendMessageW(item(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+    // What the window shows, or for a control without a window what it keeps.
+    std::wstring text(int id) const { return item(id) != nullptr ? TextOf(item(id)) : window->controlText(id); }
+    bool enabled(int id) const { return window->isEnabled(id); }
+    bool ticked(int id) const { return window->isTicked(id); }
+    // The terminal band through its context-menu entry, as the operator opens and closes it.
+    void toggleBand();
     // Selects a list entry as the operator does: the list reports the change to the window.
     void choose(int listId, int index);
     // How often a report stands in the information area (its carriage returns show nothing).

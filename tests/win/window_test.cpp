@@ -1,9 +1,15 @@
 // The native window as the layout table describes it, its shell (system and
 // context menus, help, about, boxes) and the form's data exchange.
 #include <algorithm>
+#include <cwchar>
+#include <functional>
 #include <set>
+#include <span>
 
 #include "form/parameter_fields.h"
+#include "protocol/session.h"
+#include "session/session_controller.h"
+#include "sim/simulated_dtu.h"
 #include "protocol/text_codec.h"
 #include "window_fixture.h"
 
@@ -43,17 +49,25 @@ RECT ClientRectOf(HWND dialog, HWND control) {
 
 using LayoutTest = WindowTest;
 
-TEST_F(LayoutTest, EveryRowBecomesItsControlInTableOrder) {
+TEST_F(LayoutTest, EveryShownRowBecomesItsControlInTableOrderTheOthersHaveNoWindow) {
     const auto rows = MainDialogTemplate().controls;
+    ASSERT_EQ(rows.size(), 272u);
     std::vector<HWND> children;
     for (HWND child = GetWindow(window->hwnd(), GW_CHILD); child != nullptr;
          child = GetWindow(child, GW_HWNDNEXT))
         children.push_back(child);
-    ASSERT_EQ(children.size(), rows.size());
-    ASSERT_EQ(rows.size(), 272u);
+    std::vector<ControlDef> shown;
+    for (const ControlDef& row : rows) {
+        if (row.shown) {
+            shown.push_back(row);
+        } else if (row.id != kNoId) {
+            EXPECT_EQ(item(row.id), nullptr) << row.id;
+        }
+    }
+    ASSERT_EQ(children.size(), shown.size());
 
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        const ControlDef& row = rows[i];
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        const ControlDef& row = shown[i];
         const HWND control = children[i];
         SCOPED_TRACE(testing::Message() << "row " << i << " id " << row.id);
         // Z-order is creation order, which is the tab order.
@@ -280,8 +294,9 @@ TEST_F(ShellTest, LabelsAndTheGenericSetsBoxesDrawTextOnTheWindowsBackgroundOthe
     };
     EXPECT_EQ(modeFor(note), TRANSPARENT);
     EXPECT_EQ(modeFor(item(kStatusLineId)), TRANSPARENT);
-    EXPECT_EQ(modeFor(item(1077)), TRANSPARENT);
     EXPECT_EQ(modeFor(item(1023)), OPAQUE);
+    toggleBand();  // the terminal's boxes exist once the band is open
+    EXPECT_EQ(modeFor(item(kAutoSendBoxId)), TRANSPARENT);
 }
 
 TEST_F(ShellTest, EnterDoesNotCloseTheWindowEscapeDoes) {
@@ -324,14 +339,12 @@ TEST_F(FormTest, EveryShownCheckBoxGatesExactlyItsOwnValueControl) {
 }
 
 TEST_F(FormTest, TheSerialSettingsBoxGatesAllFiveLists) {
-    // Hidden: the operator cannot click it; its message does what a click would.
-    SendMessageW(item(1021), BM_SETCHECK, BST_CHECKED, 0);
-    SendMessageW(window->hwnd(), WM_COMMAND, MAKEWPARAM(1021, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(item(1021)));
+    // Never shown, so it has no window: a tick set in its place and its click's message.
+    window->setTicked(1021, true);
+    SendMessageW(window->hwnd(), WM_COMMAND, MAKEWPARAM(1021, BN_CLICKED), 0);
     for (int id = 1016; id <= 1020; ++id) EXPECT_TRUE(enabled(id)) << id;
-    SendMessageW(item(1021), BM_SETCHECK, BST_UNCHECKED, 0);
-    SendMessageW(window->hwnd(), WM_COMMAND, MAKEWPARAM(1021, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(item(1021)));
+    window->setTicked(1021, false);
+    SendMessageW(window->hwnd(), WM_COMMAND, MAKEWPARAM(1021, BN_CLICKED), 0);
     for (int id = 1016; id <= 1020; ++id) EXPECT_FALSE(enabled(id)) << id;
 }
 
@@ -355,6 +368,7 @@ TEST_F(FormTest, SaveAndLoadCarryEveryBoundTextAsGbk) {
 }
 
 TEST_F(FormTest, AnIntervalThatIsNoUnsignedNumberIsRefusedWithThePromptAndStopsTheExchange) {
+    toggleBand();
     window->autoSendInterval = 250;
     setText(kIntervalEditId, L"12a");  // EN_CHANGE runs the exchange at once
     ASSERT_EQ(boxes.size(), 1u);
@@ -373,10 +387,245 @@ TEST_F(FormTest, AnIntervalThatIsNoUnsignedNumberIsRefusedWithThePromptAndStopsT
 
 TEST_F(FormTest, ClearDisplayEmptiesTheAreaAndRewritesTheForm) {
     window->AppendInfo(L"report\n");
-    window->OnClearDisplay();
+    toggleBand();
+    click(kClearButtonId);
     EXPECT_EQ(text(kInfoAreaId), L"");
     EXPECT_EQ(text(kIntervalEditId), L"1000");
 }
+
+// ---- The terminal band ------------------------------------------------------------------
+
+using BandTest = WindowTest;
+
+// The band's controls as created, each with its row (the rate list's label has no id).
+std::vector<std::pair<HWND, const ControlDef*>> BandControls(HWND dialog) {
+    std::vector<std::pair<HWND, const ControlDef*>> found;
+    for (const PlacedControl& placed : TerminalBandLayout().controls) {
+        const ControlDef& row = *placed.control;
+        HWND match = nullptr;
+        for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
+            if (GetDlgCtrlID(child) == row.id && (row.id != kNoId || TextOf(child) == W(row.caption)))
+                match = child;
+        found.emplace_back(match, &row);
+    }
+    return found;
+}
+
+bool Inside(const RECT& outer, const RECT& inner) {
+    return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+           inner.bottom <= outer.bottom;
+}
+
+TEST_F(BandTest, EveryBandControlLiesInTheClientAreaOverlapsNoShownControlAndIsFoundAtItsCentre) {
+    toggleBand();
+    RECT client;
+    GetClientRect(window->hwnd(), &client);
+    std::vector<HWND> shown;
+    for (HWND child = GetWindow(window->hwnd(), GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
+        if (IsWindowVisible(child)) shown.push_back(child);
+    const auto isFrame = [](HWND control) {
+        return (GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX && ClassOf(control) == L"Button";
+    };
+
+    const auto band = BandControls(window->hwnd());
+    ASSERT_EQ(band.size(), 13u);
+    for (const auto& [control, row] : band) {
+        SCOPED_TRACE(testing::Message() << "id " << row->id << " " << row->caption);
+        ASSERT_NE(control, nullptr);
+        EXPECT_TRUE(IsWindowVisible(control));
+        const RECT placed = ClientRectOf(window->hwnd(), control);
+        EXPECT_TRUE(Inside(client, placed));
+        for (const HWND other : shown) {
+            if (other == control) continue;
+            const RECT them = ClientRectOf(window->hwnd(), other);
+            // A frame holds its controls; that is no overlap.
+            if ((isFrame(other) && Inside(them, placed)) || (isFrame(control) && Inside(placed, them))) continue;
+            RECT common;
+            EXPECT_FALSE(IntersectRect(&common, &placed, &them)) << "overlaps id " << GetDlgCtrlID(other);
+        }
+        // A click at its centre reaches it; a frame takes no clicks, its centre may hold a label.
+        const POINT centre{(placed.left + placed.right) / 2, (placed.top + placed.bottom) / 2};
+        if (!isFrame(control)) {
+            EXPECT_EQ(ChildWindowFromPoint(window->hwnd(), centre), control);
+        }
+    }
+}
+
+TEST_F(BandTest, TheBandGrowsTheWindowByItsRowsAndClosingItRestoresTheSize) {
+    const auto clientHeight = [&] {
+        RECT client;
+        GetClientRect(window->hwnd(), &client);
+        return client.bottom;
+    };
+    const auto unitsHigh = [&](int units) {
+        RECT r{0, 0, 1, units};
+        MapDialogRect(window->hwnd(), &r);
+        return r.bottom;
+    };
+    RECT before;
+    GetWindowRect(window->hwnd(), &before);
+    for (const bool open : {true, false, true, false}) {
+        toggleBand();
+        SCOPED_TRACE(open);
+        EXPECT_EQ(window->terminalControlsShown(), open);
+        EXPECT_EQ(clientHeight(), unitsHigh(MainClientHeight(open)));
+        for (const auto& [control, row] : BandControls(window->hwnd()))
+            EXPECT_EQ(IsWindowVisible(control) != FALSE, open) << row->id;
+    }
+    RECT after;
+    GetWindowRect(window->hwnd(), &after);
+    EXPECT_EQ(after.right - after.left, before.right - before.left);
+    EXPECT_EQ(after.bottom - after.top, before.bottom - before.top);
+    // Grown, it stays on the screen: the band can be reached.
+    toggleBand();
+    RECT grown;
+    GetWindowRect(window->hwnd(), &grown);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    ASSERT_TRUE(GetMonitorInfoW(MonitorFromWindow(window->hwnd(), MONITOR_DEFAULTTONEAREST), &monitor));
+    EXPECT_LE(grown.bottom, std::max(monitor.rcWork.bottom, monitor.rcWork.top + (grown.bottom - grown.top)));
+}
+
+TEST_F(BandTest, ControlsCreatedWithTheBandTakeOverTheStatesSetBeforeIt) {
+    // Set while the controls had no window, as the session and the exchange do.
+    window->setTicked(kHexModeBoxId, true);
+    window->enableControl(kSendEditId, true);
+    window->selectIndex(kDemoRateListId, 3);
+    window->sendText = "abc";
+    window->ExchangeFormData(false);
+    toggleBand();
+    EXPECT_EQ(SendMessageW(item(kHexModeBoxId), BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_TRUE(IsWindowEnabled(item(kSendEditId)));
+    EXPECT_FALSE(IsWindowEnabled(item(kSendButtonId)));
+    EXPECT_EQ(SendMessageW(item(kDemoRateListId), CB_GETCURSEL, 0, 0), 3);
+    EXPECT_EQ(TextOf(item(kDemoRateListId)), W(RateListItems()[3]));
+    EXPECT_EQ(TextOf(item(kSendEditId)), L"abc");
+    EXPECT_EQ(TextOf(item(kIntervalEditId)), L"1000");
+    EXPECT_TRUE(boxes.empty());
+}
+
+// The terminal in the demo state, against the simulated DTU on each line.
+class TerminalTest : public WindowTest, public ::testing::WithParamInterface<Line> {
+  protected:
+    void SetUp() override {
+        if (GetParam() == Line::ComPort && !ComPortFromEnv("QUILLMERE_TEST_COM"))
+            GTEST_SKIP() << "QUILLMERE_TEST_COM names no COM port with the simulated DTU behind it";
+        WindowTest::SetUp();
+    }
+
+    // Open, connect, show the band, tick 配置完成, and start from an empty display.
+    void enterDemo() {
+        if (GetParam() == Line::Simulated)
+            choose(kPortListId, window->simulatorEntry());
+        else
+            setText(kPortListId, W(*ComPortFromEnv("QUILLMERE_TEST_COM")));
+        click(kOpenButtonId);
+        ASSERT_TRUE(window->session.portOpen()) << (boxes.empty() ? std::string() : Narrow(boxes[0].text));
+        window->OnTimerTick(TIMER_DTU_POLL);
+        ASSERT_TRUE(PumpUntil([&] { return window->session.dtuConnected(); }));
+        toggleBand();
+        click(kConfigDoneBoxId);
+        ASSERT_TRUE(waitCount("<-配置完成，进入演示状态\n\r\n\r"));
+        click(kClearButtonId);
+        ASSERT_EQ(text(kInfoAreaId), L"");
+    }
+    bool waitShown(std::wstring_view expected) {
+        return PumpUntil([&] { return text(kInfoAreaId) == expected; });
+    }
+    // What the status line says the port was last opened at.
+    std::wstring statusRate() const {
+        const std::wstring status = text(kStatusLineId);
+        return status.substr(status.rfind(W("波特率")) + 3);
+    }
+};
+
+TEST_P(TerminalTest, TextSentInCharacterAndHexModeReachesTheDtuAndItsAnswerShows) {
+    ASSERT_NO_FATAL_FAILURE(enterDemo());
+    // The poll byte as a character: the DTU announces itself, 0x6C.
+    setText(kSendEditId, L"7");
+    click(kSendButtonId);
+    EXPECT_TRUE(waitShown(L"l")) << text(kInfoAreaId);
+
+    // A read request typed as hex pairs: only its exact bytes make the DTU
+    // answer a read answer, which shows whole and in order, two digits a byte.
+    click(kClearButtonId);
+    click(kHexModeBoxId);
+    const auto hexOf = [](std::span<const std::uint8_t> bytes, const wchar_t* format) {
+        std::wstring hex;
+        for (const std::uint8_t byte : bytes) {
+            wchar_t pair[4];
+            swprintf(pair, 4, format, byte);
+            hex += pair;
+        }
+        return hex;
+    };
+    const auto request = BuildRequestFrame(0x0B);
+    SimulatedDtu dtu;
+    const std::wstring answer = hexOf(dtu.feed(request), L"%02X");
+    setText(kSendEditId, hexOf(request, L"%02X "));
+    click(kSendButtonId);
+    EXPECT_TRUE(waitShown(answer)) << Narrow(text(kInfoAreaId));
+    EXPECT_TRUE(answer.starts_with(L"7B8B"));
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_P(TerminalTest, ARatePickedFromTheListOrTypedReopensTheLineOneSetByTheProgramDoesNot) {
+    ASSERT_NO_FATAL_FAILURE(enterDemo());
+    const HWND list = item(kDemoRateListId);
+    COMBOBOXINFO parts{};
+    parts.cbSize = sizeof parts;
+    ASSERT_TRUE(GetComboBoxInfo(list, &parts));
+    const auto indexOf = [&](const wchar_t* rate) {
+        return static_cast<int>(SendMessageW(list, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                             reinterpret_cast<LPARAM>(rate)));
+    };
+    struct Case {
+        const char* how;
+        std::function<void()> act;
+        std::wstring rate;  // the rate the line runs at afterwards
+    };
+    const std::vector<Case> cases{
+        {"picked from the list", [&] { choose(kDemoRateListId, indexOf(L"9600")); }, L"9600"},
+        {"typed",
+         [&] {
+             SendMessageW(parts.hwndItem, EM_SETSEL, 0, -1);
+             for (const wchar_t c : std::wstring(L"19200")) SendMessageW(parts.hwndItem, WM_CHAR, c, 1);
+         },
+         L"19200"},
+        {"set by the program", [&] { window->selectIndex(kDemoRateListId, indexOf(L"2400")); }, L"19200"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.how);
+        c.act();
+        PumpPending();
+        EXPECT_EQ(statusRate(), c.rate);
+        EXPECT_TRUE(window->session.portOpen());
+    }
+    // The line still carries the terminal at the new rate.
+    setText(kSendEditId, L"7");
+    click(kSendButtonId);
+    EXPECT_TRUE(waitShown(L"l")) << text(kInfoAreaId);
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_P(TerminalTest, AutoSendSendsAtEachTickOfTimerOneUntilItsBoxIsUnticked) {
+    ASSERT_NO_FATAL_FAILURE(enterDemo());
+    setText(kSendEditId, L"7");
+    setText(kIntervalEditId, L"250");
+    click(kAutoSendBoxId);
+    EXPECT_TRUE(ticked(kAutoSendBoxId));
+    EXPECT_EQ(window->timerPeriod(TIMER_AUTO_SEND), 250);
+    for (const std::wstring shown : {L"l", L"ll"}) {
+        SendMessageW(window->hwnd(), WM_TIMER, TIMER_AUTO_SEND, 0);
+        EXPECT_TRUE(waitShown(shown)) << text(kInfoAreaId);
+    }
+    click(kAutoSendBoxId);
+    EXPECT_FALSE(ticked(kAutoSendBoxId));
+    EXPECT_EQ(window->timerPeriod(TIMER_AUTO_SEND), 0);
+    EXPECT_TRUE(boxes.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, TerminalTest, ::testing::Values(Line::Simulated, Line::ComPort), LineName);
 
 }  // namespace
 }  // namespace quill::test
