@@ -142,8 +142,7 @@ class ThreadedRoundTrip : public ::testing::TestWithParam<RoundTripCase> {
     void request(const Bytes& frame, bool configure) {
         owner.runOnLoop([&] {
             ASSERT_TRUE(port.SendBytes(frame));
-            session.assembler.receiveCount = 0;
-            (configure ? session.assembler.configurePending : session.assembler.readPending) = true;
+            session.assembler.Expect(configure ? AnswerKind::Configure : AnswerKind::Read);
         });
     }
     std::size_t verdictCount() {
@@ -209,8 +208,7 @@ TEST_P(ThreadedRoundTrip, PollAnnounceReadConfigureRead) {
         ASSERT_TRUE(built.errorMessage.empty()) << built.errorMessage;
         ASSERT_EQ(built.frames.size(), 1u);
         ASSERT_TRUE(port.SendBytes(built.frames[0].bytes));
-        session.assembler.receiveCount = 0;
-        session.assembler.configurePending = true;
+        session.assembler.Expect(AnswerKind::Configure);
     });
     ASSERT_TRUE(waitOnOwner([&] { return session.verdicts.size() > before; }));
     EXPECT_EQ(lastVerdict(), Kind::ConfigureSucceeded);
