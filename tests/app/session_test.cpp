@@ -168,7 +168,7 @@ TEST_P(CloseFrom, RunsTheCloseSequence) {
     EXPECT_FALSE(window->isTicked(1034));
     EXPECT_EQ(window->isTicked(1031), c.demo);
     EXPECT_EQ(window->session.dtuConnected(), c.connected);
-    EXPECT_EQ(window->session.waitingForDtu(), 1);
+    EXPECT_EQ(window->session.state(), c.demo ? SessionState::DemoPortClosed : SessionState::Closed);
 
     window->OnTimerTick(kTimeout);  // never a time-out after a close
     window->OnTimerTick(kAutoSend);
