@@ -105,7 +105,8 @@ std::vector<std::string> CTarnwellDlg::FindSerialDevices(const std::string& devR
 void CTarnwellDlg::InitPortList() {
     auto* list = qobject_cast<QComboBox*>(control(kPortListId));
     if (list == nullptr) return;
-    for (const std::string& path : FindSerialDevices("/dev")) list->addItem(QString::fromStdString(path));
+    shownPorts = findPorts();
+    for (const FoundPort& port : shownPorts) list->addItem(QString::fromStdString(port.path));
     list->addItem(FromUtf8(kSimulatorEntryText));
     simulatorListEntry = list->count() - 1;
     list->setMaxVisibleItems(list->count());
@@ -139,6 +140,7 @@ std::optional<std::string> CTarnwellDlg::openPort(std::uint32_t rate) {
                              kLineEventMask, transmitBufferSize, path))
         return std::nullopt;
     serialPort.StartWorker();
+    openedPath = path;
     return choice.name.toStdString();
 }
 
