@@ -45,27 +45,37 @@ std::wstring Trimmed(std::wstring text) {
 
 }  // namespace
 
+std::optional<std::wstring> CTarnwellDlg::FoundPortEntry(const FoundPort& port) {
+    const auto number = ComNumber(Widen(port.path));
+    if (number && *number <= static_cast<std::uint32_t>(kComEntries)) return std::nullopt;
+    // "COM12 USB Serial Port": the adapter's name without the port it repeats.
+    std::wstring entry = Widen(port.path);
+    std::string adapter = port.name;
+    if (const std::string suffix = " (" + port.path + ")"; adapter.ends_with(suffix))
+        adapter.resize(adapter.size() - suffix.size());
+    if (!adapter.empty()) entry += L" " + Widen(adapter);
+    return entry;
+}
+
 void CTarnwellDlg::InitPortList() {
     const HWND list = control(kPortListId);
     if (list == nullptr) return;
     // COM ports beyond com10, once each, in the order the system gives them.
     if (findPorts) {
         for (FoundPort& port : findPorts()) {
-            const auto number = ComNumber(Widen(port.path));
-            if (number && *number <= static_cast<std::uint32_t>(kComEntries)) continue;
-            // "COM12 USB Serial Port": the adapter's name without the port it repeats.
-            std::wstring entry = Widen(port.path);
-            std::string adapter = port.name;
-            if (const std::string suffix = " (" + port.path + ")"; adapter.ends_with(suffix))
-                adapter.resize(adapter.size() - suffix.size());
-            if (!adapter.empty()) entry += L" " + Widen(adapter);
-            SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
+            const auto entry = FoundPortEntry(port);
+            if (!entry) continue;
+            SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry->c_str()));
             foundPorts.push_back(std::move(port));
         }
     }
     SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(kSimulatorEntryText).c_str()));
     simulatorListEntry = listCount(kPortListId) - 1;
+    FitPortListWidth();
+}
 
+void CTarnwellDlg::FitPortListWidth() {
+    const HWND list = control(kPortListId);
     // The field is narrow: the opened list is as wide as its longest entry.
     HDC dc = GetDC(list);
     const HGDIOBJ previous =
@@ -136,6 +146,7 @@ std::optional<std::string> CTarnwellDlg::openPort(std::uint32_t rate) {
     // A reopen (the demo rate list) lets go of whichever line was open.
     serialPort.RequestStop();
     simulated.close();
+    openedPath.clear();
     simulatedOpen = choice.simulated;
     if (choice.simulated) {
         simulated.open(*this, choice.portNumber, transmitBufferSize);
@@ -145,6 +156,7 @@ std::optional<std::string> CTarnwellDlg::openPort(std::uint32_t rate) {
                              kLineEventMask, transmitBufferSize, choice.devicePath))
         return std::nullopt;
     serialPort.StartWorker();
+    openedPath = choice.devicePath;
     return choice.name;
 }
 

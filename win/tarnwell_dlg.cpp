@@ -168,6 +168,7 @@ void CTarnwellDlg::OnInitDialog() {
     setControlText(kStatusLineId, L"Quillmere");
     InitPortList();
     selectIndex(kPortListId, 0);
+    StartPortWatch();
     selectIndex(kDemoRateListId, 9);
 
     // Fonts of the two labels that stay hidden; they live as long as the window.

@@ -33,6 +33,7 @@
 #include "form/window_layout.h"
 #include "form/window_texts.h"
 #include "serial/port_discovery.h"
+#include "serial/port_watch.h"
 #include "serial/serial_port.h"
 #include "session/session_controller.h"
 #include "terminal/gbk_stream_decoder.h"
@@ -138,6 +139,10 @@ class CTarnwellDlg : public PortOwner, public FormMembers, private SessionHost, 
     // for the dialog manager's own handling.
     std::optional<INT_PTR> OnTimerMessage(WPARAM wParam, LPARAM lParam);
     std::optional<INT_PTR> OnPortTask(WPARAM wParam, LPARAM lParam);
+    // A COM port came or went (WM_DEVICECHANGE): the list follows (port_follow.cpp).
+    std::optional<INT_PTR> OnDeviceChange(WPARAM wParam, LPARAM lParam);
+    // Finds the ports again and lets the list follow, keeping the choice.
+    void OnPortsChanged();
     std::optional<INT_PTR> OnSysCommand(WPARAM wParam, LPARAM lParam);
     std::optional<INT_PTR> OnContextMenu(WPARAM wParam, LPARAM lParam);
     std::optional<INT_PTR> OnPaint(WPARAM wParam, LPARAM lParam);
@@ -200,6 +205,12 @@ class CTarnwellDlg : public PortOwner, public FormMembers, private SessionHost, 
     void OnInitDialog();
     void OnDestroy();
     void InitPortList();
+    // The list's entry for a found port; none for com1 to com10, which have theirs.
+    static std::optional<std::wstring> FoundPortEntry(const FoundPort& port);
+    void FitPortListWidth();
+    // Following adapters (port_follow.cpp): registered at start, and the
+    // list found again on each report that a COM port came or went.
+    void StartPortWatch();
     void displayReceivedByte(std::uint8_t byte) override;
 
     // What the session asks of the window.
@@ -233,6 +244,8 @@ class CTarnwellDlg : public PortOwner, public FormMembers, private SessionHost, 
     bool terminalShown = false;
     int simulatorListEntry = -1;
     std::vector<FoundPort> foundPorts;  // list entries after com10, in order
+    PortWatch portWatch;
+    std::string openedPath;  // the device the engine was last opened on; empty: a COM number
     SimulatedLine simulated;
     std::map<int, int> timerPeriods;  // running window timers by id
     GbkStreamDecoder receiveDecoder;
