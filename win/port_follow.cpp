@@ -17,7 +17,7 @@ void CTarnwellDlg::StartPortWatch() {
 
 std::optional<INT_PTR> CTarnwellDlg::OnDeviceChange(WPARAM wParam, LPARAM lParam) {
     if (portWatch.TakeReport(wParam, lParam)) OnPortsChanged();
-    return TRUE;  // the system asks nothing of us for these reports
+    return std::nullopt;  // the system's default answer: a device may go when it asks
 }
 
 void CTarnwellDlg::OnPortsChanged() {
