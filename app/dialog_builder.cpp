@@ -75,6 +75,9 @@ QWidget* CreateControl(const ControlDef& def, QWidget* parent, const QIcon& icon
         case ControlKind::PushButton:
         case ControlKind::DefaultButton: {
             auto* button = new QPushButton(caption, parent);
+            // A dialog gives Enter to its first auto-default button, even a
+            // hidden one; only a template's default button takes Enter here.
+            button->setAutoDefault(def.kind == ControlKind::DefaultButton);
             if (def.kind == ControlKind::DefaultButton) button->setDefault(true);
             return button;
         }
@@ -165,8 +168,14 @@ QRect MapDialogRect(const DialogRect& rect, DialogBaseUnits units) {
     return {left, top, right - left, bottom - top};
 }
 
+void PlaceControl(QWidget& widget, const PlacedControl& placed, DialogBaseUnits units) {
+    const QRect pixels = MapDialogRect(ClosedRect(placed), units);
+    widget.setGeometry(pixels);
+    if (auto* box = qobject_cast<QCheckBox*>(&widget)) FitCheckBox(*box, pixels);
+}
+
 std::unordered_map<int, QWidget*> BuildDialog(QDialog& dialog, const DialogTemplate& dialogTemplate,
-                                              const QIcon& icon) {
+                                              const QIcon& icon, std::vector<QWidget*>* rows) {
     const QFont font = DialogFont(dialogTemplate.fontFace, dialogTemplate.pointSize);
     dialog.setFont(font);
     dialog.setWindowTitle(FromUtf8(dialogTemplate.caption));
@@ -186,17 +195,14 @@ std::unordered_map<int, QWidget*> BuildDialog(QDialog& dialog, const DialogTempl
         if (const ParameterField* field = FindFieldByValueControl(def.id))
             widget->setAccessibleName(FromUtf8(field->accessibleLabel));
 
-        const QRect pixels = MapDialogRect(ClosedRect(def), units);
-        widget->setGeometry(pixels);
-        if (auto* box = qobject_cast<QCheckBox*>(widget)) {
-            box->setStyle(style);
-            FitCheckBox(*box, pixels);
-        }
+        if (auto* box = qobject_cast<QCheckBox*>(widget)) box->setStyle(style);  // before it is measured
+        PlaceControl(*widget, {&def, def.rect}, units);
 
         widget->setEnabled(def.enabled);
         // Hidden controls are never shown; shown ones appear with the dialog.
         if (!def.shown) widget->setVisible(false);
         if (def.id != kNoId) controls.emplace(def.id, widget);
+        if (rows != nullptr) rows->push_back(widget);
     }
     // Owned by the dialog from here on; as its last child it is deleted after
     // the controls that use it.

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "form/window_layout.h"
 
@@ -40,9 +41,15 @@ QRect MapDialogRect(const DialogRect& rect, DialogBaseUnits units);
 
 // Gives the dialog its font, fixed client size and caption and creates every
 // control as a direct child, in template order. Returns the numbered controls
-// by identifier. The icon is shown by icon controls.
+// by identifier; `rows`, when given, receives every control in template order
+// (unnumbered ones included). The icon is shown by icon controls.
 std::unordered_map<int, QWidget*> BuildDialog(QDialog& dialog, const DialogTemplate& dialogTemplate,
-                                              const QIcon& icon);
+                                              const QIcon& icon, std::vector<QWidget*>* rows = nullptr);
+
+// Puts a control where the layout places it (a list covers only its field
+// while closed); a check box whose caption needs more room grows away from
+// its box.
+void PlaceControl(QWidget& widget, const PlacedControl& placed, DialogBaseUnits units);
 
 // Icon 131: drawn at start-up, no files needed.
 QIcon MakeAppIcon();

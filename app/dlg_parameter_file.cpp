@@ -82,13 +82,6 @@ bool CTarnwellDlg::LoadParameterFileFrom(const QString& path) {
     return true;
 }
 
-void CTarnwellDlg::ShowTerminalControls(bool shown) {
-    if (terminalAction != nullptr && terminalAction->isChecked() != shown) terminalAction->setChecked(shown);
-    if (QWidget* box = control(kConfigDoneBoxId)) box->setVisible(shown);
-    for (const int id : kTerminalControls)
-        if (QWidget* widget = control(id)) widget->setVisible(shown);
-}
-
 void CTarnwellDlg::dragEnterEvent(QDragEnterEvent* event) {
     const QList<QUrl> urls = event->mimeData()->urls();
     if (urls.size() == 1 && IsParameterFile(urls.front())) event->acceptProposedAction();

@@ -22,8 +22,11 @@ std::span<const MessageEntry> MessageMap() {
         MessageEntry{Event::Clicked, kConfigDoneBoxId, &D::OnConfigDone},
         MessageEntry{Event::Clicked, kResetButtonId, &D::OnReset},
         MessageEntry{Event::ListEditChanged, kDemoRateListId, &D::OnDemoBaudChanged},
+        // A rate picked from the list reopens the line just as typed text does.
+        MessageEntry{Event::ListPicked, kDemoRateListId, &D::OnDemoBaudChanged},
         // Demo-state terminal (dlg_terminal.cpp).
         MessageEntry{Event::Clicked, kSendButtonId, &D::OnSend},
+        MessageEntry{Event::EnterPressed, kSendEditId, &D::OnSend},  // as a terminal sends a typed line
         MessageEntry{Event::Clicked, kAutoSendBoxId, &D::OnAutoSend},
         MessageEntry{Event::TextChanged, kIntervalEditId, &D::OnIntervalChanged},
         // Parameter write (the session core).

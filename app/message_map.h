@@ -14,6 +14,8 @@ enum class Event : std::uint8_t {
     Clicked,          // a button or check box was pressed; a check box has already changed its tick
     TextChanged,      // an edit's text changed, by the operator or the program
     ListEditChanged,  // the operator changed the text in a drop-down list's edit field
+    ListPicked,       // the operator picked an entry of a drop-down list (never a selection the program sets)
+    EnterPressed,     // the operator pressed Enter in an edit
 };
 
 // Stands for each parameter field's check box in a row's controlId.

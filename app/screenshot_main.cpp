@@ -1,7 +1,9 @@
-// quillmere-screenshot OUT.png [about|read]: renders the main window (or the
-// about box) offscreen and writes it as a PNG. "read" first opens the built-in
-// simulated DTU, waits for it to announce itself and reads its parameters, so
-// the picture shows a whole session. Used for the README's pictures.
+// quillmere-screenshot OUT.png [about|read|terminal]: renders the main window
+// (or the about box) offscreen and writes it as a PNG. "read" first opens the
+// built-in simulated DTU, waits for it to announce itself and reads its
+// parameters, so the picture shows a whole session; "terminal" shows the
+// terminal band in the demo state after a send and some received text. Used
+// for the README's pictures.
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QImage>
@@ -10,6 +12,8 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "app/about_dlg.h"
 #include "app/tarnwell_dlg.h"
@@ -35,15 +39,17 @@ bool RenderTo(QWidget& widget, const char* path) {
 
 // Opens the simulated DTU through the real engine, polls until it announces
 // itself and reads its parameter set, as an operator would.
+bool WaitFor(const std::function<bool()>& done) {
+    const QDeadlineTimer deadline(5000);
+    while (!done()) {
+        if (deadline.hasExpired()) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
 bool ReadFromSimulator(quill::CTarnwellDlg& window) {
-    auto waitFor = [](const std::function<bool()>& done) {
-        const QDeadlineTimer deadline(5000);
-        while (!done()) {
-            if (deadline.hasExpired()) return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
-        return true;
-    };
+    const auto& waitFor = WaitFor;
     window.selectIndex(quill::kPortListId, window.simulatorEntry());
     window.OnOpenPort();
     if (!window.session.portOpen()) return false;
@@ -54,13 +60,32 @@ bool ReadFromSimulator(quill::CTarnwellDlg& window) {
     return waitFor([&] { return window.infoAreaText().contains(done); });
 }
 
+// The terminal band in the demo state on the simulated DTU: one line sent,
+// what the DTU's serial side says shown as characters.
+bool TerminalWithSimulator(quill::CTarnwellDlg& window) {
+    window.ShowTerminalControls(true);
+    window.selectIndex(quill::kPortListId, window.simulatorEntry());
+    window.setTicked(quill::kConfigDoneBoxId, true);
+    window.OnOpenPort();
+    if (!window.session.portOpen() || window.simulator() == nullptr) return false;
+    window.setControlText(quill::kSendEditId, QStringLiteral("AT+CSQ"));
+    window.OnSend();
+    // The worker drops what waits on the line when it starts; after its first
+    // write, bytes from the DTU are kept.
+    if (!WaitFor([&] { return window.serialPort.completedWrites() > 0; })) return false;
+    const std::string answer = "+CSQ: 23,99\r\nOK\r\n";
+    window.simulator()->send(std::vector<std::uint8_t>(answer.begin(), answer.end()));
+    return WaitFor([&] { return window.infoAreaText().contains(QStringLiteral("OK")); });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const bool about = argc == 3 && std::strcmp(argv[2], "about") == 0;
     const bool read = argc == 3 && std::strcmp(argv[2], "read") == 0;
-    if (argc < 2 || argc > 3 || (argc == 3 && !about && !read)) {
-        std::fprintf(stderr, "usage: quillmere-screenshot OUT.png [about|read]\n");
+    const bool terminal = argc == 3 && std::strcmp(argv[2], "terminal") == 0;
+    if (argc < 2 || argc > 3 || (argc == 3 && !about && !read && !terminal)) {
+        std::fprintf(stderr, "usage: quillmere-screenshot OUT.png [about|read|terminal]\n");
         return 2;
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -73,6 +98,10 @@ int main(int argc, char** argv) {
     window.show();
     if (read && !ReadFromSimulator(window)) {
         std::fprintf(stderr, "quillmere-screenshot: the simulated DTU did not answer\n");
+        return 1;
+    }
+    if (terminal && !TerminalWithSimulator(window)) {
+        std::fprintf(stderr, "quillmere-screenshot: the simulated DTU's line did not work\n");
         return 1;
     }
     return RenderTo(window, argv[1]) ? 0 : 1;

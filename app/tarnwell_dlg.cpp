@@ -20,7 +20,7 @@ CTarnwellDlg::CTarnwellDlg(QWidget* parent) : QDialog(parent), appIcon(MakeAppIc
     // A fixed dialog with a minimise box and no maximise box.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    controls = BuildDialog(*this, MainDialogTemplate(), appIcon);
+    controls = BuildDialog(*this, MainDialogTemplate(), appIcon, &rowWidgets);
     connectMessageMap();
     OnInitDialog();
 }
@@ -91,6 +91,14 @@ void CTarnwellDlg::connectMessageMap() {
                     if (auto* list = qobject_cast<QComboBox*>(widget); list != nullptr && list->lineEdit())
                         connect(list->lineEdit(), &QLineEdit::textEdited, this,
                                 [dispatch, id] { dispatch(id); });
+                    break;
+                case Event::EnterPressed:
+                    if (auto* edit = qobject_cast<QLineEdit*>(widget))
+                        connect(edit, &QLineEdit::returnPressed, this, [dispatch, id] { dispatch(id); });
+                    break;
+                case Event::ListPicked:
+                    if (auto* list = qobject_cast<QComboBox*>(widget))
+                        connect(list, &QComboBox::activated, this, [dispatch, id] { dispatch(id); });
                     break;
             }
         };

@@ -183,6 +183,9 @@ class CTarnwellDlg : public QDialog,
     void OnSaveParameterFile();
     void OnLoadParameterFile();
     bool LoadParameterFileFrom(const QString& path);
+    // The terminal band (dlg_terminal.cpp): shown, the window grows by the
+    // band below its bottom row and the terminal's controls stand in it; hidden,
+    // the window has its template's size again.
     void ShowTerminalControls(bool shown);
     // Every file dialog goes through here; set by tests to answer instead
     // (true: a file to save to). An empty path is a cancelled dialog.
@@ -258,6 +261,7 @@ class CTarnwellDlg : public QDialog,
     void connectMessageMap();
 
     std::unordered_map<int, QWidget*> controls;
+    std::vector<QWidget*> rowWidgets;  // every control in template order
     // The exchange's view of the controls.
     std::string controlTextGbk(int id) const override;
     void setControlTextGbk(int id, std::string_view gbk) override;

@@ -3,8 +3,11 @@
 #include <cstdio>
 
 #include "form/parameter_fields.h"
+#include "form/window_layout.h"
 #include "protocol/frame.h"
 #include "protocol/item_table.h"
+#include "protocol/read_answer.h"
+#include "protocol/text_codec.h"
 
 namespace quill::cli {
 namespace {
@@ -46,6 +49,60 @@ std::string TypeText(std::uint8_t value) {
     char text[8];
     std::snprintf(text, sizeof text, "0x%02X", value);
     return text;
+}
+
+// The value width a format demands; 0 when any width will do.
+std::size_t FixedWidth(ValueFormat format) {
+    switch (format) {
+        case ValueFormat::Byte:
+            return 1;
+        case ValueFormat::WordBE:
+        case ValueFormat::WordLE:
+            return 2;
+        case ValueFormat::IPv4:
+            return 4;
+        case ValueFormat::SerialBlock:
+            return 7;
+        default:
+            return 0;
+    }
+}
+
+// The entry a list shows for an index; an index beyond the list selects none.
+std::string ListEntry(int listId, int index) {
+    const ControlDef* list = FindControl(listId);
+    if (list == nullptr || index < 0 || static_cast<std::size_t>(index) >= list->items.size())
+        return "(no entry " + std::to_string(index) + ")";
+    return std::string(list->items[static_cast<std::size_t>(index)]);
+}
+
+// " = " and the item's value as the form shows it (texts quoted, so that an
+// empty or blank-ended one stays visible), then what does not fit the item's
+// format; empty for an item the form does not show.
+std::string ShownValue(const ItemView& item) {
+    const std::optional<ItemUpdate> read = ReadItem(item);
+    const ItemDef* def = FindItem(item.type);
+    if (!read || def == nullptr) return {};
+    const bool quoted = def->readKind == ReadKind::Text || def->readKind == ReadKind::LongText ||
+                        def->readKind == ReadKind::Ucs2Text;
+    std::string shown;
+    for (const ControlUpdate& update : read->updates) {
+        if (!shown.empty()) shown += ", ";
+        if (update.selectIndex)
+            shown += ListEntry(update.controlId, update.index);
+        else if (quoted)
+            shown += '"' + GbkToUtf8(update.text) + '"';
+        else
+            shown += GbkToUtf8(update.text);
+    }
+    // The heartbeat's hex text ends with a blank after its last pair.
+    while (def->readKind == ReadKind::Hex && !shown.empty() && shown.back() == ' ') shown.pop_back();
+    const std::size_t width = FixedWidth(def->format);
+    if (width != 0 && item.value.size() != width)
+        shown += " (" + std::to_string(width) + (width == 1 ? " byte" : " bytes") + " expected)";
+    else if (def->format == ValueFormat::DeviceText && item.value.size() % 2 != 0)
+        shown += " (odd length: the last byte is not shown)";
+    return " = " + shown;
 }
 
 }  // namespace
@@ -100,7 +157,7 @@ std::vector<std::string> DescribeFrame(std::span<const std::uint8_t> frame) {
     std::vector<std::string> items;
     const bool wellFormed = ForEachItem(frame, [&](const ItemView& item) {
         items.push_back(std::string(kItemIndent) + TypeText(item.type) + " " + ItemLabel(item.type) + " (" +
-                        std::to_string(item.value.size()) + "): " + HexBytes(item.value));
+                        std::to_string(item.value.size()) + "): " + HexBytes(item.value) + ShownValue(item));
     });
     head += ", " + std::to_string(items.size()) + " items";
     lines.push_back(std::move(head));

@@ -1,7 +1,8 @@
 // The --trace file: every byte sent to and received from the DTU with its
 // time in milliseconds since the command started, and each complete frame
-// decoded item by item (type, label, value bytes in hex), so that a field
-// technician can send one file that shows what went over the line.
+// decoded item by item (type, label, value bytes in hex and the value as the
+// form shows it), so that a field technician can send one file that shows
+// what went over the line.
 //
 //        0.412 > 37
 //      401.870 < 6C
@@ -9,7 +10,7 @@
 //      402.113 > frame 0x0B 读取请求, 16 bytes
 //      488.020 < 7B 8B 01 C4 ...
 //      488.020 < frame 0x8B 读取应答, 452 bytes, 113 items
-//                  0x01 DTU编号 (11): 32 30 32 34 ...
+//                  0x01 DTU编号 (11): 32 30 32 34 ... = "20241100017"
 //
 // Sent bytes are stamped when they are handed to the engine, received bytes
 // when the loop delivers them. Received bytes share a line while they come
@@ -45,7 +46,8 @@ class FrameCollector {
 };
 
 // One frame as text lines (without the time column): its command, length and
-// each item. Unknown items are shown with their type only.
+// each item with its value as the form shows it. Items the form does not show
+// (unknown types, 0x06) are shown with their bytes only.
 std::vector<std::string> DescribeFrame(std::span<const std::uint8_t> frame);
 
 // Bytes as upper-case hex pairs separated by blanks.

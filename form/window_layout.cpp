@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "form/control_ids.h"
 #include "protocol/item_table.h"
 #include "protocol/serial_block.h"
 
@@ -245,6 +246,70 @@ const ControlDef* FindControl(int id) {
     const auto it =
         std::find_if(controls.begin(), controls.end(), [id](const ControlDef& c) { return c.id == id; });
     return it != controls.end() ? &*it : nullptr;
+}
+
+namespace {
+
+// The band's rows by identifier; kNoId stands for the rate list's label, the
+// unnumbered row just before list 1068.
+struct BandRow {
+    int id;
+    DialogRect rect;
+};
+// Two rows above the frame "数据发送": the line and the display (demo state,
+// reset, the line rate, clearing the display); inside the frame the send
+// options, then the text to send with its button.
+constexpr int kBandTop = 407;
+constexpr std::array<BandRow, 13> kBandRows{{
+    {1031, {6, kBandTop + 6, 50, 10}},
+    {1032, {60, kBandTop + 4, 36, 14}},
+    {kNoId, {110, kBandTop + 7, 26, 8}},
+    {1068, {138, kBandTop + 5, 50, 121}},
+    {1038, {404, kBandTop + 4, 56, 14}},
+    {1067, {4, kBandTop + 22, 456, 44}},
+    {1033, {12, kBandTop + 36, 84, 10}},
+    {1034, {104, kBandTop + 36, 84, 10}},
+    {1061, {198, kBandTop + 37, 34, 8}},
+    {1035, {234, kBandTop + 35, 40, 12}},
+    {1066, {277, kBandTop + 37, 14, 8}},
+    {1036, {12, kBandTop + 50, 384, 12}},
+    {1037, {402, kBandTop + 49, 50, 14}},
+}};
+constexpr int kBandHeight = 70;
+
+const ControlDef* BandControl(int id) {
+    if (id != kNoId) return FindControl(id);
+    return FindControl(kDemoRateListId) - 1;
+}
+
+}  // namespace
+
+const TerminalBand& TerminalBandLayout() {
+    static const std::vector<PlacedControl> rows = [] {
+        std::vector<PlacedControl> placed;
+        for (const BandRow& row : kBandRows) placed.push_back({BandControl(row.id), row.rect});
+        return placed;
+    }();
+    static const TerminalBand band{kBandHeight, rows};
+    return band;
+}
+
+int MainClientHeight(bool terminalShown) {
+    return MainDialogTemplate().height + (terminalShown ? TerminalBandLayout().height : 0);
+}
+
+std::vector<PlacedControl> ShownMainControls(bool terminalShown) {
+    const auto band = TerminalBandLayout().controls;
+    std::vector<PlacedControl> shown;
+    for (const ControlDef& c : MainDialogTemplate().controls) {
+        const auto inBand =
+            std::find_if(band.begin(), band.end(), [&c](const PlacedControl& p) { return p.control == &c; });
+        if (terminalShown && inBand != band.end())
+            shown.push_back(*inBand);
+        else if (c.shown)
+            shown.push_back({&c, c.rect});
+    }
+    return shown;
 }
 
 std::span<const std::string_view> RateListItems() {

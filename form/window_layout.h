@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <span>
 #include <string_view>
+#include <vector>
 
 namespace quill {
 
@@ -82,6 +83,37 @@ const DialogTemplate& AboutDialogTemplate();
 
 // The main window's row for this identifier, or nullptr (also for kNoId).
 const ControlDef* FindControl(int id);
+
+// A control of the main window where a window shows it.
+struct PlacedControl {
+    const ControlDef* control = nullptr;  // its row in MainDialogTemplate()
+    DialogRect rect;                      // a list's rectangle includes its opened list
+};
+
+// The part of the window the placed control covers while no list is open.
+constexpr DialogRect ClosedRect(const PlacedControl& placed) {
+    DialogRect r = placed.rect;
+    if (placed.control->kind == ControlKind::ComboBox) r.h = kListFieldHeight;
+    return r;
+}
+
+// The terminal band: while the terminal is shown the main window grows by
+// `height` below its template's client area, and the terminal's controls
+// (created hidden from their template rows) stand in the band at these
+// rectangles instead. Rows in tab order; the form and the information area
+// keep their places.
+struct TerminalBand {
+    int height = 0;
+    std::span<const PlacedControl> controls;
+};
+const TerminalBand& TerminalBandLayout();
+
+// The main window's client height in dialog units, with or without the band.
+int MainClientHeight(bool terminalShown);
+
+// Every control the main window shows in that state, in template order, each
+// where it stands.
+std::vector<PlacedControl> ShownMainControls(bool terminalShown);
 
 // The eleven line rates of the rate lists, as their entries read.
 std::span<const std::string_view> RateListItems();

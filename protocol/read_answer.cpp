@@ -95,19 +95,23 @@ std::string Rendered(ReadKind kind, std::span<const std::uint8_t> v) {
 
 }  // namespace
 
+std::optional<ItemUpdate> ReadItem(const ItemView& item) {
+    const ItemDef* def = FindItem(item.type);
+    if (def == nullptr || def->readKind == ReadKind::Skip || def->valueCount < 1) return std::nullopt;
+    ItemUpdate update{item.type, {}};
+    if (def->readKind == ReadKind::SerialLists)
+        update.updates = SerialUpdates(*def, item.value);
+    else if (def->readKind == ReadKind::ListIndex)
+        update.updates.push_back({def->valueIds[0], true, {}, ValueByte(item.value, 0)});
+    else
+        update.updates.push_back({def->valueIds[0], false, Rendered(def->readKind, item.value), 0});
+    return update;
+}
+
 std::vector<ItemUpdate> ApplyReadAnswer(std::span<const std::uint8_t> frame) {
     std::vector<ItemUpdate> result;
     ForEachItem(frame, [&](const ItemView& item) {
-        const ItemDef* def = FindItem(item.type);
-        if (def == nullptr || def->readKind == ReadKind::Skip || def->valueCount < 1) return;
-        ItemUpdate update{item.type, {}};
-        if (def->readKind == ReadKind::SerialLists)
-            update.updates = SerialUpdates(*def, item.value);
-        else if (def->readKind == ReadKind::ListIndex)
-            update.updates.push_back({def->valueIds[0], true, {}, ValueByte(item.value, 0)});
-        else
-            update.updates.push_back({def->valueIds[0], false, Rendered(def->readKind, item.value), 0});
-        result.push_back(std::move(update));
+        if (auto update = ReadItem(item)) result.push_back(std::move(*update));
     });
     return result;
 }

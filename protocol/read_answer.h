@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -30,6 +31,12 @@ struct ItemUpdate {
 inline constexpr std::size_t kTextArea = 50;       // plain texts and digits
 inline constexpr std::size_t kLongTextArea = 150;  // domain name, UCS-2 text, heartbeat bytes
 inline constexpr std::size_t kHexTextArea = 400;   // heartbeat packet as hex text
+
+struct ItemView;
+
+// One item as the form shows it; nullopt for a type that fills no control
+// (unknown types, 0x06, 0xCD and 0xEE).
+std::optional<ItemUpdate> ReadItem(const ItemView& item);
 
 // Unknown types, 0x06, 0xCD and 0xEE are skipped; the walk ends at a malformed
 // item (what came before it is kept). Value bytes an item lacks count as 0.

@@ -426,12 +426,25 @@ TEST_P(RefusedConfigure, ShowsTheMessageAndSendsNothing) {
     EXPECT_EQ(Bytes(line.begin() + static_cast<std::ptrdiff_t>(before), line.end()), read);
 }
 
-std::vector<std::pair<std::uint8_t, std::string>> EveryNumberedField(std::size_t length) {
-    std::vector<std::pair<std::uint8_t, std::string>> fields;
-    for (int type = 0xC7; type <= 0xF1; ++type)
-        if (type != 0xCD && type != 0xEE)
-            fields.emplace_back(static_cast<std::uint8_t>(type), std::string(length, '9'));
+// The numbered fields: check box 1320 + 2i, its edit one above, and the type
+// code it writes, typed from the frame format (0xCD and 0xEE left out).
+struct NumberedField {
+    int checkBoxId;
+    std::uint8_t type;
+};
+std::vector<NumberedField> EveryNumberedField() {
+    const Bytes types{0xC7, 0xC8, 0xC9, 0xCA, 0xCB, 0xCC, 0xCE, 0xCF, 0xD0, 0xD1, 0xD2, 0xD3, 0xD4, 0xD5,
+                      0xD6, 0xD7, 0xD8, 0xD9, 0xDA, 0xDB, 0xDC, 0xDD, 0xDE, 0xDF, 0xE0, 0xE1, 0xE2, 0xE3,
+                      0xE4, 0xE5, 0xE6, 0xE7, 0xE8, 0xE9, 0xEA, 0xEB, 0xEC, 0xED, 0xEF, 0xF0, 0xF1};
+    std::vector<NumberedField> fields;
+    for (std::size_t i = 0; i < types.size(); ++i) fields.push_back({1320 + 2 * static_cast<int>(i), types[i]});
     return fields;
+}
+
+// An 11-digit number of its own for each numbered field, so that a value
+// stored under another field's type shows.
+std::string NumberedValue(std::uint8_t type) {
+    return "13800138" + std::to_string(type);
 }
 
 // A read fills every field but ticks none: the write after it carries the
@@ -457,10 +470,10 @@ TEST_F(ParametersTest, AfterAReadTheWriteFrameHoldsOnlyTheTickedField) {
 // before it was answered, with one verdict; the DTU stores all of it.
 TEST_F(ParametersTest, ASelectionOverOneFrameGoesInSeveralAnsweredFrames) {
     connectDtu();
-    const auto fields = EveryNumberedField(11);
-    for (const auto& [type, text] : fields) {
-        tick(type);
-        window->setControlText(ValueControl(type), QString::fromStdString(text));
+    const auto fields = EveryNumberedField();
+    for (const NumberedField& field : fields) {
+        click(field.checkBoxId);
+        window->setControlText(field.checkBoxId + 1, QString::fromStdString(NumberedValue(field.type)));
     }
     const std::size_t before = received().size();
     click(1030);
@@ -487,13 +500,15 @@ TEST_F(ParametersTest, ASelectionOverOneFrameGoesInSeveralAnsweredFrames) {
         at += length;
     }
     EXPECT_GE(frames, 2u);
-    // Every ticked field went out once, and the DTU holds exactly what went out.
-    ASSERT_EQ(sent.size(), fields.size());
+    // Every ticked field went out once under its own type, and the DTU holds each value as typed.
+    DtuItems intended;
+    for (const NumberedField& field : fields) intended[field.type] = Ascii(NumberedValue(field.type));
+    EXPECT_EQ(sent.size(), intended.size());
     const DtuItems stored = server.items();
-    for (const auto& [type, text] : fields) {
-        ASSERT_TRUE(sent.count(type)) << int(type);
-        EXPECT_EQ(stored.at(type), sent.at(type)) << int(type);
-        EXPECT_FALSE(sent.at(type).empty()) << int(type);
+    for (const auto& [type, value] : intended) {
+        ASSERT_TRUE(sent.count(type) && stored.count(type)) << int(type);
+        EXPECT_EQ(sent.at(type), value) << int(type);
+        EXPECT_EQ(stored.at(type), value) << int(type);
     }
 }
 

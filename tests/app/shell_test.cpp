@@ -189,10 +189,12 @@ TEST_F(ShellTest, EveryMessageMapRowReachesAControlThatRaisesItsEvent) {
             QWidget* widget = window.control(id);
             ASSERT_NE(widget, nullptr) << id;
             const auto* list = qobject_cast<QComboBox*>(widget);
-            const bool raises =
-                entry.event == Event::Clicked       ? qobject_cast<QAbstractButton*>(widget) != nullptr
-                : entry.event == Event::TextChanged ? qobject_cast<QLineEdit*>(widget) != nullptr
-                                                    : list != nullptr && list->isEditable();
+            const bool edit = qobject_cast<QLineEdit*>(widget) != nullptr;
+            const bool raises = entry.event == Event::Clicked
+                                    ? qobject_cast<QAbstractButton*>(widget) != nullptr
+                                : entry.event == Event::TextChanged || entry.event == Event::EnterPressed
+                                    ? edit
+                                    : list != nullptr && list->isEditable();
             EXPECT_TRUE(raises) << id;
         }
     }

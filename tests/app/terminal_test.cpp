@@ -2,11 +2,16 @@
 // a simulated DTU on a pseudo-terminal: what reaches the DTU on a Send, how
 // received bytes show in the information area, timed auto-send and its stops,
 // the interval edit, and the limits of the send buffer and the write slot.
+#include <QAbstractItemView>
+#include <QAction>
+#include <QComboBox>
+#include <QGroupBox>
 #include <QPlainTextEdit>
 #include <QTest>
 #include <QTextBlock>
 #include <climits>
 
+#include "form/window_layout.h"
 #include "protocol/text_codec.h"
 #include "session_fixture.h"
 
@@ -405,6 +410,165 @@ TEST_F(TerminalTest, TheAnnouncementByteInTheDemoStateIsShownOnly) {
     receive({0x6C});
     EXPECT_EQ(shown(), QStringLiteral("l"));
     EXPECT_EQ(count(kConnected), 0);
+}
+
+// The band as the operator meets it: shown from the window's menu entry, its
+// controls clicked at the middle of where they stand.
+class TerminalBandTest : public TerminalTest {
+  protected:
+    void showBand() {
+        window->show();
+        ASSERT_TRUE(WaitFor([&] { return window->isVisible(); }, kWaitMs));
+        windowSize = window->size();
+        window->terminalAction->trigger();
+        ASSERT_TRUE(window->terminalAction->isChecked());
+    }
+    QWidget* widgetOf(const ControlDef* def) const {
+        if (def->id != kNoId) return window->control(def->id);
+        int unnumbered = 0;  // the builder names them static_1, static_2, ... in template order
+        for (const ControlDef& c : MainDialogTemplate().controls) {
+            unnumbered += c.id == kNoId ? 1 : 0;
+            if (&c == def) break;
+        }
+        return window->findChild<QWidget*>(QStringLiteral("static_%1").arg(unnumbered),
+                                           Qt::FindDirectChildrenOnly);
+    }
+    // What the window has at the middle of the control, which must be the control.
+    QWidget* hitAtCentre(int id) const {
+        const QWidget* target = window->control(id);
+        QWidget* hit = window->childAt(target->geometry().center());
+        return hit == target || target->isAncestorOf(hit) ? hit : nullptr;
+    }
+    void clickAtCentre(int id) {
+        const QPoint centre = window->control(id)->geometry().center();
+        QWidget* hit = hitAtCentre(id);
+        ASSERT_NE(hit, nullptr) << id << " is covered";
+        QTest::mouseClick(hit, Qt::LeftButton, {}, hit->mapFrom(window.get(), centre));
+    }
+    QSize windowSize;
+};
+
+TEST_F(TerminalBandTest, ControlsStandInsideTheWindowUncoveredClickableAndInTabOrder) {
+    showBand();
+    EXPECT_EQ(window->width(), windowSize.width());
+    EXPECT_GT(window->height(), windowSize.height());
+    QList<QWidget*> shown;
+    for (QWidget* child : window->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        if (child->isVisible()) shown.append(child);
+    std::vector<QWidget*> focusable;
+    for (const PlacedControl& placed : TerminalBandLayout().controls) {
+        QWidget* w = widgetOf(placed.control);
+        ASSERT_NE(w, nullptr);
+        const std::string name = w->objectName().toStdString();
+        EXPECT_TRUE(w->isVisible()) << name;
+        EXPECT_TRUE(window->rect().contains(w->geometry())) << name;
+        for (const QWidget* other : shown) {
+            if (other == w || !other->geometry().intersects(w->geometry())) continue;
+            const bool held =
+                (qobject_cast<const QGroupBox*>(other) && other->geometry().contains(w->geometry())) ||
+                (qobject_cast<const QGroupBox*>(w) && w->geometry().contains(other->geometry()));
+            EXPECT_TRUE(held) << name << " overlaps " << other->objectName().toStdString();
+        }
+        if (w->focusPolicy() == Qt::NoFocus) continue;
+        EXPECT_NE(hitAtCentre(placed.control->id), nullptr) << name << " is covered";
+        focusable.push_back(w);
+    }
+    // Tab walks the band in its order: the focus chain, each control's inner widgets folded into it.
+    std::vector<QWidget*> walked{focusable.front()};
+    QWidget* w = focusable.front();
+    for (int step = 0; step < 1000 && walked.size() < focusable.size(); ++step) {
+        w = w->nextInFocusChain();
+        QWidget* top = w;
+        while (top->parentWidget() != nullptr && top->parentWidget() != window.get())
+            top = top->parentWidget();
+        if (top->isVisible() && top->focusPolicy() != Qt::NoFocus && top != walked.back())
+            walked.push_back(top);
+    }
+    EXPECT_EQ(walked, focusable);
+
+    window->terminalAction->trigger();
+    EXPECT_EQ(window->size(), windowSize);
+    for (const PlacedControl& placed : TerminalBandLayout().controls)
+        EXPECT_FALSE(widgetOf(placed.control)->isVisible());
+}
+
+struct BandSendCase {
+    const char* name;
+    bool hex;
+    bool enter;  // sent with Enter in the send edit instead of a click on 发送
+    const char* typed;
+    Bytes sent;
+    Bytes answer;
+    const char* shown;
+};
+
+class BandSendTest : public TerminalBandTest, public ::testing::WithParamInterface<BandSendCase> {};
+
+TEST_P(BandSendTest, TypedTextGoesOutAndTheAnswerShows) {
+    const BandSendCase& c = GetParam();
+    showBand();
+    enterDemo();
+    if (c.hex) clickAtCentre(1033);
+    EXPECT_EQ(window->isTicked(1033), c.hex);
+    clickAtCentre(1036);
+    QTest::keyClicks(window->control(1036), QString::fromLatin1(c.typed));
+    QWidget* edit = window->control(1036);
+    EXPECT_EQ(
+        sentBy([&] { c.enter ? QTest::keyClick(edit, Qt::Key_Return) : clickAtCentre(1037); }, c.sent.size()),
+        c.sent);
+    receive(c.answer);
+    EXPECT_EQ(shown(), QString::fromLatin1(c.shown));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BandSendTest,
+    ::testing::Values(BandSendCase{"Characters", false, false, "AT", {0x41, 0x54}, {0x4F, 0x4B}, "OK"},
+                      BandSendCase{"Hex", true, false, "7B 8B", {0x7B, 0x8B}, {0x31, 0x0D}, "310D"},
+                      BandSendCase{"Enter", false, true, "AT", {0x41, 0x54}, {0x4F, 0x4B}, "OK"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(TerminalBandTest, ARatePickedFromTheListReopensTheLineAndOneSetByTheProgramDoesNot) {
+    showBand();
+    enterDemo();
+    ASSERT_EQ(server.lineRate(), 57600u);
+    auto* list = qobject_cast<QComboBox*>(window->control(1068));
+    ASSERT_NE(hitAtCentre(1068), nullptr);
+    QTest::mouseClick(list, Qt::LeftButton, {}, QPoint(list->width() - 4, list->height() / 2));  // the arrow
+    ASSERT_TRUE(WaitFor([&] { return list->view()->isVisible(); }, kWaitMs));
+    // The entry under the pointer, taken with Enter (a click right after the
+    // list opens is ignored for a double-click interval).
+    QAbstractItemView* view = list->view();
+    view->setCurrentIndex(list->model()->index(5, 0));  // "9600"
+    QTest::keyClick(view, Qt::Key_Return);
+    EXPECT_EQ(list->currentText(), QStringLiteral("9600"));
+    EXPECT_TRUE(status().endsWith(QStringLiteral("波特率9600"))) << status().toStdString();
+    EXPECT_TRUE(WaitFor([&] { return server.lineRate() == 9600u; }, kWaitMs)) << server.lineRate();
+
+    window->selectIndex(1068, 10);
+    EXPECT_TRUE(status().endsWith(QStringLiteral("波特率9600"))) << status().toStdString();
+    EXPECT_EQ(server.lineRate(), 9600u);
+}
+
+TEST_F(TerminalBandTest, ClearDisplayEmptiesTheAreaAndItsText) {
+    showBand();
+    enterDemo();
+    receive({0x61, 0x62});
+    ASSERT_EQ(shown(), QStringLiteral("ab"));
+    clickAtCentre(1038);
+    EXPECT_EQ(window->controlText(1000), QString());
+    EXPECT_EQ(window->infoText, "");
+}
+
+TEST_F(TerminalBandTest, AutoSendRunsFromItsBoxAndStopsWhenUnticked) {
+    showBand();
+    enterDemo();
+    window->setControlText(1036, QStringLiteral("ab"));
+    clickAtCentre(1034);
+    EXPECT_EQ(window->timerPeriod(kAutoSend), 1000);
+    EXPECT_EQ(sentBy([&] { window->OnTimerTick(kAutoSend); }, 2), (Bytes{0x61, 0x62}));
+    clickAtCentre(1034);
+    EXPECT_FALSE(window->isTicked(1034));
+    EXPECT_EQ(window->timerPeriod(kAutoSend), 0);
 }
 
 }  // namespace

@@ -70,10 +70,56 @@ TEST(DescribeFrameTest, NamesEveryItemWithItsLabelAndValueBytes) {
                           0,    0,    0x01, 0x04, 0x31, 0x32, 0x92, 0x06, 0x57, 0xCE, 0x4E, 0x1C, 0x7B};
     EXPECT_EQ(DescribeFrame(configure), (std::vector<std::string>{
                                             "frame 0x0C 配置请求, 26 bytes, 2 items",
-                                            "                0x01 DTU编号 (2): 31 32",
-                                            "                0x92 站名 (4): 57 CE 4E 1C",
+                                            "                0x01 DTU编号 (2): 31 32 = \"12\"",
+                                            "                0x92 站名 (4): 57 CE 4E 1C = \"城东\"",
                                         }));
 }
+
+struct ValueCase {
+    const char* name;
+    Bytes item;        // type, length, value
+    const char* line;  // the item's line without its indent
+};
+
+// Each kind of value as the form shows it, beside the bytes.
+const ValueCase kValueCases[] = {
+    {"GbkText", {0x01, 0x05, 0x41, 0xD5, 0xBE}, "0x01 DTU编号 (3): 41 D5 BE = \"A站\""},
+    {"EmptyText", {0x0E, 0x02}, "0x0E 主数据中心域名 (0):  = \"\""},
+    {"Ucs2Text", {0x92, 0x06, 0x57, 0xCE, 0x4E, 0x1C}, "0x92 站名 (4): 57 CE 4E 1C = \"城东\""},
+    {"Ucs2OddLength", {0x92, 0x05, 0x7A, 0xD9, 0x41},
+     "0x92 站名 (3): 7A D9 41 = \"站\" (odd length: the last byte is not shown)"},
+    {"NumberHighFirst", {0x10, 0x04, 0x01, 0x2C}, "0x10 主数据中心端口 (2): 01 2C = 300"},
+    {"NumberLowFirst", {0xC6, 0x04, 0x2C, 0x01}, "0xC6 设备地址 (2): 2C 01 = 300"},
+    {"Digit", {0x90, 0x03, 0x0A}, "0x90 数据传输通道 (1): 0A = :"},
+    {"IpAddress", {0x0D, 0x06, 0xCB, 0x00, 0x71, 0x0A}, "0x0D 主数据中心IP地址 (4): CB 00 71 0A = 203.0.113.10"},
+    {"ListCaption", {0x19, 0x03, 0x01}, "0x19 连接方式 (1): 01 = TCP方式"},
+    {"ListIndexBeyondTheList", {0x18, 0x03, 0x05}, "0x18 传输方式 (1): 05 = (no entry 5)"},
+    {"SerialLists", {0x12, 0x09, 0x01, 0xC2, 0x00, 0x00, 0x04, 0x18, 0x05},
+     "0x12 选择 (7): 01 C2 00 00 04 18 05 = 115200, 5, 2, 偶校验, 全双工(RS422)"},
+    {"HeartbeatBytesToTheFirstZero", {0x26, 0x06, 0x7B, 0x01, 0x00, 0x02}, "0x26 自定义心跳包 (4): 7B 01 00 02 = 7B 01"},
+    {"ShortNumber", {0x10, 0x03, 0x01}, "0x10 主数据中心端口 (1): 01 = 256 (2 bytes expected)"},
+    {"LongByte", {0x91, 0x04, 0x02, 0x03}, "0x91 消息过滤模式 (2): 02 03 = 2 (1 byte expected)"},
+    {"UnknownType", {0xCD, 0x03, 0x31}, "0xCD 未知参数 (1): 31"},
+};
+
+void PrintTo(const ValueCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ItemValueTest : public ::testing::TestWithParam<ValueCase> {};
+
+TEST_P(ItemValueTest, ShowsTheValueBesideItsBytes) {
+    const ValueCase& c = GetParam();
+    Bytes answer{0x7B, 0x8B, 0x00, static_cast<std::uint8_t>(16 + c.item.size()), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    answer.insert(answer.end(), c.item.begin(), c.item.end());
+    answer.push_back(0x7B);
+    const std::vector<std::string> lines = DescribeFrame(answer);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[1], "                " + std::string(c.line));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, ItemValueTest, ::testing::ValuesIn(kValueCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DescribeFrameTest, TellsTheConfigureAnswersStatus) {
     EXPECT_EQ(DescribeFrame(kConfigureAccepted),
@@ -115,7 +161,7 @@ TEST(TraceTest, StampsEachDirectionAndDecodesCompleteFrames) {
                         "> 37",
                         "< 6C 7B 8B 00 15 00 00 00 00 00 00 00 00 00 00 00 01 05 31 7B 32 7B",
                         "< frame 0x8B 读取应答, 21 bytes, 1 items",
-                        "<                 0x01 DTU编号 (3): 31 7B 32",
+                        "<                 0x01 DTU编号 (3): 31 7B 32 = \"1{2\"",
                         "# port lost",
                     }));
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
@@ -16,6 +17,11 @@ std::span<const ControlDef> Controls() {
 }
 
 constexpr DialogRect kUserGroup{14, 91, 434, 59};
+
+const PlacedControl& FindPlaced(const TerminalBand& band, int id) {
+    return *std::find_if(band.controls.begin(), band.controls.end(),
+                         [id](const PlacedControl& p) { return p.control->id == id; });
+}
 
 TEST(WindowLayout, CountsTheControlsOfTheWindow) {
     int objects = 0, unnumbered = 0, groups = 0;
@@ -36,30 +42,73 @@ TEST(WindowLayout, CountsTheControlsOfTheWindow) {
 }
 
 TEST(WindowLayout, ShownControlsFitTheWindowAndDoNotOverlap) {
-    const DialogTemplate& dialog = MainDialogTemplate();
-    const DialogRect client{0, 0, dialog.width, dialog.height};
     // Touching the untitled user group is harmless: the two edits reach into
     // its top margin, above the frame line, and 1082's caption stands at the
     // right of its rectangle, away from the frame.
     const std::set<int> touchUserGroup{1319, 1044, 1082};
-    std::vector<const ControlDef*> shown;
-    for (const ControlDef& c : Controls())
-        if (c.shown) shown.push_back(&c);
-    for (const ControlDef* c : shown) {
-        const DialogRect r = ClosedRect(*c);
-        EXPECT_TRUE(client.contains(r)) << "outside the window: " << c->id << " " << c->caption;
-        for (const ControlDef* other : shown) {
-            const DialogRect o = ClosedRect(*other);
-            if (other <= c || !r.overlaps(o)) continue;
-            // A group box may hold controls, but only wholly.
-            const bool held = (c->kind == ControlKind::GroupBox && r.contains(o)) ||
-                              (other->kind == ControlKind::GroupBox && o.contains(r));
-            const bool touch = (r == kUserGroup && touchUserGroup.count(other->id)) ||
-                               (o == kUserGroup && touchUserGroup.count(c->id));
-            EXPECT_TRUE(held || touch)
-                << c->id << " " << c->caption << " overlaps " << other->id << " " << other->caption;
+    for (const bool terminal : {false, true}) {
+        SCOPED_TRACE(terminal ? "with the terminal band" : "without the terminal band");
+        const DialogRect client{0, 0, MainDialogTemplate().width, MainClientHeight(terminal)};
+        const std::vector<PlacedControl> shown = ShownMainControls(terminal);
+        for (std::size_t i = 0; i < shown.size(); ++i) {
+            const ControlDef& c = *shown[i].control;
+            const DialogRect r = ClosedRect(shown[i]);
+            EXPECT_TRUE(client.contains(r)) << "outside the window: " << c.id << " " << c.caption;
+            for (std::size_t j = i + 1; j < shown.size(); ++j) {
+                const ControlDef& other = *shown[j].control;
+                const DialogRect o = ClosedRect(shown[j]);
+                if (!r.overlaps(o)) continue;
+                // A group box may hold controls, but only wholly.
+                const bool held = (c.kind == ControlKind::GroupBox && r.contains(o)) ||
+                                  (other.kind == ControlKind::GroupBox && o.contains(r));
+                const bool touch = (r == kUserGroup && touchUserGroup.count(other.id)) ||
+                                   (o == kUserGroup && touchUserGroup.count(c.id));
+                EXPECT_TRUE(held || touch)
+                    << c.id << " " << c.caption << " overlaps " << other.id << " " << other.caption;
+            }
         }
     }
+}
+
+TEST(WindowLayout, TerminalBandHoldsTheTerminalBelowTheForm) {
+    // The band's controls in tab order; kNoId is the rate list's label.
+    const std::pair<int, std::string_view> expected[] = {
+        {1031, "配置完成"},
+        {1032, "复位"},
+        {kNoId, "波特率"},
+        {1068, ""},
+        {1038, "清空显示"},
+        {1067, "数据发送"},
+        {1033, "16进制发送及接收"},
+        {1034, "数据定时自动发送"},
+        {1061, "时间间隔"},
+        {1035, ""},
+        {1066, "ms"},
+        {1036, ""},
+        {1037, "发送"},
+    };
+    const TerminalBand& band = TerminalBandLayout();
+    ASSERT_EQ(band.controls.size(), std::size(expected));
+    for (std::size_t i = 0; i < band.controls.size(); ++i) {
+        const PlacedControl& p = band.controls[i];
+        EXPECT_EQ(p.control->id, expected[i].first) << i;
+        EXPECT_EQ(p.control->caption, expected[i].second) << i;
+        // Created hidden from the template; only the band shows them.
+        EXPECT_FALSE(p.control->shown) << i;
+        EXPECT_GE(p.rect.y, 407) << i;
+    }
+    EXPECT_EQ(MainClientHeight(false), 407);
+    EXPECT_EQ(MainClientHeight(true), 407 + band.height);
+    // The send edit takes most of the width.
+    EXPECT_GE(FindPlaced(band, 1036).rect.w, MainDialogTemplate().width * 3 / 4);
+    // The band adds its own controls and moves nothing else.
+    const std::vector<PlacedControl> without = ShownMainControls(false);
+    const std::vector<PlacedControl> with = ShownMainControls(true);
+    EXPECT_EQ(with.size(), without.size() + band.controls.size());
+    for (const PlacedControl& p : without)
+        EXPECT_TRUE(std::any_of(with.begin(), with.end(), [&p](const PlacedControl& q) {
+            return q.control == p.control && q.rect == p.rect;
+        })) << p.control->id;
 }
 
 TEST(WindowLayout, GroupBoxesComeBeforeTheControlsTheyHold) {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "protocol/frame.h"
@@ -304,7 +307,36 @@ TEST(ConfigureRequest, AnItemThatNearlyFillsAFramePushesTheNextItemOn) {
     EXPECT_EQ(FrameItems(r.frames[1].bytes), (Bytes{0x0E, 32}) + Bytes(30, 'c'));
 }
 
-// A valid value in every field, shown and hidden.
+// A plain text item as the frame format defines it: type, byte count + 2, the bytes.
+Bytes TextItem(std::uint8_t type, std::string_view text) {
+    Bytes item(text.size() + 2);
+    item[0] = type;
+    item[1] = static_cast<std::uint8_t>(text.size() + 2);
+    std::copy(text.begin(), text.end(), item.begin() + 2);
+    return item;
+}
+
+// The numbered fields' type codes in the order of their check boxes 1320..1400:
+// 0xCD and 0xEE are left out.
+const Bytes kNumberedTypes{0xC7, 0xC8, 0xC9, 0xCA, 0xCB, 0xCC, 0xCE, 0xCF, 0xD0, 0xD1, 0xD2, 0xD3, 0xD4, 0xD5,
+                           0xD6, 0xD7, 0xD8, 0xD9, 0xDA, 0xDB, 0xDC, 0xDD, 0xDE, 0xDF, 0xE0, 0xE1, 0xE2, 0xE3,
+                           0xE4, 0xE5, 0xE6, 0xE7, 0xE8, 0xE9, 0xEA, 0xEB, 0xEC, 0xED, 0xEF, 0xF0, 0xF1};
+
+// Each numbered field its own 11-digit number, so that two swapped fields show.
+std::string NumberedValue(std::uint8_t type) {
+    return "13800138" + std::to_string(type);
+}
+
+// Message body k: its first type code and the low byte of its address 1000 + k (high byte 0x03).
+struct BodyTypes {
+    std::uint8_t name;
+    std::uint8_t addressLow;
+};
+constexpr BodyTypes kBodies[] = {{0x9E, 0xE9}, {0xA2, 0xEA}, {0xA6, 0xEB}, {0xAA, 0xEC}, {0xAE, 0xED},
+                                 {0xB2, 0xEE}, {0xB6, 0xEF}, {0xBA, 0xF0}, {0xBE, 0xF1}, {0xC2, 0xF2}};
+
+// A valid value in every field, shown and hidden; the users' numbers and
+// passwords differ field by field.
 MapFormSnapshot EveryFieldTicked() {
     MapFormSnapshot form;
     form.Field(0x01, "DTU-0001").Field(0x04, "CMNET").Field(0x08, "60").Field(0x09, "1024");
@@ -313,17 +345,46 @@ MapFormSnapshot EveryFieldTicked() {
     form.Lists(0x18, {1}).Lists(0x19, {1}).Field(0x20, "10.0.0.2").Field(0x21, "5001");
     form.Field(0x25, "4").Field(0x26, "AA BB CC DD");
     form.Field(0x90, "1").Field(0x91, "2").Field(0x92, Repeat(kZhan, 8)).Field(0x93, "13800138000");
-    for (std::uint8_t type = 0x94; type <= 0x9D; ++type)
-        form.Field(type, type % 2 == 0 ? "13800138000" : "123456");
-    for (std::uint8_t type = 0x9E; type <= 0xC5; type += 4)
+    form.Field(0x94, "13900000001").Field(0x95, "111111").Field(0x96, "13900000002").Field(0x97, "222222");
+    form.Field(0x98, "13900000003").Field(0x99, "333333").Field(0x9A, "13900000004").Field(0x9B, "444444");
+    form.Field(0x9C, "13900000005").Field(0x9D, "555555");
+    for (int k = 1; k <= 10; ++k) {
+        const std::uint8_t type = kBodies[k - 1].name;
         form.Field(type, Repeat(kZhan, 4))
-            .Field(static_cast<std::uint8_t>(type + 1), "1001")
+            .Field(static_cast<std::uint8_t>(type + 1), std::to_string(1000 + k))
             .Field(static_cast<std::uint8_t>(type + 2), kZhan)
             .Field(static_cast<std::uint8_t>(type + 3), kZhan);
+    }
     form.Field(0xC6, "1");
-    for (const ItemDef& def : ItemTable())
-        if (def.type >= 0xC7) form.Field(def.type, "13800138000");
+    for (const std::uint8_t type : kNumberedTypes) form.Field(type, NumberedValue(type));
     return form;
+}
+
+// The items EveryFieldTicked must give, typed from the item definitions.
+Bytes EveryFieldItems() {
+    Bytes items = TextItem(0x01, "DTU-0001") + TextItem(0x04, "CMNET") +
+                  Bytes{0x08, 0x04, 0x00, 0x3C, 0x09, 0x04, 0x04, 0x00, 0x0A, 0x04, 0x00, 0x1E,
+                        0x0B, 0x03, 0x01, 0x0C, 0x04, 0x00, 0x05, 0x0D, 0x06, 0xC0, 0xA8, 0x01, 0x64} +
+                  TextItem(0x0E, "dtu.example.org") +
+                  Bytes{0x10, 0x04, 0x13, 0x88, 0x12, 0x09, 0x00, 0x25, 0x80, 0x03, 0x00, 0x00, 0x03,
+                        0x18, 0x03, 0x01, 0x19, 0x03, 0x01, 0x20, 0x06, 0x0A, 0x00, 0x00, 0x02,
+                        0x21, 0x04, 0x13, 0x89, 0x25, 0x03, 0x04, 0x26, 0x06, 0xAA, 0xBB, 0xCC, 0xDD,
+                        0x90, 0x03, 0x01, 0x91, 0x03, 0x02, 0x92, 0x12};
+    for (int i = 0; i < 8; ++i) items = items + Bytes{0x7A, 0xD9};
+    items = items + TextItem(0x93, "13800138000") + TextItem(0x94, "13900000001") + TextItem(0x95, "111111") +
+            TextItem(0x96, "13900000002") + TextItem(0x97, "222222") + TextItem(0x98, "13900000003") +
+            TextItem(0x99, "333333") + TextItem(0x9A, "13900000004") + TextItem(0x9B, "444444") +
+            TextItem(0x9C, "13900000005") + TextItem(0x9D, "555555");
+    for (const BodyTypes& body : kBodies) {
+        const auto t = body.name;
+        items = items + Bytes{t, 0x0A, 0x7A, 0xD9, 0x7A, 0xD9, 0x7A, 0xD9, 0x7A, 0xD9} +
+                Bytes{static_cast<std::uint8_t>(t + 1), 0x04, body.addressLow, 0x03} +
+                Bytes{static_cast<std::uint8_t>(t + 2), 0x04, 0x7A, 0xD9} +
+                Bytes{static_cast<std::uint8_t>(t + 3), 0x04, 0x7A, 0xD9};
+    }
+    items = items + Bytes{0xC6, 0x04, 0x01, 0x00};
+    for (const std::uint8_t type : kNumberedTypes) items = items + TextItem(type, NumberedValue(type));
+    return items;
 }
 
 TEST(ConfigureRequest, EveryFieldTickedGoesOutInSeveralFullFramesInTypeOrder) {
@@ -332,17 +393,11 @@ TEST(ConfigureRequest, EveryFieldTickedGoesOutInSeveralFullFramesInTypeOrder) {
     ASSERT_EQ(r.errorMessage, "");
     ASSERT_GE(r.frames.size(), 3u);
 
-    // What each field gives on its own, in type order: the reference items.
-    Bytes expectedItems;
+    // The expected types, read off the typed items by their length bytes.
+    const Bytes expectedItems = EveryFieldItems();
     Bytes expectedTypes;
-    for (const ItemDef& def : ItemTable()) {
-        if (def.checkBoxId == 0) continue;
-        MapFormSnapshot alone = form;
-        alone.ticks = {def.checkBoxId};
-        const Bytes items = Items(alone);
-        expectedItems.insert(expectedItems.end(), items.begin(), items.end());
-        expectedTypes.push_back(def.type);
-    }
+    for (std::size_t p = 0; p + 1 < expectedItems.size(); p += expectedItems[p + 1])
+        expectedTypes.push_back(expectedItems[p]);
     ASSERT_EQ(expectedTypes.size(), 113u);  // every field of the form
 
     Bytes items;

@@ -11,11 +11,12 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "form/parameter_fields.h"
 #include "protocol/configure_request.h"
-#include "protocol/read_answer.h"
-#include "protocol/text_codec.h"
 #include "sim/simulated_dtu.h"
 #include "window_fixture.h"
 
@@ -48,12 +49,41 @@ std::optional<std::string> ComPortFromEnv(const char* name) {
     return "com" + *number;
 }
 
-// What the window must show after reading a DTU that holds the factory set:
-// the protocol's own mapping of that DTU's answer.
-std::vector<ItemUpdate> FactoryReadBack() {
-    SimulatedDtu dtu;
-    const auto request = BuildRequestFrame(0x0B);
-    return ApplyReadAnswer(dtu.feed(request));
+// What every shown value control holds after reading the simulated DTU's
+// factory set, by control, typed as the operator reads it.
+const std::map<int, std::string> kFactoryForm{
+    {1004, "1"},                                  // data channel
+    {1022, "2"},                                  // message filter mode
+    {1044, "城东变电站"},                         // station name
+    {1050, "+8613800100500"},                     // SMS centre
+    {1319, "1"},                                  // device address
+    {1071, "13912345678"},  {1073, "123456"},     // super user
+    {1079, "13812345678"},  {1081, "654321"},     // host user
+    {1083, "13700000001"},  {1085, "111111"},     // extension users 1 to 3
+    {1087, "13700000002"},  {1089, "222222"},
+    {1091, "13700000003"},  {1093, "333333"},
+    // Message bodies 1 to 10: name, address, state 1, state 0.
+    {1095, "1号主变"},  {1097, "1001"}, {1099, "投"}, {1101, "退"},
+    {1103, "进线开关"}, {1105, "1002"}, {1107, "合"}, {1109, "分"},
+    {1111, "母联开关"}, {1113, "1003"}, {1163, "合"}, {1165, "分"},
+    {1167, "出线一"},   {1169, "1004"}, {1171, "合"}, {1173, "分"},
+    {1175, "出线二"},   {1177, "1005"}, {1179, "合"}, {1181, "分"},
+    {1183, "电容器"},   {1185, "1006"}, {1187, "投"}, {1189, "切"},
+    {1191, "接地刀闸"}, {1193, "1007"}, {1195, "合"}, {1197, "分"},
+    {1199, "门禁"},     {1201, "1008"}, {1203, "开"}, {1205, "关"},
+    {1207, "烟感"},     {1209, "1009"}, {1307, "警"}, {1309, "常"},
+    {1311, "水浸"},     {1313, "1010"}, {1315, "有"}, {1317, "无"},
+};
+
+// A text in the DTU's code page, through the system's own conversion.
+std::string Gbk(std::string_view utf8) {
+    const std::wstring wide = W(utf8);
+    if (wide.empty()) return {};
+    const int length = static_cast<int>(wide.size());
+    const int bytes = WideCharToMultiByte(936, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
+    std::string gbk(static_cast<std::size_t>(bytes > 0 ? bytes : 0), '\0');
+    WideCharToMultiByte(936, 0, wide.data(), length, gbk.data(), bytes, nullptr, nullptr);
+    return gbk;
 }
 
 // The fields the flow ticks and edits, with values the configure rules take.
@@ -101,26 +131,20 @@ class SessionFlowTest : public WindowTest, public ::testing::WithParamInterface<
         EXPECT_EQ(count(kConnected), 1);
     }
 
-    // Every shown value control against the read-back of the factory set;
+    // Every shown value control against the factory set as typed above;
     // `changed` names controls that must show another value instead.
     void expectFactoryForm(const std::map<int, std::string>& changed = {}) {
-        int checked = 0;
-        for (const ItemUpdate& item : FactoryReadBack()) {
-            for (const ControlUpdate& update : item.updates) {
-                const ControlDef* def = FindControl(update.controlId);
-                ASSERT_NE(def, nullptr);
-                if (!def->shown) continue;
-                ++checked;
-                ASSERT_FALSE(update.selectIndex);  // every shown field is an edit
-                const auto other = changed.find(update.controlId);
-                const std::string expected = other != changed.end() ? Utf8ToGbk(other->second) : update.text;
-                const std::u16string wide = GbkToUtf16(expected);
-                EXPECT_EQ(text(update.controlId), std::wstring(wide.begin(), wide.end())) << update.controlId;
-                EXPECT_EQ(window->member(update.controlId), expected) << update.controlId;
-            }
+        for (const ParameterField& field : ParameterFields()) {
+            if (!field.shown()) continue;
+            for (const int id : field.valueIds()) EXPECT_EQ(kFactoryForm.count(id), 1u) << id;
         }
-        // Fifteen station and user fields and forty message body fields.
-        EXPECT_EQ(checked, 55);
+        EXPECT_EQ(kFactoryForm.size(), 55u);  // fifteen station and user fields, forty of the bodies
+        for (const auto& [id, factory] : kFactoryForm) {
+            const auto other = changed.find(id);
+            const std::string& expected = other != changed.end() ? other->second : factory;
+            EXPECT_EQ(text(id), W(expected)) << id;
+            EXPECT_EQ(window->member(id), Gbk(expected)) << id;
+        }
     }
 
     void configureAndWait(int n) {
@@ -157,15 +181,20 @@ TEST_P(SessionFlowTest, OpenConnectReadTickEditConfigureClose) {
     configureAndWait(1);
 
     if (GetParam() == Line::Simulated) {
-        // The DTU stored exactly the ticked fields.
+        // The DTU stored exactly the ticked fields, in their formats on the line.
         const DtuItems factory = SimulatedDtu::FactoryItems();
         const DtuItems& stored = window->simulatedLine().dtu().items();
+        const std::map<std::uint8_t, std::vector<std::uint8_t>> written{
+            {0x92, {0x57, 0xCE, 0x89, 0x7F, 0x5F, 0x00, 0x51, 0x73, 0x7A, 0xD9}},  // 城西开关站
+            {0x94, {'1', '3', '8', '0', '0', '0', '0', '1', '1', '1', '1'}},
+            {0xA8, {0x52, 0x06}},  // 分
+            {0xC6, {0x07, 0x00}},
+        };
         std::set<std::uint8_t> differing;
         for (const auto& [type, value] : stored)
             if (factory.at(type) != value) differing.insert(type);
-        std::set<std::uint8_t> tickedTypes;
-        for (const Edit& edit : kEdits) tickedTypes.insert(FindFieldByCheckBox(edit.checkBoxId)->item->type);
-        EXPECT_EQ(differing, tickedTypes);
+        EXPECT_EQ(differing, (std::set<std::uint8_t>{0x92, 0x94, 0xA8, 0xC6}));
+        for (const auto& [type, value] : written) EXPECT_EQ(stored.at(type), value) << int(type);
     }
 
     // Read back what the DTU holds now: the ticked fields changed, the rest did not.
@@ -176,12 +205,7 @@ TEST_P(SessionFlowTest, OpenConnectReadTickEditConfigureClose) {
 
     if (GetParam() == Line::ComPort) {
         // The DTU behind the COM port outlives this test: give it its factory values back.
-        for (const ItemUpdate& item : FactoryReadBack())
-            for (const ControlUpdate& update : item.updates)
-                if (changed.count(update.controlId) != 0) {
-                    const std::u16string wide = GbkToUtf16(update.text);
-                    setText(update.controlId, std::wstring(wide.begin(), wide.end()));
-                }
+        for (const auto& [id, value] : changed) setText(id, W(kFactoryForm.at(id)));
         configureAndWait(2);
     }
 
