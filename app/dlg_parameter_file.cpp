@@ -1,8 +1,9 @@
 // The window's entries for fleet work, in its context menu beside the about
 // entry: save and load parameter files (also by dropping a .json file on the
 // window), verification after a write, and the demo-state terminal shown on
-// request. What a file holds and which fields it ticks is decided in form/;
-// verification is the session core's. User-interface thread only.
+// request. The save and load flows are form/'s (parameter_file_flow): this
+// file lends them the window's dialogs. Verification is the session core's.
+// User-interface thread only.
 #include <QAction>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -13,14 +14,13 @@
 #include "app/dialog_builder.h"
 #include "app/tarnwell_dlg.h"
 #include "form/form_values.h"
-#include "form/parameter_fields.h"
-#include "form/parameter_file.h"
+#include "form/parameter_file_flow.h"
 
 namespace quill {
 namespace {
 
 bool IsParameterFile(const QUrl& url) {
-    return url.isLocalFile() && url.toLocalFile().endsWith(QStringLiteral(".json"), Qt::CaseInsensitive);
+    return url.isLocalFile() && IsParameterFilePath(url.toLocalFile().toStdString());
 }
 
 }  // namespace
@@ -47,39 +47,37 @@ QString CTarnwellDlg::ChooseFile(bool save) {
                 : QFileDialog::getOpenFileName(this, FromUtf8(kLoadFileText), QString(), filter);
 }
 
-void CTarnwellDlg::OnSaveParameterFile() {
+FormValues CTarnwellDlg::parameterFileValues() {
     ExchangeFormData(true);
-    const FormValues values = ValuesFromSnapshot(formSnapshot());
-    const std::vector<const ParameterField*> fields = FieldsToSave(values);
-    if (fields.empty()) {
-        ShowMessageBox(FromUtf8(kNothingToSave), FromUtf8(kErrorCaption), MessageIcon::None);
-        return;
-    }
-    QString path = ChooseFile(true);
-    if (path.isEmpty()) return;
-    if (!path.endsWith(QStringLiteral(".json"), Qt::CaseInsensitive)) path += QStringLiteral(".json");
-    const std::string error = SaveParameterFile(path.toStdString(), values, fields);
-    if (!error.empty()) {
-        ShowMessageBox(FromUtf8(error), FromUtf8(kErrorCaption), MessageIcon::None);
-        return;
-    }
-    AppendInfo(FromUtf8(kSavedPrefix) + path + QStringLiteral("\n\r\n\r"));
+    return ValuesFromSnapshot(formSnapshot());
+}
+
+std::string CTarnwellDlg::chooseParameterFile(bool save) {
+    return ChooseFile(save).toStdString();
+}
+
+void CTarnwellDlg::showParameterFileValues(const FormValues& values) {
+    ShowFormValues(*this, *this, values);
+}
+
+void CTarnwellDlg::parameterFileBox(std::string_view text) {
+    ShowMessageBox(FromUtf8(text), FromUtf8(kErrorCaption), MessageIcon::None);
+}
+
+void CTarnwellDlg::parameterFileReport(std::string_view text) {
+    AppendInfo(FromUtf8(text));
+}
+
+void CTarnwellDlg::OnSaveParameterFile() {
+    SaveParameterFileFlow(*this);
 }
 
 void CTarnwellDlg::OnLoadParameterFile() {
-    const QString path = ChooseFile(false);
-    if (!path.isEmpty()) LoadParameterFileFrom(path);
+    LoadChosenParameterFileFlow(*this);
 }
 
 bool CTarnwellDlg::LoadParameterFileFrom(const QString& path) {
-    const ParameterFileLoad load = LoadParameterFile(path.toStdString());
-    if (!load.values) {
-        ShowMessageBox(FromUtf8(ProblemsText(load.problems)), FromUtf8(kErrorCaption), MessageIcon::None);
-        return false;
-    }
-    ShowFormValues(*this, *this, *load.values);
-    AppendInfo(FromUtf8(kLoadedPrefix) + path + QStringLiteral("\n\r\n\r"));
-    return true;
+    return LoadParameterFileFlow(*this, path.toStdString());
 }
 
 void CTarnwellDlg::dragEnterEvent(QDragEnterEvent* event) {

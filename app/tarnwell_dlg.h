@@ -19,12 +19,15 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "form/binding_table.h"
 #include "form/form_exchange.h"
+#include "form/parameter_file_flow.h"
+#include "form/port_choice.h"
 #include "form/window_texts.h"
 #include "protocol/configure_request.h"
 #include "serial/port_discovery.h"
@@ -46,7 +49,8 @@ class CTarnwellDlg : public QDialog,
                      public PortOwner,
                      public FormMembers,
                      private SessionHost,
-                     private FormControls {
+                     private FormControls,
+                     private ParameterFileWindow {
     Q_OBJECT
 
   public:
@@ -145,20 +149,13 @@ class CTarnwellDlg : public QDialog,
     int simulatorEntry() const { return simulatorListEntry; }
     // The simulated DTU behind that entry, once it has been opened; else nullptr.
     DtuServer* simulator() const { return builtInSimulator.get(); }
-    // Serial devices under devRoot ("/dev"): the targets of serial/by-id and
-    // every ttyUSB* and ttyACM*, sorted, each once.
-    static std::vector<std::string> FindSerialDevices(const std::string& devRoot);
-    // The text of the box for a failed open; a missing permission adds how to get it.
-    static QString OpenFailureText(int openError);
+    // Refills the port list: com1..com10, these ports, the simulated DTU.
+    void FillPortList(std::span<const FoundPort> found);
 
     // ---- The port list following adapters (port_follow.cpp) -----------------
     // Where the list finds the ports after com10: this machine's, unless a
     // test sets its own.
-    std::function<std::vector<FoundPort>()> findPorts = [] {
-        std::vector<FoundPort> ports;
-        for (std::string& path : FindSerialDevices("/dev")) ports.push_back({std::move(path), {}});
-        return ports;
-    };
+    std::function<std::vector<FoundPort>()> findPorts = [] { return FindSerialPorts(); };
     // Finds the ports again and lets the list follow, keeping the choice; run
     // on each report of the port watch that a port came or went.
     void OnPortsChanged();
@@ -200,6 +197,14 @@ class CTarnwellDlg : public QDialog,
     void dropEvent(QDropEvent* event) override;
 
   private:
+    // ---- What the parameter-file flows ask of the window (ParameterFileWindow)
+    // The dialogs and reports first, then the form's side.
+    void parameterFileBox(std::string_view text) override;
+    void parameterFileReport(std::string_view text) override;
+    std::string chooseParameterFile(bool save) override;
+    FormValues parameterFileValues() override;
+    void showParameterFileValues(const FormValues& values) override;
+
     // ---- What the session asks of the window (SessionHost) --------------------
     std::optional<std::string> openPort(std::uint32_t rate) override;
     std::string openFailureText() override;
@@ -258,6 +263,8 @@ class CTarnwellDlg : public QDialog,
     };
     std::map<int, WindowTimer> windowTimers;  // by window timer id
     int simulatorListEntry = -1;
+    std::vector<PortListEntry> portEntries;      // what the port list shows, in order
+    std::optional<SerialPortError> openFailure;  // why the last open failed, when one was tried
     void connectMessageMap();
 
     std::unordered_map<int, QWidget*> controls;

@@ -1,9 +1,8 @@
 #include "cli/console_host.h"
 
 #include "cli/platform.h"
-#include "form/window_texts.h"
+#include "form/open_failure.h"
 #include "protocol/configure_request.h"
-#include "serial/serial_platform.h"
 
 namespace quill::cli {
 namespace {
@@ -76,29 +75,8 @@ std::optional<std::string> ConsoleHost::openPort(std::uint32_t rate) {
     return portPath_;
 }
 
-namespace {
-
-// What the operator can do about a failed open, by the kind of failure.
-std::string OpenFailureHint(int error) {
-    switch (platform::ClassifyOpenError(error)) {
-        case platform::OpenFault::NoPermission:
-            return std::string(kNoPermissionText);
-        case platform::OpenFault::Busy:
-            return "串口已被其他程序占用。";
-        case platform::OpenFault::Absent:
-        case platform::OpenFault::Other:
-            break;
-    }
-    return {};
-}
-
-}  // namespace
-
 std::string ConsoleHost::openFailureText() {
-    const int error = port_.lastOpenError();
-    std::string text = "无法打开串口 " + portPath_ + "：" + platform::ErrorText(error);
-    if (const std::string hint = OpenFailureHint(error); !hint.empty()) text += "\n" + hint;
-    return text;
+    return OpenFailureText(port_.lastOpenError(), portPath_);
 }
 
 void ConsoleHost::stopPort() {

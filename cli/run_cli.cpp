@@ -81,16 +81,9 @@ std::optional<Clock::time_point> ConnectDeadline(const Common& common, Clock::ti
            std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(common.timeoutSeconds));
 }
 
-const ParameterField* FieldOfType(std::uint8_t type) {
-    const ItemDef* item = FindItem(type);
-    if (item == nullptr || item->checkBoxId == 0) return nullptr;
-    return FindFieldByCheckBox(item->checkBoxId);
-}
-
 std::vector<std::string> Labels(const std::vector<std::uint8_t>& types) {
     std::vector<std::string> labels;
-    for (const std::uint8_t type : types)
-        if (const ParameterField* field = FieldOfType(type)) labels.push_back(field->accessibleLabel);
+    for (const std::uint8_t type : types) labels.push_back(FieldLabel(type));
     return labels;
 }
 
@@ -238,7 +231,7 @@ void ReportUnwritten(Context& context, DtuLink& link, const FormValues& file, St
     } else if (result == StepResult::Differs) {
         const std::vector<std::uint8_t>& types = link.session().mismatchedTypes();
         for (const std::uint8_t type : types)
-            if (const ParameterField* field = FieldOfType(type))
+            if (const ParameterField* field = FindFieldByType(type))
                 context.out << "不一致\t" << field->accessibleLabel << "\t文件：" << DisplayText(file, *field)
                             << "\tDTU：" << DisplayText(link.host().form(), *field) << '\n';
         context.out << "回读校验失败：" << types.size() << " 个参数与文件不一致\n";
@@ -310,7 +303,7 @@ UnitRecord ProvisionUnit(DtuLink& link, const FormValues& values, int unit, Step
     link.host().setForm(FormValues());
     ended = link.read();
     if (ended == StepResult::Done) {
-        if (const ParameterField* idField = FieldOfType(kDtuIdType)) {
+        if (const ParameterField* idField = FindFieldByType(kDtuIdType)) {
             const auto& types = link.host().readTypes();
             if (std::find(types.begin(), types.end(), kDtuIdType) != types.end())
                 record.dtuId = DisplayText(link.host().form(), *idField);

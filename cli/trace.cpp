@@ -35,16 +35,6 @@ std::string_view CommandName(std::uint8_t command) {
     }
 }
 
-// The label a field carries in the form; message bodies name their body.
-std::string ItemLabel(std::uint8_t type) {
-    const ItemDef* item = FindItem(type);
-    if (item == nullptr) return "未知参数";
-    if (const ParameterField* field = FindFieldByCheckBox(item->checkBoxId);
-        field != nullptr && item->checkBoxId != 0)
-        return field->accessibleLabel;
-    return std::string(item->name);
-}
-
 std::string TypeText(std::uint8_t value) {
     char text[8];
     std::snprintf(text, sizeof text, "0x%02X", value);
@@ -156,7 +146,7 @@ std::vector<std::string> DescribeFrame(std::span<const std::uint8_t> frame) {
     }
     std::vector<std::string> items;
     const bool wellFormed = ForEachItem(frame, [&](const ItemView& item) {
-        items.push_back(std::string(kItemIndent) + TypeText(item.type) + " " + ItemLabel(item.type) + " (" +
+        items.push_back(std::string(kItemIndent) + TypeText(item.type) + " " + FieldLabel(item.type) + " (" +
                         std::to_string(item.value.size()) + "): " + HexBytes(item.value) + ShownValue(item));
     });
     head += ", " + std::to_string(items.size()) + " items";

@@ -67,4 +67,15 @@ const ParameterField* FindFieldByValueControl(int controlId) {
     return nullptr;
 }
 
+const ParameterField* FindFieldByType(std::uint8_t type) {
+    const ItemDef* item = FindItem(type);
+    if (item == nullptr || item->checkBoxId == 0) return nullptr;
+    return FindFieldByCheckBox(item->checkBoxId);
+}
+
+std::string FieldLabel(std::uint8_t type) {
+    const ParameterField* field = FindFieldByType(type);
+    return field != nullptr ? field->accessibleLabel : std::string("未知参数");
+}
+
 }  // namespace quill

@@ -46,4 +46,11 @@ std::span<const ParameterField> ParameterFields();
 const ParameterField* FindFieldByCheckBox(int checkBoxId);
 const ParameterField* FindFieldByValueControl(int controlId);
 
+// The field of an item type, or nullptr for a type the form has no field for.
+const ParameterField* FindFieldByType(std::uint8_t type);
+
+// How reports, traces and the command line name an item type: its field's
+// accessible label; "未知参数" for a type the form has no field for.
+std::string FieldLabel(std::uint8_t type);
+
 }  // namespace quill

@@ -30,6 +30,8 @@ inline constexpr std::string_view kOpenFailedText = "没有发现此串口或被
 // What to do when the system refuses the port for lack of permission.
 inline constexpr std::string_view kNoPermissionText =
     "没有访问权限：请把当前用户加入 dialout 组（sudo usermod -aG dialout $USER），然后重新登录。";
+// What to do when another program holds the port.
+inline constexpr std::string_view kPortBusyText = "串口已被其他程序占用。";
 
 // The window's menu entries for fleet work, and what they report.
 inline constexpr std::string_view kSaveFileText = "保存参数文件…";

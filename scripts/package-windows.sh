@@ -12,9 +12,12 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
     -DCMAKE_BUILD_TYPE=Release >/dev/null
 fi
 targets=(quillmere)
+# A target this build defines has a rule in its build system. The list is
+# read whole first: grep -q stops at the first match, and under pipefail the
+# writer's broken pipe would count as no match.
+rules=$(cmake --build "$build" --target help)
 for program in quillmere-cli quillmere-sim; do
-  # A target this build defines has a rule in its build system.
-  if cmake --build "$build" --target help | grep -qx "\.\.\. $program"; then targets+=("$program"); fi
+  if grep -qx "\.\.\. $program" <<<"$rules"; then targets+=("$program"); fi
 done
 cmake --build "$build" --target "${targets[@]}" -j"$(nproc)"
 

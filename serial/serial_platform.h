@@ -16,6 +16,8 @@
 #include <string>
 #include <string_view>
 
+#include "serial/serial_port_error.h"
+
 namespace quill::platform {
 
 using NativeHandle = std::intptr_t;
@@ -75,18 +77,18 @@ struct Timeouts {
 std::string PortDevicePath(std::uint32_t portNumber);
 
 // Read and write, exclusive, existing device only. A port that another
-// program holds fails with the platform's busy code (EBUSY; on Windows
-// ERROR_ACCESS_DENIED, which is what a second open of a COM port gives).
+// program holds fails with the platform's busy code.
 struct OpenOutcome {
     Device device;
     int error = 0;
+    bool noLineSettings = false;  // it opened, but is no serial port
 };
 OpenOutcome OpenDevice(const std::string& path);
 
-// What a failed open means to the operator, so that front ends can explain
-// it without knowing the platform's codes.
-enum class OpenFault { Absent, Busy, NoPermission, Other };
-OpenFault ClassifyOpenError(int error);
+// The one mapping of a failed open (OpenOutcome's error and noLineSettings,
+// or an event that could not be made) to the engine's kind of failure and
+// the system's text.
+SerialPortError OpenError(int code, bool noLineSettings = false);
 void CloseDevice(Device& device);  // leaves the device empty
 
 int SetTimeouts(Device& device, const Timeouts& timeouts);

@@ -113,6 +113,7 @@ OpenOutcome OpenDevice(const std::string& path) {
     }
     if (!::isatty(fd)) {
         out.error = ENOTTY;
+        out.noLineSettings = true;
         ::close(fd);
         return out;
     }
@@ -132,20 +133,29 @@ OpenOutcome OpenDevice(const std::string& path) {
     return out;
 }
 
-OpenFault ClassifyOpenError(int error) {
-    switch (error) {
+SerialPortError OpenError(int code, bool noLineSettings) {
+    SerialPortError error{SerialPortErrorKind::Other, ErrorText(code)};
+    if (noLineSettings) {
+        error.kind = SerialPortErrorKind::NotASerialPort;
+        return error;
+    }
+    switch (code) {
         case ENOENT:
         case ENODEV:
         case ENXIO:
-            return OpenFault::Absent;
+            error.kind = SerialPortErrorKind::Missing;
+            break;
         case EBUSY:
-            return OpenFault::Busy;
+            error.kind = SerialPortErrorKind::Busy;
+            break;
         case EACCES:
         case EPERM:
-            return OpenFault::NoPermission;
+            error.kind = SerialPortErrorKind::NoPermission;
+            break;
         default:
-            return OpenFault::Other;
+            break;
     }
+    return error;
 }
 
 void CloseDevice(Device& device) {

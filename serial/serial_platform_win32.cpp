@@ -184,8 +184,13 @@ OpenOutcome OpenDevice(const std::string& path) {
     }
     // Anything that has no line settings is no serial port.
     DCB dcb = EmptyDcb();
-    const HANDLE ioEvent =
-        api.getCommState(device, &dcb) ? ::CreateEventW(nullptr, TRUE, FALSE, nullptr) : nullptr;
+    if (!api.getCommState(device, &dcb)) {
+        out.error = LastError();
+        out.noLineSettings = true;
+        api.closeHandle(device);
+        return out;
+    }
+    const HANDLE ioEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (ioEvent == nullptr) {
         out.error = LastError();
         api.closeHandle(device);
@@ -199,18 +204,28 @@ OpenOutcome OpenDevice(const std::string& path) {
     return out;
 }
 
-OpenFault ClassifyOpenError(int error) {
-    switch (static_cast<DWORD>(error)) {
+SerialPortError OpenError(int code, bool noLineSettings) {
+    SerialPortError error{SerialPortErrorKind::Other, ErrorText(code)};
+    if (noLineSettings) {
+        error.kind = SerialPortErrorKind::NotASerialPort;
+        return error;
+    }
+    switch (static_cast<DWORD>(code)) {
         case ERROR_FILE_NOT_FOUND:
         case ERROR_PATH_NOT_FOUND:
         case ERROR_INVALID_NAME:
-            return OpenFault::Absent;
+            error.kind = SerialPortErrorKind::Missing;
+            break;
+        // A COM port opened without sharing refuses every second open this
+        // way, so on this platform it means busy, not a lack of rights.
         case ERROR_ACCESS_DENIED:
         case ERROR_SHARING_VIOLATION:
-            return OpenFault::Busy;
+            error.kind = SerialPortErrorKind::Busy;
+            break;
         default:
-            return OpenFault::Other;
+            break;
     }
+    return error;
 }
 
 void CloseDevice(Device& device) {

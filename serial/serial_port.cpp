@@ -75,7 +75,7 @@ bool CSerialPort::OpenPort(PortOwner* newOwner, std::uint32_t newPortNumber, std
     // A pending send request and an earlier stop request are discarded here.
     for (platform::Event* event : {&writeRequest, &stopRequest}) {
         if (const int error = event->create(); error != 0) {
-            openError = error;
+            openError = platform::OpenError(error);
             return false;
         }
     }
@@ -97,10 +97,11 @@ bool CSerialPort::OpenPort(PortOwner* newOwner, std::uint32_t newPortNumber, std
 
     platform::OpenOutcome opened = platform::OpenDevice(path);
     if (opened.error != 0) {
-        openError = opened.error;  // no box: the caller reports it
+        openError =
+            platform::OpenError(opened.error, opened.noLineSettings);  // no box: the caller reports it
         return false;
     }
-    openError = 0;
+    openError.reset();
     device = opened.device;
     deviceHeld = true;
 
@@ -170,7 +171,7 @@ bool CSerialPort::IsOpen() const {
     return deviceHeld;
 }
 
-int CSerialPort::lastOpenError() const {
+std::optional<SerialPortError> CSerialPort::lastOpenError() const {
     return openError;
 }
 

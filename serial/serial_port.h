@@ -27,6 +27,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -86,7 +87,7 @@ class CSerialPort {
     CSerialPort(const CSerialPort&) = delete;
     CSerialPort& operator=(const CSerialPort&) = delete;
 
-    // devicePath empty: "COM%d" with portNumber, mapped to /dev/ttyS(portNumber-1). Otherwise the path is
+    // devicePath empty: the platform's device for portNumber (PortDevicePath). Otherwise the path is
     // opened as given. Stops a running worker first. False only when the device could not be opened.
     bool OpenPort(PortOwner* owner, std::uint32_t portNumber, std::uint32_t rate, char parity,
                   std::uint32_t dataBits, std::uint32_t stopBits, std::uint32_t eventMask,
@@ -103,9 +104,8 @@ class CSerialPort {
     // Asks the worker to end; returns at once. The worker closes the device.
     void RequestStop();
     bool IsOpen() const;
-    // errno of the last failed open (EACCES tells the window to explain the dialout group); 0 after a
-    // successful one.
-    int lastOpenError() const;
+    // Why the last open failed; nothing after a successful one.
+    std::optional<SerialPortError> lastOpenError() const;
     // Write requests the worker has carried out since construction (diagnostics and tests).
     std::uint64_t completedWrites() const;
     // Waits until completedWrites() reaches count, or the timeout; true when it did.
@@ -142,7 +142,7 @@ class CSerialPort {
     std::vector<std::uint8_t> writeBuffer;
     std::uint32_t eventMask = 0;
     std::uint32_t writeBufferSize = 0;
-    int openError = 0;
+    std::optional<SerialPortError> openError;
     std::shared_ptr<HandOff> handOff;  // the running (or last) worker's
     std::uint64_t writeCount = 0;      // under writeCountMutex
     mutable std::mutex writeCountMutex;

@@ -3,8 +3,9 @@
 // WM_DEVICECHANGE, the window finds the ports again, and the session core's
 // rule (FollowPortList) says what the list shows and which entry stays
 // chosen. This file only rewrites the list. Window thread only.
-#include "session/port_list_follow.h"
+#include "form/port_choice.h"
 #include "serial/wide_text_win32.h"
+#include "session/port_list_follow.h"
 #include "win/tarnwell_dlg.h"
 
 namespace quill::win {
@@ -21,39 +22,25 @@ std::optional<INT_PTR> CTarnwellDlg::OnDeviceChange(WPARAM wParam, LPARAM lParam
 }
 
 void CTarnwellDlg::OnPortsChanged() {
-    const HWND list = control(kPortListId);
-    if (list == nullptr || !findPorts) return;
+    if (control(kPortListId) == nullptr || !findPorts) return;
     std::vector<std::string> entries;
-    for (int i = 0; i < listCount(kPortListId); ++i) entries.push_back(Narrow(listItem(kPortListId, i)));
-    // The found ports sit between com1..com10 and the fixed entries after them.
-    const auto first = static_cast<std::ptrdiff_t>(std::min<std::size_t>(10, entries.size()));
-    const auto end = std::min<std::ptrdiff_t>(first + static_cast<std::ptrdiff_t>(foundPorts.size()),
-                                              static_cast<std::ptrdiff_t>(entries.size()));
-    const auto entriesFor = [&](std::span<const FoundPort> ports) {
-        std::vector<std::string> texts(entries.begin(), entries.begin() + first);
-        for (const FoundPort& port : ports) texts.push_back(Narrow(*FoundPortEntry(port)));
-        texts.insert(texts.end(), entries.begin() + end, entries.end());
+    for (const PortListEntry& entry : portEntries) entries.push_back(entry.text);
+    const auto entriesFor = [](std::span<const FoundPort> ports) {
+        std::vector<std::string> texts;
+        for (const PortListEntry& entry : PortListEntries(ports)) texts.push_back(entry.text);
         return texts;
     };
-    std::vector<FoundPort> found;
-    for (FoundPort& port : findPorts())
-        if (FoundPortEntry(port)) found.push_back(std::move(port));
 
     const std::string editText = Narrow(controlText(kPortListId));
-    PortListNow now{foundPorts, entries, selectedIndex(kPortListId), editText, {}};
+    PortListNow now{shownPorts, entries, selectedIndex(kPortListId), editText, {}};
     if (portHeld() && !openedPath.empty()) now.openPath = openedPath;
-    PortListNext next = FollowPortList(now, found, entriesFor);
+    PortListNext next = FollowPortList(now, findPorts(), entriesFor);
     if (!next.changed) return;
 
-    const int shift = static_cast<int>(next.entries.size()) - static_cast<int>(entries.size());
-    if (simulatorListEntry >= end) simulatorListEntry += shift;
-    SendMessageW(list, CB_RESETCONTENT, 0, 0);
-    for (const std::string& text : next.entries)
-        SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(text).c_str()));
+    FillPortList(next.ports);
     selectIndex(kPortListId, next.selected);
     setControlText(kPortListId, Widen(next.editText));
-    FitPortListWidth();
-    foundPorts = std::move(next.ports);
+    shownPorts = std::move(next.ports);
 }
 
 }  // namespace quill::win

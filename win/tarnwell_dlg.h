@@ -30,11 +30,15 @@
 
 #include "form/binding_table.h"
 #include "form/form_exchange.h"
+#include "form/open_failure.h"
+#include "form/parameter_file_flow.h"
+#include "form/port_choice.h"
 #include "form/window_layout.h"
 #include "form/window_texts.h"
 #include "serial/port_discovery.h"
 #include "serial/port_watch.h"
 #include "serial/serial_port.h"
+#include "serial/wide_text_win32.h"
 #include "session/session_controller.h"
 #include "terminal/gbk_stream_decoder.h"
 #include "win/simulated_line.h"
@@ -59,7 +63,11 @@ struct MenuEntry {
     bool checked = false;
 };
 
-class CTarnwellDlg : public PortOwner, public FormMembers, private SessionHost, private FormControls {
+class CTarnwellDlg : public PortOwner,
+                     public FormMembers,
+                     private SessionHost,
+                     private FormControls,
+                     private ParameterFileWindow {
   public:
     CTarnwellDlg();
     ~CTarnwellDlg() override;
@@ -172,9 +180,11 @@ class CTarnwellDlg : public PortOwner, public FormMembers, private SessionHost, 
     // parameter file; load one (every problem in one box, or exactly its fields
     // ticked and filled); verification after a write; the demo-state controls
     // shown or hidden.
-    void OnSaveParameterFile();
-    void OnLoadParameterFile();
-    bool LoadParameterFileFrom(const std::wstring& path);
+    void OnSaveParameterFile() { SaveParameterFileFlow(*this); }
+    void OnLoadParameterFile() { LoadChosenParameterFileFlow(*this); }
+    bool LoadParameterFileFrom(const std::wstring& path) {
+        return LoadParameterFileFlow(*this, Narrow(path));
+    }
     void OnToggleVerify();
     void OnToggleTerminal();
     void ShowTerminalControls(bool shown);
@@ -205,17 +215,26 @@ class CTarnwellDlg : public PortOwner, public FormMembers, private SessionHost, 
     void OnInitDialog();
     void OnDestroy();
     void InitPortList();
-    // The list's entry for a found port; none for com1 to com10, which have theirs.
-    static std::optional<std::wstring> FoundPortEntry(const FoundPort& port);
-    void FitPortListWidth();
+    // Refills the port list: com1..com10, these ports, the simulated DTU.
+    void FillPortList(std::span<const FoundPort> found);
     // Following adapters (port_follow.cpp): registered at start, and the
     // list found again on each report that a COM port came or went.
     void StartPortWatch();
     void displayReceivedByte(std::uint8_t byte) override;
 
+    // What the parameter-file flows ask of the window.
+    FormValues parameterFileValues() override {
+        ExchangeFormData(true);
+        return ValuesFromSnapshot(snapshot);
+    }
+    std::string chooseParameterFile(bool save) override { return Narrow(ChooseFile(save)); }
+    void showParameterFileValues(const FormValues& values) override { ShowFormValues(*this, *this, values); }
+    void parameterFileBox(std::string_view text) override;
+    void parameterFileReport(std::string_view text) override;
+
     // What the session asks of the window.
     std::optional<std::string> openPort(std::uint32_t rate) override;
-    std::string openFailureText() override;
+    std::string openFailureText() override { return OpenFailureText(openFailure); }
     void stopPort() override;
     bool portHeld() const override;
     bool sendBytes(std::span<const std::uint8_t> bytes) override;
@@ -243,7 +262,9 @@ class CTarnwellDlg : public PortOwner, public FormMembers, private SessionHost, 
     bool simulatedOpen = false;  // the open port is the simulated line
     bool terminalShown = false;
     int simulatorListEntry = -1;
-    std::vector<FoundPort> foundPorts;  // list entries after com10, in order
+    std::vector<PortListEntry> portEntries;      // what the port list shows, in order
+    std::optional<SerialPortError> openFailure;  // why the last open failed, when one was tried
+    std::vector<FoundPort> shownPorts;           // the found ports the list was made from
     PortWatch portWatch;
     std::string openedPath;  // the device the engine was last opened on; empty: a COM number
     SimulatedLine simulated;

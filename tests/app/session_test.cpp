@@ -11,6 +11,7 @@
 #include <fstream>
 #include <thread>
 
+#include "serial/port_discovery_posix.h"
 #include "session_fixture.h"
 
 namespace quill::test {
@@ -116,14 +117,36 @@ TEST_F(SessionTest, FailedOpenShowsTheBoxAndLeavesOpenEnabled) {
     }
 }
 
-TEST(OpenFailureText, OnlyAMissingPermissionAddsTheGroupHint) {
-    const QString base = FromUtf8("没有发现此串口或被占用");
-    for (const int error : {ENOENT, EBUSY, ENOTTY, EIO, 0})
-        EXPECT_EQ(CTarnwellDlg::OpenFailureText(error), base);
-    const QString denied = CTarnwellDlg::OpenFailureText(EACCES);
-    EXPECT_TRUE(denied.startsWith(base + QLatin1Char('\n')));
-    EXPECT_EQ(denied.count(QLatin1Char('\n')), 1);
-    EXPECT_TRUE(denied.contains(QStringLiteral("dialout")));
+// What the engine says about a failed open reaches the box; an empty field
+// with nothing selected opens nothing (no port 0, and not com1 either).
+TEST_F(SessionTest, AFailedOpenExplainsWhatTheEngineFound) {
+    struct Unused : PortOwner {
+        void postToOwner(std::function<void()>) override {}
+        void onPortMessage(std::uint32_t, std::uint32_t, std::uint32_t) override {}
+        void onPortError(const std::string&) override {}
+        void onPortLost(std::uint32_t) override {}
+    } owner;
+    CSerialPort holder;  // another program's hold on the port; no worker
+    ASSERT_TRUE(holder.OpenPort(&owner, 1, 57600, 'N', 8, 1, EV_RXCHAR, 512, server.devicePath()));
+    const QString sentence = FromUtf8("没有发现此串口或被占用");
+    struct Case {
+        QString typed;
+        QString box;
+    };
+    const Case cases[] = {
+        {QString::fromStdString(server.devicePath()), sentence + FromUtf8("\n串口已被其他程序占用。")},
+        {QString(), sentence},
+    };
+    for (const Case& c : cases) {
+        boxes.clear();
+        window->selectIndex(1026, -1);
+        window->setControlText(1026, c.typed);
+        click(1027);
+        ASSERT_EQ(boxes.size(), 1u) << c.typed.toStdString();
+        EXPECT_EQ(boxes[0].text, c.box);
+        EXPECT_FALSE(window->session.portOpen());
+        EXPECT_EQ(status(), QStringLiteral("Quillmere"));
+    }
 }
 
 // Closing from each open state: the same close sequence; the flags the close
@@ -363,7 +386,7 @@ TEST_F(SessionTest, PortListOffersTheSimulatedDtuAfterTheComPorts) {
     for (int i = 0; i < 10; ++i) EXPECT_EQ(list->itemText(i), QStringLiteral("com%1").arg(i + 1));
     EXPECT_EQ(window->simulatorEntry(), list->count() - 1);
     EXPECT_EQ(list->itemText(window->simulatorEntry()), FromUtf8("模拟DTU（无需硬件）"));
-    EXPECT_EQ(list->count(), 11 + static_cast<int>(CTarnwellDlg::FindSerialDevices("/dev").size()));
+    EXPECT_EQ(list->count(), 11 + static_cast<int>(FindSerialPorts().size()));
 
     window->selectIndex(1026, window->simulatorEntry());
     click(1027);
@@ -378,21 +401,28 @@ TEST_F(SessionTest, PortListOffersTheSimulatedDtuAfterTheComPorts) {
     EXPECT_EQ(window->simulator()->counters().readRequests, 1u);
 }
 
-TEST(FindSerialDevices, TakesAdaptersByIdAndUsbAndAcmDevicesOnce) {
+// The list takes the machine's ports as the one discovery finds them: in the
+// order people count, an adapter once however many names lead to it.
+TEST_F(SessionTest, PortListShowsTheDiscoveredPortsInOrderEachOnce) {
     namespace fs = std::filesystem;
     const fs::path root = fs::temp_directory_path() / ("quillmere-dev-" + std::to_string(::getpid()));
     fs::remove_all(root);
     fs::create_directories(root / "serial" / "by-id");
-    for (const char* name : {"ttyUSB0", "ttyUSB1", "ttyACM3", "ttyS0", "ttyAMA0", "null", "adapter9"})
-        std::ofstream(root / name).put('x');
-    fs::create_symlink("../../ttyUSB0", root / "serial" / "by-id" / "usb-A-if00-port0");   // listed anyway
-    fs::create_symlink("../../adapter9", root / "serial" / "by-id" / "usb-B-if00-port0");  // other name
-    fs::create_symlink("../../gone", root / "serial" / "by-id" / "usb-C-if00-port0");      // dangling
+    for (const char* name : {"ttyUSB10", "ttyUSB2", "ttyACM0", "ttyS0"}) std::ofstream(root / name).put('x');
+    fs::create_symlink("../../ttyUSB2", root / "serial" / "by-id" / "usb-A-if00-port0");
+    // Reached through a second name for the folder, as /dev/serial often is.
+    fs::create_symlink(root, root.string() + "-link");
+    window->FillPortList(FindSerialPorts(root.string() + "-link"));
 
-    const std::string r = fs::canonical(root).string();
-    EXPECT_EQ(CTarnwellDlg::FindSerialDevices(root.string()),
-              (std::vector<std::string>{r + "/adapter9", r + "/ttyACM3", r + "/ttyUSB0", r + "/ttyUSB1"}));
-    EXPECT_TRUE(CTarnwellDlg::FindSerialDevices((root / "missing").string()).empty());
+    auto* list = qobject_cast<QComboBox*>(window->control(1026));
+    ASSERT_NE(list, nullptr);
+    const QString r = QString::fromStdString(fs::canonical(root).string());
+    QStringList shown;
+    for (int i = 10; i < list->count(); ++i) shown << list->itemText(i);
+    EXPECT_EQ(shown, (QStringList{r + "/ttyACM0", r + "/ttyUSB2 usb-A-if00-port0", r + "/ttyUSB10",
+                                  FromUtf8("模拟DTU（无需硬件）")}));
+    EXPECT_EQ(window->simulatorEntry(), 13);
+    fs::remove(root.string() + "-link");
     fs::remove_all(root);
 }
 

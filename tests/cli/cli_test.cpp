@@ -116,11 +116,17 @@ TEST_F(CliTest, ReadJsonIsTheSavedFileAndWritingItBackRestoresTheSet) {
     EXPECT_EQ(file["fields"]["stationName"], "城东变电站");
     EXPECT_EQ(file["fields"]["dtuId"], "20240517001");
 
-    // Another unit's set on the line; the file makes it the first one again.
-    server.nextUnit();
-    DtuItems changed = server.items();
-    changed[0x92] = kStationBytes;
-    changed[0x04] = Bytes{'X'};
+    // A unit that differs in every value the file carries; the file makes it
+    // the first one again, so a field lost on the way leaves a difference.
+    std::size_t filled = 0;
+    DtuItems changed = original;
+    for (auto& [type, value] : changed) {
+        if (value.empty()) continue;  // nothing to save, so nothing to copy
+        value.back() ^= 0x01;
+        ++filled;
+    }
+    EXPECT_EQ(filled, 113u);
+    EXPECT_EQ(file["fields"].size(), 113u);
     server.setItems(changed);
     const Outcome write = RunCommand({"write", "--port", port, saved});
     ASSERT_EQ(write.code, kExitDone) << write.err;

@@ -49,5 +49,19 @@ TEST(ParameterFields, AccessibleLabelsAreTrimmedAndNameTheirBody) {
         EXPECT_EQ(FindFieldByCheckBox(c.checkBox)->accessibleLabel, c.label) << c.checkBox;
 }
 
+// One name per item type for reports, traces and the command line.
+TEST(ParameterFields, FieldLabelNamesATypeByItsField) {
+    struct Case {
+        std::uint8_t type;
+        std::string_view label;
+    };
+    const Case cases[] = {
+        {0x01, "DTU编号"},      {0x92, "站名"},     {0x94, "超级用户号码"},
+        {0x9E, "消息体1 名称"}, {0xC8, "3"},        {0x06, "未知参数"},  // skipped by the form: no field
+        {0xCD, "未知参数"},     {0x00, "未知参数"}, {0xFF, "未知参数"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(FieldLabel(c.type), c.label) << int{c.type};
+}
+
 }  // namespace
 }  // namespace quill

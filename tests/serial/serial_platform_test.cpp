@@ -22,6 +22,33 @@ TEST(ModeStringTest, AModeStringThatDoesNotParseIsAnInvalidArgument) {
     EXPECT_EQ(settings.rate, 57600u);
 }
 
+// Codes the engine cannot provoke as root on a build machine (no permission)
+// are mapped here from the code alone.
+TEST(OpenErrorTest, EachCodeHasItsKind) {
+    struct Case {
+        int code;
+        bool noLineSettings;
+        SerialPortErrorKind kind;
+    };
+    const Case cases[] = {
+        {ENOENT, false, SerialPortErrorKind::Missing},
+        {ENODEV, false, SerialPortErrorKind::Missing},
+        {ENXIO, false, SerialPortErrorKind::Missing},
+        {EBUSY, false, SerialPortErrorKind::Busy},
+        {EACCES, false, SerialPortErrorKind::NoPermission},
+        {EPERM, false, SerialPortErrorKind::NoPermission},
+        {EISDIR, false, SerialPortErrorKind::Other},
+        {ENOTTY, false, SerialPortErrorKind::Other},
+        {ENOTTY, true, SerialPortErrorKind::NotASerialPort},
+    };
+    for (const Case& c : cases) {
+        const SerialPortError error = OpenError(c.code, c.noLineSettings);
+        EXPECT_EQ(error.kind, c.kind) << c.code;
+        EXPECT_EQ(error.text, ErrorText(c.code));
+    }
+    EXPECT_EQ(OpenError(EACCES).text, "Permission denied");
+}
+
 // A pseudo-terminal with the simulated DTU at its far end, opened the way the
 // engine opens a port, with a stop and a write event to wait on.
 class LineTest : public ::testing::Test {

@@ -242,7 +242,8 @@ struct AbsentCase {
     const char* name;
     std::string path;
     std::uint32_t portNumber;
-    int error;
+    SerialPortErrorKind kind;
+    const char* text;
 };
 
 class AbsentDeviceTest : public ::testing::TestWithParam<AbsentCase> {};
@@ -252,7 +253,10 @@ TEST_P(AbsentDeviceTest, OpenFailsWithoutABox) {
     TestOwner owner;
     CSerialPort port;
     EXPECT_FALSE(port.OpenPort(&owner, c.portNumber, 57600, 'N', 8, 1, EV_RXCHAR, 512, c.path));
-    EXPECT_EQ(port.lastOpenError(), c.error);
+    const std::optional<SerialPortError> error = port.lastOpenError();
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->kind, c.kind);
+    EXPECT_EQ(error->text, c.text);
     EXPECT_FALSE(port.IsOpen());
     EXPECT_FALSE(port.StartWorker());
     EXPECT_TRUE(owner.errors().empty());
@@ -260,10 +264,13 @@ TEST_P(AbsentDeviceTest, OpenFailsWithoutABox) {
 
 INSTANTIATE_TEST_SUITE_P(
     Devices, AbsentDeviceTest,
-    ::testing::Values(AbsentCase{"MissingPath", "/dev/quillmere-no-such-port", 1, ENOENT},
-                      AbsentCase{"PortNumberWithoutDevice", "", 200, ENOENT},  // /dev/ttyS199
-                      AbsentCase{"Directory", "/tmp", 1, EISDIR},
-                      AbsentCase{"NotATerminal", "/dev/null", 1, ENOTTY}),
+    ::testing::Values(AbsentCase{"MissingPath", "/dev/quillmere-no-such-port", 1,
+                                 SerialPortErrorKind::Missing, "No such file or directory"},
+                      AbsentCase{"PortNumberWithoutDevice", "", 200, SerialPortErrorKind::Missing,
+                                 "No such file or directory"},  // /dev/ttyS199
+                      AbsentCase{"Directory", "/tmp", 1, SerialPortErrorKind::Other, "Is a directory"},
+                      AbsentCase{"NotATerminal", "/dev/null", 1, SerialPortErrorKind::NotASerialPort,
+                                 "Inappropriate ioctl for device"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SerialPortTest, ASecondOpenOfABusyDeviceFailsUntilTheFirstCloses) {
@@ -271,7 +278,7 @@ TEST_F(SerialPortTest, ASecondOpenOfABusyDeviceFailsUntilTheFirstCloses) {
     TestOwner otherOwner;
     CSerialPort other;
     EXPECT_FALSE(other.OpenPort(&otherOwner, kPort, 57600, 'N', 8, 1, EV_RXCHAR, 512, sim.devicePath()));
-    EXPECT_EQ(other.lastOpenError(), EBUSY);
+    EXPECT_EQ(other.lastOpenError(), (SerialPortError{SerialPortErrorKind::Busy, "Device or resource busy"}));
     EXPECT_TRUE(otherOwner.errors().empty());
 
     // The first holder is unharmed by the attempt.

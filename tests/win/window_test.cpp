@@ -148,15 +148,22 @@ TEST_F(PortListTest, ComOneToTenThenPortsFoundBeyondThemThenTheSimulatedDtu) {
 }
 
 TEST_F(PortListTest, APortThatCannotBeOpenedIsReportedInTheErrorBox) {
-    // COM199 exists nowhere; typed into the field, it is opened as typed.
-    setText(kPortListId, L"COM199");
-    click(kOpenButtonId);
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, W(kOpenFailedText));
-    EXPECT_EQ(boxes[0].caption, W(kErrorCaption));
-    EXPECT_FALSE(window->session.portOpen());
-    EXPECT_TRUE(enabled(kOpenButtonId));
-    EXPECT_FALSE(enabled(kCloseButtonId));
+    // COM199 exists nowhere; an empty field with nothing selected is port 0,
+    // which is no port at all (not com1).
+    for (const std::wstring_view typed : {L"COM199", L""}) {
+        boxes.clear();
+        window->selectIndex(kPortListId, -1);
+        setText(kPortListId, typed);
+        click(kOpenButtonId);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text, L"没有发现此串口或被占用");
+        EXPECT_EQ(boxes[0].caption, W(kErrorCaption));
+        EXPECT_FALSE(window->session.portOpen());
+        EXPECT_FALSE(window->serialPort.IsOpen());
+        EXPECT_EQ(text(kStatusLineId), L"Quillmere");
+        EXPECT_TRUE(enabled(kOpenButtonId));
+        EXPECT_FALSE(enabled(kCloseButtonId));
+    }
 }
 
 // ---- Shell -------------------------------------------------------------------------

@@ -95,7 +95,8 @@ TEST_F(LineTest, AHundredOpenStopCyclesLeaveAWorkingPort) {
 
 TEST_F(LineTest, APortWithNothingBehindItFailsWithoutABox) {
     EXPECT_FALSE(port.OpenPort(&owner, 199, 57600, 'N', 8, 1, EV_RXCHAR, 512));
-    EXPECT_EQ(platform::ClassifyOpenError(port.lastOpenError()), platform::OpenFault::Absent);
+    ASSERT_TRUE(port.lastOpenError().has_value());
+    EXPECT_EQ(port.lastOpenError()->kind, SerialPortErrorKind::Missing);
     EXPECT_FALSE(port.IsOpen());
     EXPECT_TRUE(owner.errors().empty());
 }

@@ -271,8 +271,31 @@ TEST(PlatformTest, SomethingWithoutLineSettingsIsNoPortAndIsClosedAgain) {
     fake.commStateError = ERROR_INVALID_FUNCTION;
     const OpenOutcome opened = OpenDevice("COM2");
     EXPECT_EQ(opened.error, ERROR_INVALID_FUNCTION);
+    EXPECT_EQ(OpenError(opened.error, opened.noLineSettings).kind, SerialPortErrorKind::NotASerialPort);
     EXPECT_FALSE(opened.device.isOpen());
     EXPECT_EQ(fake.closes(), 1u);
+}
+
+TEST(PlatformTest, EachOpenErrorCodeHasItsKind) {
+    struct Case {
+        int code;
+        bool noLineSettings;
+        SerialPortErrorKind kind;
+    };
+    const Case cases[] = {
+        {ERROR_FILE_NOT_FOUND, false, SerialPortErrorKind::Missing},
+        {ERROR_PATH_NOT_FOUND, false, SerialPortErrorKind::Missing},
+        {ERROR_INVALID_NAME, false, SerialPortErrorKind::Missing},
+        {ERROR_ACCESS_DENIED, false, SerialPortErrorKind::Busy},
+        {ERROR_SHARING_VIOLATION, false, SerialPortErrorKind::Busy},
+        {ERROR_GEN_FAILURE, false, SerialPortErrorKind::Other},
+        {ERROR_INVALID_FUNCTION, true, SerialPortErrorKind::NotASerialPort},
+    };
+    for (const Case& c : cases) {
+        const SerialPortError error = OpenError(c.code, c.noLineSettings);
+        EXPECT_EQ(error.kind, c.kind) << c.code;
+        EXPECT_EQ(error.text, ErrorText(c.code));
+    }
 }
 
 TEST(PlatformTest, ErrorTextsComeFromTheSystemTableWithoutTheLineBreak) {
@@ -302,8 +325,8 @@ TEST_F(FakeEngineTest, APortHeldByAnotherProgramTakesTheBusyPath) {
          {static_cast<DWORD>(ERROR_ACCESS_DENIED), static_cast<DWORD>(ERROR_SHARING_VIOLATION)}) {
         fake.openError = busy;
         EXPECT_FALSE(open());
-        EXPECT_EQ(port.lastOpenError(), static_cast<int>(busy));
-        EXPECT_EQ(ClassifyOpenError(port.lastOpenError()), OpenFault::Busy);
+        EXPECT_EQ(port.lastOpenError(),
+                  (SerialPortError{SerialPortErrorKind::Busy, ErrorText(static_cast<int>(busy))}));
         EXPECT_FALSE(port.IsOpen());
         EXPECT_FALSE(port.StartWorker());
     }

@@ -1,0 +1,111 @@
+#include "form/port_choice.h"
+
+#include <algorithm>
+
+#include "form/window_texts.h"
+
+namespace quill {
+namespace {
+
+constexpr std::uint32_t kListedComPorts = 10;  // "com1" .. "com10"
+constexpr std::uint32_t kHighestComPort = 255;
+
+char Lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool SameIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
+}
+
+std::string_view Trimmed(std::string_view text) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+// "com" and digits only, in any case: a COM name, valid or not.
+bool IsComName(std::string_view text) {
+    return text.size() > 3 && SameIgnoringCase(text.substr(0, 3), "com") &&
+           std::all_of(text.begin() + 3, text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The number of a COM name; nothing when out of range. Stops counting once
+// past the range, so that no run of digits can overflow.
+std::optional<std::uint32_t> ComNumber(std::string_view text) {
+    if (!IsComName(text)) return std::nullopt;
+    std::uint32_t number = 0;
+    for (const char c : text.substr(3)) {
+        number = number * 10 + static_cast<std::uint32_t>(c - '0');
+        if (number > kHighestComPort) return std::nullopt;
+    }
+    if (number == 0) return std::nullopt;
+    return number;
+}
+
+std::string ComName(std::uint32_t number) {
+    return "com" + std::to_string(number);
+}
+
+// "USB Serial Port (COM12)" names COM12 again: the adapter's part alone.
+std::string EntryText(const FoundPort& port) {
+    std::string adapter = port.name;
+    if (const std::string suffix = " (" + port.path + ")"; adapter.ends_with(suffix))
+        adapter.resize(adapter.size() - suffix.size());
+    return adapter.empty() ? port.path : port.path + " " + adapter;
+}
+
+std::optional<int> EntryShown(std::span<const PortListEntry> entries, int selected, std::string_view text) {
+    const bool isSelected = selected >= 0 && static_cast<std::size_t>(selected) < entries.size();
+    if (text.empty()) return isSelected ? std::optional<int>(selected) : std::nullopt;
+    if (isSelected && entries[static_cast<std::size_t>(selected)].text == text) return selected;
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        if (SameIgnoringCase(entries[i].text, text)) return static_cast<int>(i);
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::vector<PortListEntry> PortListEntries(std::span<const FoundPort> found) {
+    std::vector<PortListEntry> entries;
+    for (std::uint32_t n = 1; n <= kListedComPorts; ++n)
+        entries.push_back({PortEntryKind::ComNumber, ComName(n), n, {}});
+    for (const FoundPort& port : found) {
+        const std::optional<std::uint32_t> number = ComNumber(port.path);
+        if (number && *number <= kListedComPorts) continue;  // listed already
+        const auto index = static_cast<std::uint32_t>(entries.size());
+        entries.push_back(
+            {PortEntryKind::DevicePath, EntryText(port), number.value_or(index + 1), port.path});
+    }
+    const auto index = static_cast<std::uint32_t>(entries.size());
+    entries.push_back({PortEntryKind::Simulator, std::string(kSimulatorEntryText), index + 1, {}});
+    return entries;
+}
+
+std::optional<PortChoice> ChoosePort(std::span<const PortListEntry> entries, int selectedIndex,
+                                     std::string_view typedText) {
+    const std::string_view text = Trimmed(typedText);
+    if (const std::optional<int> shown = EntryShown(entries, selectedIndex, text)) {
+        const PortListEntry& entry = entries[static_cast<std::size_t>(*shown)];
+        switch (entry.kind) {
+            case PortEntryKind::ComNumber:
+                return PortChoice{entry.kind, entry.portNumber, {}, ComName(entry.portNumber)};
+            case PortEntryKind::DevicePath:
+                return PortChoice{entry.kind, entry.portNumber, entry.devicePath, entry.devicePath};
+            case PortEntryKind::Simulator:
+                return PortChoice{entry.kind, entry.portNumber, {}, std::string(kSimulatorName)};
+            case PortEntryKind::Auto:
+                return PortChoice{entry.kind, 0, {}, entry.text};
+        }
+    }
+    if (text.empty() || (IsComName(text) && !ComNumber(text))) return std::nullopt;
+    if (const std::optional<std::uint32_t> number = ComNumber(text))
+        return PortChoice{PortEntryKind::ComNumber, *number, {}, ComName(*number)};
+    // Anything else is a device opened as typed.
+    const auto number = static_cast<std::uint32_t>(std::max(selectedIndex, 0) + 1);
+    return PortChoice{PortEntryKind::DevicePath, number, std::string(text), std::string(text)};
+}
+
+}  // namespace quill

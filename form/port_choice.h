@@ -1,0 +1,53 @@
+// The port list 1026 and what a choice in it opens, decided once for every
+// window: the entries (com1..com10, the ports found on this machine beyond
+// them, the simulated DTU) and the port that the entry shown in the list's
+// edit field, or the text typed there, stands for. UTF-8; any thread.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "serial/port_discovery.h"
+
+namespace quill {
+
+enum class PortEntryKind {
+    ComNumber,   // COM n: the platform's device for port number n
+    DevicePath,  // a device opened by its path or name
+    Simulator,   // the built-in simulated DTU
+    Auto,        // look for the DTU on every port (not listed yet)
+};
+
+struct PortListEntry {
+    PortEntryKind kind = PortEntryKind::ComNumber;
+    std::string text;              // as the list shows it
+    std::uint32_t portNumber = 0;  // carried in the engine's notifications
+    std::string devicePath;        // DevicePath only
+    friend bool operator==(const PortListEntry&, const PortListEntry&) = default;
+};
+
+// com1..com10, then each found port that is not one of them (named after its
+// adapter where the system knows it), then the simulated DTU.
+std::vector<PortListEntry> PortListEntries(std::span<const FoundPort> found);
+
+struct PortChoice {
+    PortEntryKind kind = PortEntryKind::ComNumber;
+    std::uint32_t portNumber = 0;
+    std::string devicePath;  // empty: the platform's device for portNumber
+    std::string name;        // as the status line names the port
+    friend bool operator==(const PortChoice&, const PortChoice&) = default;
+};
+
+// The port to open: the entry whose text the field shows (the selected one,
+// else one typed, in any case), else a typed "comN" (1 <= N <= 255, leading
+// zeros allowed), else a typed device path. Nothing when there is nothing to
+// open: an empty field without a selection (port number 0), or a "com" name
+// out of range. selectedIndex is -1 when nothing is selected.
+std::optional<PortChoice> ChoosePort(std::span<const PortListEntry> entries, int selectedIndex,
+                                     std::string_view typedText);
+
+}  // namespace quill

@@ -1,0 +1,79 @@
+#include "form/port_choice.h"
+
+#include <gtest/gtest.h>
+
+namespace quill {
+namespace {
+
+using Kind = PortEntryKind;
+
+TEST(PortListEntries, ComOneToTenThenPortsBeyondThemThenTheSimulator) {
+    const std::vector<FoundPort> found{{"COM3", "USB Serial Port (COM3)"},
+                                       {"COM12", "USB Serial Port (COM12)"},
+                                       {"COM15", ""},
+                                       {"/dev/ttyUSB0", "usb-FTDI-if00-port0"}};
+    const std::vector<PortListEntry> entries = PortListEntries(found);
+    ASSERT_EQ(entries.size(), 14u);
+    EXPECT_EQ(entries[0], (PortListEntry{Kind::ComNumber, "com1", 1, ""}));
+    EXPECT_EQ(entries[9], (PortListEntry{Kind::ComNumber, "com10", 10, ""}));
+    EXPECT_EQ(entries[10], (PortListEntry{Kind::DevicePath, "COM12 USB Serial Port", 12, "COM12"}));
+    EXPECT_EQ(entries[11], (PortListEntry{Kind::DevicePath, "COM15", 15, "COM15"}));
+    EXPECT_EQ(entries[12],
+              (PortListEntry{Kind::DevicePath, "/dev/ttyUSB0 usb-FTDI-if00-port0", 13, "/dev/ttyUSB0"}));
+    EXPECT_EQ(entries[13], (PortListEntry{Kind::Simulator, "模拟DTU（无需硬件）", 14, ""}));
+    EXPECT_EQ(PortListEntries({}).size(), 11u);
+}
+
+TEST(ChoosePort, TheEntryShownOrTheTypedText) {
+    const std::vector<PortListEntry> entries =
+        PortListEntries(std::vector<FoundPort>{{"COM12", "USB Serial Port (COM12)"}, {"/dev/ttyUSB1", ""}});
+    const int simulator = static_cast<int>(entries.size()) - 1;  // 12
+    struct Case {
+        int selected;
+        std::string_view typed;
+        std::optional<PortChoice> expected;
+    };
+    const Case cases[] = {
+        // The selection, as the field shows it, or alone with nothing typed.
+        {0, "com1", PortChoice{Kind::ComNumber, 1, "", "com1"}},
+        {6, "", PortChoice{Kind::ComNumber, 7, "", "com7"}},
+        {10, "COM12 USB Serial Port", PortChoice{Kind::DevicePath, 12, "COM12", "COM12"}},
+        {11, "/dev/ttyUSB1", PortChoice{Kind::DevicePath, 12, "/dev/ttyUSB1", "/dev/ttyUSB1"}},
+        {simulator, "模拟DTU（无需硬件）", PortChoice{Kind::Simulator, 13, "", "模拟DTU"}},
+        {simulator, "", PortChoice{Kind::Simulator, 13, "", "模拟DTU"}},
+        // Typed text wins over the selection; an entry's text in any case is that entry.
+        {0, "com7", PortChoice{Kind::ComNumber, 7, "", "com7"}},
+        {0, "COM7", PortChoice{Kind::ComNumber, 7, "", "com7"}},
+        {0, "  com7\t", PortChoice{Kind::ComNumber, 7, "", "com7"}},
+        {-1, "模拟DTU（无需硬件）", PortChoice{Kind::Simulator, 13, "", "模拟DTU"}},
+        {-1, "com12 usb serial port", PortChoice{Kind::DevicePath, 12, "COM12", "COM12"}},
+        // A COM name beyond the list, with leading zeros, at the bounds.
+        {-1, "com0007", PortChoice{Kind::ComNumber, 7, "", "com7"}},
+        {-1, "COM12", PortChoice{Kind::ComNumber, 12, "", "com12"}},
+        {-1, "com255", PortChoice{Kind::ComNumber, 255, "", "com255"}},
+        {-1, "com0", std::nullopt},
+        {-1, "com256", std::nullopt},
+        {-1, "com99999999999999999999", std::nullopt},
+        // Anything else is a device path, opened as typed.
+        {-1, "/dev/ttyUSB0", PortChoice{Kind::DevicePath, 1, "/dev/ttyUSB0", "/dev/ttyUSB0"}},
+        {3, "/dev/ttyUSB0", PortChoice{Kind::DevicePath, 4, "/dev/ttyUSB0", "/dev/ttyUSB0"}},
+        {-1, "com", PortChoice{Kind::DevicePath, 1, "com", "com"}},
+        {-1, "com7a", PortChoice{Kind::DevicePath, 1, "com7a", "com7a"}},
+        // Nothing to open: port number 0.
+        {-1, "", std::nullopt},
+        {-1, "   ", std::nullopt},
+        {99, "", std::nullopt},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ChoosePort(entries, c.selected, c.typed), c.expected)
+            << c.selected << " '" << c.typed << "'";
+}
+
+TEST(ChoosePort, AnAutoEntryIsChosenAsItself) {
+    std::vector<PortListEntry> entries = PortListEntries({});
+    entries.push_back({Kind::Auto, "自动查找DTU", 0, ""});
+    EXPECT_EQ(ChoosePort(entries, 11, ""), (PortChoice{Kind::Auto, 0, "", "自动查找DTU"}));
+}
+
+}  // namespace
+}  // namespace quill
