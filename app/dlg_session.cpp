@@ -18,7 +18,8 @@ namespace quill {
 // ---- Port list ---------------------------------------------------------------
 
 void CTarnwellDlg::InitPortList() {
-    FillPortList(FindSerialPorts());
+    shownPorts = findPorts();
+    FillPortList(shownPorts);
     // The edit field shows the start of a chosen entry rather than its end.
     auto* list = qobject_cast<QComboBox*>(control(kPortListId));
     if (QLineEdit* edit = list != nullptr ? list->lineEdit() : nullptr)
@@ -61,6 +62,7 @@ std::optional<std::string> CTarnwellDlg::openPort(std::uint32_t rate) {
         return std::nullopt;
     }
     serialPort.StartWorker();
+    openedPath = path;
     return choice->name;
 }
 

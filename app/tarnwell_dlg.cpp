@@ -48,6 +48,7 @@ void CTarnwellDlg::OnInitDialog() {
     setControlText(kStatusLineId, QStringLiteral("Quillmere"));
     InitPortList();  // devices of this machine and the simulated DTU after com10
     selectIndex(kPortListId, 0);
+    StartPortWatch();
     selectIndex(kDemoRateListId, static_cast<int>(kSessionRateIndex));
 
     // Title and caption fonts of the two labels that stay hidden.

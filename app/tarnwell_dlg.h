@@ -30,6 +30,8 @@
 #include "form/port_choice.h"
 #include "form/window_texts.h"
 #include "protocol/configure_request.h"
+#include "serial/port_discovery.h"
+#include "serial/port_watch.h"
 #include "serial/serial_port.h"
 #include "session/session_controller.h"
 #include "sim/dtu_server.h"
@@ -150,6 +152,14 @@ class CTarnwellDlg : public QDialog,
     // Refills the port list: com1..com10, these ports, the simulated DTU.
     void FillPortList(std::span<const FoundPort> found);
 
+    // ---- The port list following adapters (port_follow.cpp) -----------------
+    // Where the list finds the ports after com10: this machine's, unless a
+    // test sets its own.
+    std::function<std::vector<FoundPort>()> findPorts = [] { return FindSerialPorts(); };
+    // Finds the ports again and lets the list follow, keeping the choice; run
+    // on each report of the port watch that a port came or went.
+    void OnPortsChanged();
+
     // ---- Demo-state terminal display (dlg_terminal.cpp) ----------------------
     // In demo state (1031 ticked) shows a received byte in the information
     // area, "%02X" in hex mode (1033), else as a character, and appends the
@@ -241,6 +251,12 @@ class CTarnwellDlg : public QDialog,
     void addFleetActions();
     // The port list (dlg_session.cpp).
     void InitPortList();
+    // Starts following adapters (port_follow.cpp); without udev the list
+    // stays as it was found at start.
+    void StartPortWatch();
+    PortWatch portWatch;
+    std::vector<FoundPort> shownPorts;  // the found ports the list offers, in order
+    std::string openedPath;             // the device the engine was last opened on
     struct WindowTimer {
         int qtId;
         int period;

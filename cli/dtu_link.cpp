@@ -40,7 +40,9 @@ void ClearInterrupt() {
 }
 
 DtuLink::DtuLink(std::string portPath, Console& console, Trace* trace)
-    : console_(console), host_(loop_, std::move(portPath), console, trace) {}
+    : console_(console), host_(loop_, std::move(portPath), console, trace) {
+    session().setAnswerDeadline(kAnswerDeadlineMs);
+}
 
 DtuLink::~DtuLink() {
     close();
@@ -115,14 +117,16 @@ StepResult DtuLink::waitForDtu(std::optional<Clock::time_point> deadline, std::s
 
 std::optional<SessionOutcome> DtuLink::awaitAnswer(std::initializer_list<SessionOutcome> wanted,
                                                    StepResult& ended) {
-    std::uint64_t seen = host_.bytesReceived();
-    Clock::time_point silenceEnd = Clock::now() + kAnswerSilence;
     for (;;) {
-        loop_.runUntil([&] { return host_.hasOutcome() || interrupted() || host_.bytesReceived() != seen; },
-                       silenceEnd);
+        loop_.runUntil([&] { return host_.hasOutcome() || interrupted(); }, Clock::time_point::max());
         while (const std::optional<SessionOutcome> outcome = host_.takeOutcome()) {
             if (*outcome == SessionOutcome::Lost) {
                 ended = StepResult::Lost;
+                return std::nullopt;
+            }
+            if (*outcome == SessionOutcome::NoAnswer) {
+                close();
+                ended = StepResult::NoDtu;
                 return std::nullopt;
             }
             if (std::find(wanted.begin(), wanted.end(), *outcome) != wanted.end()) return outcome;
@@ -132,23 +136,20 @@ std::optional<SessionOutcome> DtuLink::awaitAnswer(std::initializer_list<Session
             ended = StepResult::Interrupted;
             return std::nullopt;
         }
-        if (host_.bytesReceived() != seen) {  // the DTU is still talking
-            seen = host_.bytesReceived();
-            silenceEnd = Clock::now() + kAnswerSilence;
-            continue;
-        }
-        if (Clock::now() >= silenceEnd) {
-            close();
-            ended = StepResult::NoDtu;
-            return std::nullopt;
-        }
     }
+}
+
+StepResult DtuLink::NotSentResult(const CommandResult& sent) {
+    // Without a device the port has gone; anything else the session refused
+    // it has said why.
+    return sent.refusal == CommandRefusal::NotHandedOver ? StepResult::Lost : StepResult::NotSent;
 }
 
 StepResult DtuLink::read() {
     host_.clearOutcomes();
     host_.clearReadTypes();
-    session().OnReadParameters();
+    const CommandResult sent = session().OnReadParameters();
+    if (sent.status == CommandStatus::Refused) return NotSentResult(sent);
     StepResult ended = StepResult::Done;
     const auto outcome = awaitAnswer({SessionOutcome::ReadSucceeded, SessionOutcome::ReadFailed}, ended);
     if (!outcome) return ended;
@@ -159,9 +160,8 @@ StepResult DtuLink::write(FormValues values, bool verify) {
     host_.setForm(std::move(values));
     host_.clearOutcomes();
     session().setVerifyAfterWrite(verify);
-    const std::size_t boxes = host_.boxes().size();
-    session().OnConfigure();
-    if (host_.boxes().size() != boxes) return StepResult::NotSent;
+    const CommandResult sent = session().OnConfigure();
+    if (sent.status == CommandStatus::Refused) return NotSentResult(sent);
     StepResult ended = StepResult::Done;
     auto outcome = awaitAnswer({SessionOutcome::ConfigureSucceeded, SessionOutcome::ConfigureFailed}, ended);
     if (!outcome) return ended;
@@ -173,17 +173,12 @@ StepResult DtuLink::write(FormValues values, bool verify) {
 }
 
 StepResult DtuLink::waitUntilQuiet() {
-    // Reopening is how the session polls again; its reports would repeat
-    // every few hundred milliseconds.
+    // The unit announces itself at every poll while it is on the line; the
+    // session's reports would repeat with each one.
     host_.setReportsShown(false);
     for (;;) {
-        if (session().portOpen()) session().OnClosePort();
         host_.clearOutcomes();
-        session().OnOpenPort();
-        if (!session().portOpen()) {
-            host_.setReportsShown(true);
-            return StepResult::OpenFailed;
-        }
+        session().OnAwaitDtu();
         loop_.runUntil([&] { return host_.hasOutcome() || interrupted(); }, Clock::now() + kQuietTime);
         if (interrupted()) {
             host_.setReportsShown(true);
@@ -200,7 +195,9 @@ StepResult DtuLink::waitUntilQuiet() {
         }
         if (!stillThere) {
             host_.setReportsShown(true);
-            return StepResult::Done;  // the session goes on polling for the next unit
+            // The session goes on polling for the next unit; its connect
+            // time-out may close the port, and connect() opens it again.
+            return session().portOpen() ? StepResult::Done : StepResult::OpenFailed;
         }
     }
 }

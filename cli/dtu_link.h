@@ -4,9 +4,9 @@
 // OnConfigure, OnClosePort) and runs the loop until the session reports the
 // outcome that ends the step; the session decides everything in between.
 //
-// Deadlines belong to the command line: the session waits for a DTU for 40 s
-// and for an answer as long as it takes, a script cannot. A step also ends
-// when RequestInterrupt was called. Caller's thread only.
+// A script cannot wait as long as it takes: the link turns on the session's
+// answer deadline, and may set a limit of its own on the wait for a DTU. A
+// step also ends when RequestInterrupt was called. Caller's thread only.
 #pragma once
 
 #include <atomic>
@@ -22,8 +22,8 @@
 
 namespace quill::cli {
 
-// How long the DTU may stay silent while an answer is awaited.
-inline constexpr auto kAnswerSilence = std::chrono::seconds(5);
+// How long the DTU may stay silent while an answer is awaited (the session's answer deadline).
+inline constexpr int kAnswerDeadlineMs = 5000;
 // A unit that leaves polls unanswered this long has gone from the line.
 inline constexpr auto kQuietTime = std::chrono::seconds(2);
 
@@ -77,8 +77,9 @@ class DtuLink {
     // Writes exactly the ticked fields of values; with verify, reads them back
     // and compares (session().mismatchedTypes() names the differences).
     StepResult write(FormValues values, bool verify);
-    // After a unit is done: polls again until it leaves them unanswered for
-    // kQuietTime, then stays open and waiting for the next unit.
+    // After a unit is done: waits for it again on the open port until it
+    // leaves the polls unanswered for kQuietTime, then goes on waiting for
+    // the next unit.
     StepResult waitUntilQuiet();
     // Closes the port if it is open.
     void close();
@@ -86,10 +87,12 @@ class DtuLink {
   private:
     StepResult waitForDtu(std::optional<Clock::time_point> deadline, std::string_view progressLabel);
     // Runs the loop until an outcome in `wanted` (returned), the port is lost
-    // (Lost), the DTU stays silent for kAnswerSilence, or an interrupt.
+    // (Lost), the session's answer deadline passes (NoDtu), or an interrupt.
     std::optional<SessionOutcome> awaitAnswer(std::initializer_list<SessionOutcome> wanted,
                                               StepResult& ended);
     bool interrupted() const;
+    // The step's result for a request the session did not send.
+    static StepResult NotSentResult(const CommandResult& sent);
 
     EventLoop loop_;
     InterruptWake wake_{loop_};

@@ -50,6 +50,22 @@ class CheckingHost : public quill::test::RecordingHost {
     }
 };
 
+// The enabled controls of each state, typed out.
+quill::ControlEnables Enables(SessionState state) {
+    switch (state) {
+        case SessionState::Closed:
+        case SessionState::DemoPortClosed:
+            return {.openPort = true};
+        case SessionState::WaitingForDtu:
+            return {.closePort = true};
+        case SessionState::Connected:
+            return {.closePort = true, .readParameters = true, .configure = true};
+        case SessionState::Demo:
+            return {.closePort = true, .reset = true, .terminal = true};
+    }
+    return {.openPort = true, .closePort = true};
+}
+
 bool Closed(SessionState state) {
     return state == SessionState::Closed || state == SessionState::DemoPortClosed;
 }
@@ -64,6 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     quill::SimulatedDtu dtu;
     const auto items = quill::ItemTable();
     int losses = 0;
+    if (in.bit()) session.setAnswerDeadline(5000);
 
     while (!in.empty()) {
         const std::size_t boxesBefore = host.boxes.size();
@@ -113,8 +130,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 break;
             case 10: {
                 static constexpr int kTimers[] = {quill::TIMER_AUTO_SEND, quill::TIMER_CONNECT_TIMEOUT,
-                                                  quill::TIMER_DTU_POLL};
-                const int id = kTimers[in.byte() % 3];
+                                                  quill::TIMER_DTU_POLL, quill::TIMER_ANSWER_DEADLINE};
+                const int id = kTimers[in.byte() % 4];
                 host.polling = id == quill::TIMER_DTU_POLL;
                 session.OnTimerTick(id);
                 host.polling = false;
@@ -150,7 +167,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // At most one loss report per loss.
         FUZZ_CHECK(host.count(quill::kPortLostText) <= losses);
         // The controls shown enabled are those of the state.
-        FUZZ_CHECK(host.enableCalls == 0 || host.enables == quill::EnabledControls(session.state()));
+        FUZZ_CHECK(host.enableCalls == 0 || host.enables == Enables(session.state()));
+        // Requests belong to the connected state (and resets to the demo state);
+        // held ones only wait for a write.
+        const quill::RequestCycle& requests = session.requests();
+        if (requests.writeInProgress()) FUZZ_CHECK(session.state() == SessionState::Connected);
+        if (!requests.writeInProgress()) FUZZ_CHECK(requests.held().empty());
+        if (Closed(session.state())) FUZZ_CHECK(requests.awaited() == quill::Awaited::Nothing);
+        // Auto-send keeps the period it was started with.
+        if (host.running(quill::TIMER_AUTO_SEND))
+            FUZZ_CHECK(host.timers.at(quill::TIMER_AUTO_SEND) == session.autoSend().period());
         // Polling and the time-out run only while waiting; after a close nothing runs.
         if (session.state() != SessionState::WaitingForDtu) {
             FUZZ_CHECK(!host.running(quill::TIMER_CONNECT_TIMEOUT) && !host.running(quill::TIMER_DTU_POLL));
@@ -161,8 +187,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(session.state() == SessionState::Demo && host.isTicked(quill::kAutoSendBoxId));
         }
         // The assembler never holds more than its buffer.
-        FUZZ_CHECK(session.assembler().receiveCount >= 0 &&
-                   static_cast<std::size_t>(session.assembler().receiveCount) <=
+        FUZZ_CHECK(session.assembler().receiveCount() >= 0 &&
+                   static_cast<std::size_t>(session.assembler().receiveCount()) <=
                        quill::ReceiveAssembler::kCapacity);
     }
     return 0;

@@ -1,10 +1,16 @@
 #include "protocol/receive_assembler.h"
 
-#include <algorithm>
+#include <utility>
 
 #include "protocol/frame.h"
 
 namespace quill {
+namespace {
+
+// Bytes 0-3: start byte, command and the length field.
+constexpr std::int32_t kReadHeadLength = 4;
+
+}  // namespace
 
 std::string_view EventText(AssemblerEvent::Kind kind) {
     switch (kind) {
@@ -22,121 +28,150 @@ std::string_view EventText(AssemblerEvent::Kind kind) {
     return {};
 }
 
+AssemblerStage ReceiveAssembler::stage() const {
+    if (expected_ == AnswerKind::Nothing) return AssemblerStage::Idle;
+    if (skipLeft_ > 0 || skipToDelimiter_ || earlierHead_ != AnswerKind::Nothing)
+        return AssemblerStage::SkipRemainder;
+    if (receiveCount_ == 0) return AssemblerStage::AwaitStart;
+    const std::int32_t head = expected_ == AnswerKind::Read ? kReadHeadLength : 2;
+    return receiveCount_ < head ? AssemblerStage::Head : AssemblerStage::Body;
+}
+
+void ReceiveAssembler::Expect(AnswerKind kind) {
+    if (kind == AnswerKind::Nothing) {
+        expected_ = AnswerKind::Nothing;
+        earlierHead_ = AnswerKind::Nothing;
+        skipLeft_ = 0;
+        skipToDelimiter_ = false;
+        skippedStart_ = false;
+        receiveCount_ = 0;
+        return;
+    }
+    const bool earlierArriving =
+        expected_ != AnswerKind::Nothing && receiveCount_ > 0 && earlierHead_ == AnswerKind::Nothing;
+    if (earlierArriving) {
+        if (expected_ == AnswerKind::Read && receiveCount_ < kReadHeadLength) {
+            // Its length is not known yet. Another read answer is expected:
+            // the earlier and the new one are alike, and either may be taken.
+            if (kind != AnswerKind::Read) earlierHead_ = AnswerKind::Read;
+        } else {
+            skipRemainderOfHeld();
+        }
+    }
+    expected_ = kind;
+}
+
+// The held frame belongs to an earlier request: what is left of it is
+// dropped, as far as its own rule says it reaches.
+void ReceiveAssembler::skipRemainderOfHeld() {
+    const AnswerKind held = earlierHead_ != AnswerKind::Nothing ? earlierHead_ : expected_;
+    const std::int32_t length = heldByte(2) * 256 + heldByte(3);
+    if (held == AnswerKind::Read && length > receiveCount_) {
+        skipLeft_ = static_cast<std::size_t>(length - receiveCount_);
+    } else {
+        // A configure answer, or a read answer past its length: it ends at its next 0x7B.
+        skipToDelimiter_ = true;
+    }
+    earlierHead_ = AnswerKind::Nothing;
+    receiveCount_ = 0;
+}
+
 // Appends b; false, nothing written, when the buffer is full.
 bool ReceiveAssembler::store(std::uint8_t b) {
-    if (receiveCount < 0 || static_cast<std::size_t>(receiveCount) >= receiveBuffer.size()) return false;
-    receiveBuffer[static_cast<std::size_t>(receiveCount)] = b;
-    ++receiveCount;
+    if (receiveCount_ < 0 || static_cast<std::size_t>(receiveCount_) >= receiveBuffer_.size()) return false;
+    receiveBuffer_[static_cast<std::size_t>(receiveCount_)] = b;
+    ++receiveCount_;
     return true;
 }
 
 // A byte of the frame being assembled; bytes not received yet read as 0, so a
 // short frame never picks up what an earlier frame left in the buffer.
 std::uint8_t ReceiveAssembler::heldByte(std::int32_t index) const {
-    return index < receiveCount ? receiveBuffer[static_cast<std::size_t>(index)] : 0;
+    return index < receiveCount_ ? receiveBuffer_[static_cast<std::size_t>(index)] : 0;
 }
 
-AssemblerEvent ReceiveAssembler::complete(AssemblerEvent::Kind kind) {
-    const bool configure =
-        kind == AssemblerEvent::Kind::ConfigureSucceeded || kind == AssemblerEvent::Kind::ConfigureFailed;
-    (configure ? configurePending : readPending) = false;
+AssemblerEvent ReceiveAssembler::complete(AssemblerEvent::Kind kind, FrameRefusal refusal) {
+    expected_ = AnswerKind::Nothing;
+    refusal_ = refusal;
     AssemblerEvent event{
-        kind, std::span<const std::uint8_t>(receiveBuffer.data(), static_cast<std::size_t>(receiveCount))};
-    receiveCount = 0;
+        kind, std::span<const std::uint8_t>(receiveBuffer_.data(), static_cast<std::size_t>(receiveCount_))};
+    receiveCount_ = 0;
     return event;
 }
 
 // The answer cannot be held: drop it and report it as failed, so that the
 // operator sees it and the next request starts from an empty buffer.
-AssemblerEvent ReceiveAssembler::overflow(bool configureFrame) {
-    receiveCount = 0;
-    (configureFrame ? configurePending : readPending) = false;
-    return {configureFrame ? AssemblerEvent::Kind::ConfigureFailed : AssemblerEvent::Kind::ReadFailed, {}};
-}
-
-void ReceiveAssembler::NewRequest() {
-    resyncing = readPending || configurePending;
-    receiveCount = 0;
-}
-
-// Judged as far as the head has arrived; a head not complete yet is plausible so far.
-bool ReceiveAssembler::plausibleHead() const {
-    if (receiveCount < 1) return true;
-    if (receiveBuffer[0] != kFrameDelimiter) return false;
-    if (receiveCount < 2) return true;
-    const std::uint8_t command = receiveBuffer[1];
-    const bool read = readPending && command == Command::ReadAnswer;
-    if (!read) return configurePending && command == Command::ConfigureAnswer;
-    return receiveCount < 4 || FrameLengthField(std::span(receiveBuffer).first(4)) >= kMinFrameLength;
-}
-
-void ReceiveAssembler::skipImplausibleHead() {
-    while (receiveCount > 0 && !plausibleHead()) {
-        // Restart at the next start byte among the held ones, if any.
-        std::int32_t next = 1;
-        while (next < receiveCount && receiveBuffer[static_cast<std::size_t>(next)] != kFrameDelimiter)
-            ++next;
-        std::copy(receiveBuffer.begin() + next, receiveBuffer.begin() + receiveCount, receiveBuffer.begin());
-        receiveCount -= next;
-    }
-    // A complete plausible head ends the skipping: from here on frames are judged.
-    const bool readHead = receiveCount >= 2 && receiveBuffer[1] == Command::ReadAnswer;
-    if (receiveCount >= (readHead ? 4 : 2)) resyncing = false;
+AssemblerEvent ReceiveAssembler::overflow() {
+    const bool configure = expected_ == AnswerKind::Configure;
+    receiveCount_ = 0;
+    expected_ = AnswerKind::Nothing;
+    refusal_ = FrameRefusal::TooLarge;
+    return {configure ? AssemblerEvent::Kind::ConfigureFailed : AssemblerEvent::Kind::ReadFailed, {}};
 }
 
 AssemblerEvent ReceiveAssembler::AcceptByte(std::uint8_t b) {
-    if (resyncing && (readPending || configurePending)) {
-        if (receiveCount == 0 && b != kFrameDelimiter) return {};
-        if (!store(b)) return {};
-        skipImplausibleHead();
-        // The head just completed (a read head holds its length field, which
-        // no byte so far can have completed); the usual rules take over.
-        if (!resyncing && receiveBuffer[1] == Command::ReadAnswer &&
-            FrameLengthField(std::span(receiveBuffer).first(4)) > receiveBuffer.size())
-            return overflow(false);
+    if (expected_ == AnswerKind::Nothing) return {};
+    const std::uint8_t answerCommand =
+        expected_ == AnswerKind::Read ? Command::ReadAnswer : Command::ConfigureAnswer;
+    // The last byte dropped was a start byte, and this one is the expected
+    // answer's command: the expected answer has begun.
+    const bool answerBegins = std::exchange(skippedStart_, false) && b == answerCommand;
+    if (skipLeft_ > 0 || skipToDelimiter_) {
+        if (answerBegins) {
+            // The earlier answer stopped short (a DTU that went quiet does
+            // not send the rest of it): the new one is taken from here.
+            skipLeft_ = 0;
+            skipToDelimiter_ = false;
+            store(kFrameDelimiter);
+            return expected_ == AnswerKind::Read ? acceptRead(b) : acceptConfigure(b);
+        }
+        skippedStart_ = b == kFrameDelimiter;
+        if (skipLeft_ > 0) {
+            --skipLeft_;
+        } else {
+            skipToDelimiter_ = !skippedStart_;
+        }
         return {};
     }
-    using Kind = AssemblerEvent::Kind;
-    if (readPending) {
-        // The read path owns the buffer. While a configure answer is expected
-        // too, a frame with its command byte is judged by the configure rule
-        // here instead of being stored a second time.
-        auto isConfigureFrame = [this] {
-            return configurePending && heldByte(1) == Command::ConfigureAnswer;
-        };
-        if (receiveCount == 0) {
-            if (b == kFrameDelimiter) store(b);  // bytes before a start byte are dropped
-            return {};
-        }
-        if (!store(b)) return overflow(isConfigureFrame());
-        if (isConfigureFrame()) {
-            if (b != kFrameDelimiter) return {};
-            return complete(heldByte(0) == kFrameDelimiter && heldByte(2) == 0x00 ? Kind::ConfigureSucceeded
-                                                                                  : Kind::ConfigureFailed);
-        }
-        if (receiveCount == 4 && FrameLengthField(std::span(receiveBuffer).first(4)) > receiveBuffer.size())
-            return overflow(false);  // its length field says it can never fit
-        if (b != kFrameDelimiter) return {};
-        frameLength = heldByte(2) * 256 + heldByte(3);
-        if (frameLength > receiveCount) return {};  // a 0x7B inside the data
-        return complete(heldByte(0) == kFrameDelimiter && heldByte(1) == Command::ReadAnswer
-                            ? Kind::ReadSucceeded
-                            : Kind::ReadFailed);
+    // The start byte that ended the skip began the expected answer.
+    if (answerBegins && receiveCount_ == 0) store(kFrameDelimiter);
+    if (earlierHead_ != AnswerKind::Nothing) {
+        store(b);
+        if (receiveCount_ >= kReadHeadLength) skipRemainderOfHeld();
+        return {};
     }
-    if (configurePending) {
-        if (receiveCount == 0) {
-            if (b == kFrameDelimiter) store(b);
-            return {};
-        }
-        if (!store(b)) return overflow(true);
-        if (b != kFrameDelimiter) return {};
-        // Complete at the first 0x7B after the start; only bytes 0-2 count.
-        return complete(heldByte(0) == kFrameDelimiter && heldByte(1) == Command::ConfigureAnswer &&
-                                heldByte(2) == 0x00
-                            ? Kind::ConfigureSucceeded
-                            : Kind::ConfigureFailed);
+    return expected_ == AnswerKind::Read ? acceptRead(b) : acceptConfigure(b);
+}
+
+AssemblerEvent ReceiveAssembler::acceptRead(std::uint8_t b) {
+    if (receiveCount_ == 0) {
+        if (b == kFrameDelimiter) store(b);  // bytes before a start byte are dropped
+        return {};
     }
-    return {};  // no answer expected
+    if (!store(b)) return overflow();
+    if (receiveCount_ == kReadHeadLength &&
+        FrameLengthField(std::span(receiveBuffer_).first(kReadHeadLength)) > receiveBuffer_.size())
+        return overflow();  // its length field says it can never fit
+    if (b != kFrameDelimiter) return {};
+    frameLength_ = heldByte(2) * 256 + heldByte(3);
+    if (frameLength_ > receiveCount_) return {};  // a 0x7B inside the data
+    if (heldByte(1) != Command::ReadAnswer)
+        return complete(AssemblerEvent::Kind::ReadFailed, FrameRefusal::WrongCommand);
+    return complete(AssemblerEvent::Kind::ReadSucceeded, FrameRefusal::None);
+}
+
+// Complete at the first 0x7B after the start; only bytes 0-2 count.
+AssemblerEvent ReceiveAssembler::acceptConfigure(std::uint8_t b) {
+    if (receiveCount_ == 0) {
+        if (b == kFrameDelimiter) store(b);
+        return {};
+    }
+    if (!store(b)) return overflow();
+    if (b != kFrameDelimiter) return {};
+    if (heldByte(1) != Command::ConfigureAnswer)
+        return complete(AssemblerEvent::Kind::ConfigureFailed, FrameRefusal::WrongCommand);
+    if (heldByte(2) != 0x00) return complete(AssemblerEvent::Kind::ConfigureFailed, FrameRefusal::Rejected);
+    return complete(AssemblerEvent::Kind::ConfigureSucceeded, FrameRefusal::None);
 }
 
 }  // namespace quill

@@ -1,26 +1,26 @@
-// The receive-side frame collector. The window's OnPortByte hands it every
-// received byte that the presence test does not take (UI thread only, no
-// lock). It keeps bytes only while an answer is expected: readPending after a
-// read or reset request, configurePending after a configure request. Each
-// completed answer is reported as an event; the caller applies a read answer
-// (ApplyReadAnswer) and appends the matching text below.
+// The receive-side frame collector. The session's request cycle tells it
+// which answer its request expects (Expect) and hands it every received byte
+// that the presence test does not take (UI thread only, no lock). It keeps
+// bytes only while an answer is expected; each completed answer is reported
+// as an event, and the caller applies a read answer (ApplyReadAnswer) and
+// appends the matching text below.
 //
 // Read answers complete at a 0x7B at which the byte count reaches the length
 // in bytes 2-3 (taken afresh at every 0x7B); configure answers complete at the
 // first 0x7B after their start byte. Beyond that:
 // - length bytes that have not arrived yet count as 0;
-// - while both answers are expected, each byte is stored once: a frame whose
-//   command byte is 0x8C is judged as the configure answer (ends at its first
-//   0x7B after the start), every other frame as the read answer;
 // - a frame that cannot be held in the 5000-byte buffer (its length field says
 //   more than 5000, or it reaches 5000 bytes without completing) is a failed
-//   answer: its flag is cleared, the held bytes are dropped and the failure is
-//   reported, so the next request starts clean.
-// - a request sent while an earlier answer was still expected (NewRequest)
-//   may be followed by the tail of that answer before its own answer: until a
-//   frame with a plausible head has begun (0x7B, an expected answer command,
-//   and for a read answer a length of at least 16), a head that is not one is
-//   skipped to the next 0x7B instead of being judged.
+//   answer: the held bytes are dropped and the failure is reported, so the
+//   next request starts clean;
+// - a request made while an earlier answer is still arriving (Expect with
+//   bytes held): only the remainder of that earlier answer is skipped. Once
+//   its head is in, its length field says how long the remainder is (a
+//   configure answer ends at its next 0x7B); a read answer whose head is not
+//   complete yet is kept when a read answer is expected again, as either
+//   answer may be taken. A start byte followed by the expected answer's
+//   command ends the skip early: the earlier answer stopped short. The frame
+//   after the remainder is judged as usual, whatever it holds.
 #pragma once
 
 #include <array>
@@ -47,31 +47,67 @@ struct AssemblerEvent {
 // The information-area text of an event (UTF-8); empty for None.
 std::string_view EventText(AssemblerEvent::Kind kind);
 
+// What a request's answer is: a read answer (read, reset and verification
+// requests) or a configure answer.
+enum class AnswerKind : std::uint8_t { Nothing, Read, Configure };
+
+// Where the assembler is, for traces and tests.
+enum class AssemblerStage : std::uint8_t {
+    Idle,           // no answer expected: every byte is dropped
+    AwaitStart,     // bytes before the start byte are dropped
+    Head,           // the start byte is in, the command or length bytes are not
+    Body,           // the head is in; collecting up to the end byte
+    SkipRemainder,  // dropping what is left of an earlier request's answer
+};
+
+// Why the last completed frame was refused.
+enum class FrameRefusal : std::uint8_t {
+    None,
+    WrongCommand,  // byte 1 is not the expected answer's command
+    Rejected,      // a configure answer whose byte 2 is not 0
+    TooLarge,      // it cannot be held in the buffer
+};
+
 class ReceiveAssembler {
   public:
     static constexpr std::size_t kCapacity = 5000;
 
+    // A request has been handed over; its answer is of this kind. Nothing
+    // ends the expectation and drops what is held.
+    void Expect(AnswerKind kind);
     AssemblerEvent AcceptByte(std::uint8_t b);
-    // A request has been handed over: the next answer starts from an empty
-    // buffer. Call before setting the request's pending flag.
-    void NewRequest();
 
-    bool readPending = false;
-    bool configurePending = false;
-    std::array<std::uint8_t, kCapacity> receiveBuffer{};
-    std::int32_t receiveCount = 0;
-    std::int32_t frameLength = 0;
-    // Skipping what is left of an interrupted answer (see above).
-    bool resyncing = false;
+    AnswerKind expected() const { return expected_; }
+    bool readPending() const { return expected_ == AnswerKind::Read; }
+    bool configurePending() const { return expected_ == AnswerKind::Configure; }
+    AssemblerStage stage() const;
+    FrameRefusal lastRefusal() const { return refusal_; }
+    std::int32_t receiveCount() const { return receiveCount_; }
+    std::int32_t frameLength() const { return frameLength_; }
+    // Bytes still to drop of an earlier answer (0 when its end is a 0x7B still to come).
+    std::size_t skipLeft() const { return skipLeft_; }
 
   private:
-    // In resync: drops held heads that cannot begin an expected answer.
-    void skipImplausibleHead();
-    bool plausibleHead() const;
+    void skipRemainderOfHeld();
     bool store(std::uint8_t b);
     std::uint8_t heldByte(std::int32_t index) const;
-    AssemblerEvent complete(AssemblerEvent::Kind kind);
-    AssemblerEvent overflow(bool configureFrame);
+    AssemblerEvent complete(AssemblerEvent::Kind kind, FrameRefusal refusal);
+    AssemblerEvent overflow();
+    AssemblerEvent acceptRead(std::uint8_t b);
+    AssemblerEvent acceptConfigure(std::uint8_t b);
+
+    AnswerKind expected_ = AnswerKind::Nothing;
+    // The kind of the held frame when it belongs to an earlier request whose
+    // head is not complete yet (Nothing otherwise).
+    AnswerKind earlierHead_ = AnswerKind::Nothing;
+    std::size_t skipLeft_ = 0;
+    bool skipToDelimiter_ = false;
+    // The last byte skipped was a start byte.
+    bool skippedStart_ = false;
+    FrameRefusal refusal_ = FrameRefusal::None;
+    std::array<std::uint8_t, kCapacity> receiveBuffer_{};
+    std::int32_t receiveCount_ = 0;
+    std::int32_t frameLength_ = 0;
 };
 
 }  // namespace quill

@@ -8,6 +8,7 @@ apt-get install -y -qq --no-install-recommends \
   build-essential cmake g++ git pkg-config \
   libgtest-dev googletest \
   libcli11-dev nlohmann-json3-dev \
+  libudev-dev umockdev libumockdev-dev \
   qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev \
   fonts-wqy-zenhei fontconfig \
   clang libclang-rt-14-dev \

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "session/session_controller.h"
+#include "session/session_texts.h"
 
 namespace quill {
 

@@ -11,9 +11,14 @@
 namespace quill::win {
 
 void CTarnwellDlg::InitPortList() {
+    shownPorts = findPorts ? findPorts() : std::vector<FoundPort>{};
+    FillPortList(shownPorts);
+}
+
+void CTarnwellDlg::FillPortList(std::span<const FoundPort> found) {
     const HWND list = control(kPortListId);
     if (list == nullptr) return;
-    portEntries = PortListEntries(findPorts ? findPorts() : std::vector<FoundPort>{});
+    portEntries = PortListEntries(found);
     // The layout's own com1..com10 are among the entries: the list is made again whole.
     SendMessageW(list, CB_RESETCONTENT, 0, 0);
     for (const PortListEntry& entry : portEntries) {
@@ -48,6 +53,7 @@ std::optional<std::string> CTarnwellDlg::openPort(std::uint32_t rate) {
     serialPort.RequestStop();
     simulated.close();
     simulatedOpen = false;
+    openedPath.clear();
     if (!choice) return std::nullopt;  // nothing to open (port number 0): the box says so
     if (choice->kind == PortEntryKind::Simulator) {
         simulatedOpen = true;
@@ -60,6 +66,7 @@ std::optional<std::string> CTarnwellDlg::openPort(std::uint32_t rate) {
         return std::nullopt;
     }
     serialPort.StartWorker();
+    openedPath = choice->devicePath;
     return choice->name;
 }
 

@@ -41,6 +41,7 @@ std::span<const MessageEntry> MessageMap() {
         MessageEntry{WM_TIMER, &D::OnTimerMessage},
         MessageEntry{WM_PORT_TASK, &D::OnPortTask},
         MessageEntry{WM_SHOW_RECEIVED, &D::OnShowReceived},
+        MessageEntry{WM_DEVICECHANGE, &D::OnDeviceChange},
         // Demo-state terminal.
         MessageEntry{1037, BN_CLICKED, &D::OnSend},
         MessageEntry{1034, BN_CLICKED, &D::OnAutoSend},

@@ -200,6 +200,7 @@ void CTarnwellDlg::OnInitDialog() {
     setControlText(kStatusLineId, L"Quillmere");
     InitPortList();
     selectIndex(kPortListId, 0);
+    StartPortWatch();
     selectIndex(kDemoRateListId, 9);
 
     // The two title labels are never shown, so they have no window to give a font to.

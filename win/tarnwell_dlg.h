@@ -41,6 +41,7 @@
 #include "form/window_layout.h"
 #include "form/window_texts.h"
 #include "serial/port_discovery.h"
+#include "serial/port_watch.h"
 #include "serial/serial_port.h"
 #include "serial/wide_text_win32.h"
 #include "session/session_controller.h"
@@ -159,6 +160,10 @@ class CTarnwellDlg : public PortOwner,
     std::optional<INT_PTR> OnTimerMessage(WPARAM wParam, LPARAM lParam);
     std::optional<INT_PTR> OnPortTask(WPARAM wParam, LPARAM lParam);
     std::optional<INT_PTR> OnShowReceived(WPARAM wParam, LPARAM lParam);
+    // A COM port came or went (WM_DEVICECHANGE): the list follows (port_follow.cpp).
+    std::optional<INT_PTR> OnDeviceChange(WPARAM wParam, LPARAM lParam);
+    // Finds the ports again and lets the list follow, keeping the choice.
+    void OnPortsChanged();
     std::optional<INT_PTR> OnSysCommand(WPARAM wParam, LPARAM lParam);
     std::optional<INT_PTR> OnContextMenu(WPARAM wParam, LPARAM lParam);
     std::optional<INT_PTR> OnPaint(WPARAM wParam, LPARAM lParam);
@@ -242,6 +247,11 @@ class CTarnwellDlg : public PortOwner,
     };
     StoredControl* storedControl(int id);
     const StoredControl* storedControl(int id) const;
+    // Refills the port list: com1..com10, these ports, the simulated DTU.
+    void FillPortList(std::span<const FoundPort> found);
+    // Following adapters (port_follow.cpp): registered at start, and the
+    // list found again on each report that a COM port came or went.
+    void StartPortWatch();
     void displayReceivedByte(std::uint8_t byte) override;
     // Appends the received bytes not yet shown to the information area.
     void showReceived();
@@ -295,6 +305,9 @@ class CTarnwellDlg : public PortOwner,
     int simulatorListEntry = -1;
     std::vector<PortListEntry> portEntries;      // what the port list shows, in order
     std::optional<SerialPortError> openFailure;  // why the last open failed, when one was tried
+    std::vector<FoundPort> shownPorts;           // the found ports the list was made from
+    PortWatch portWatch;
+    std::string openedPath;  // the device the engine was last opened on; empty: a COM number
     SimulatedLine simulated;
     std::map<int, int> timerPeriods;  // running window timers by id
     GbkStreamDecoder receiveDecoder;

@@ -145,8 +145,8 @@ class FaultTest : public SessionTest {
         EXPECT_EQ(window->controlText(1025), shows.apn);
         EXPECT_EQ(window->controlText(1044), shows.station);
         EXPECT_EQ(window->controlText(last), shows.last);
-        EXPECT_FALSE(window->session.assembler().readPending);
-        EXPECT_EQ(window->session.assembler().receiveCount, 0);
+        EXPECT_FALSE(window->session.assembler().readPending());
+        EXPECT_EQ(window->session.assembler().receiveCount(), 0);
     }
 
     // The device the operator plugs in after a fault; its set differs from
@@ -195,8 +195,8 @@ class DeviceVanishing : public FaultTest, public ::testing::WithParamInterface<V
                 // The first 300 bytes of the answer go out; the rest would follow a minute later.
                 server.setAnswerPieces({300}, std::chrono::minutes(1));
                 click(1029);
-                ASSERT_TRUE(WaitFor([&] { return window->session.assembler().receiveCount >= 300; }, kWaitMs));
-                ASSERT_TRUE(window->session.assembler().readPending);
+                ASSERT_TRUE(WaitFor([&] { return window->session.assembler().receiveCount() >= 300; }, kWaitMs));
+                ASSERT_TRUE(window->session.assembler().readPending());
                 return;
             case Phase::AutoSend: {
                 connectDtu();
@@ -354,8 +354,8 @@ TEST_F(FaultTest, ALengthOfFFFFFailsTheReadOnceAndTheNextReadWorks) {
     EXPECT_TRUE(responsive());
     EXPECT_EQ(reports(), before + 1);
     EXPECT_EQ(count(kReadFailed), 1);
-    EXPECT_FALSE(window->session.assembler().readPending);
-    EXPECT_EQ(window->session.assembler().receiveCount, 0);
+    EXPECT_FALSE(window->session.assembler().readPending());
+    EXPECT_EQ(window->session.assembler().receiveCount(), 0);
     EXPECT_EQ(window->controlText(1044), QString());  // nothing of the refused answer is shown
     EXPECT_TRUE(boxes.empty());
     expectPortShown(true);
@@ -390,7 +390,7 @@ TEST_P(EndlessAnswer, GivesAtMostOneVerdictAndTheNextRequestIsJudgedAlone) {
         EXPECT_EQ(count(c.verdict), 1);
     }
     const bool stillWaiting =
-        c.configure ? window->session.assembler().configurePending : window->session.assembler().readPending;
+        c.configure ? window->session.assembler().configurePending() : window->session.assembler().readPending();
     EXPECT_EQ(stillWaiting, c.verdict.empty());
     EXPECT_TRUE(boxes.empty());
     expectPortShown(true);
@@ -408,7 +408,7 @@ TEST_P(EndlessAnswer, GivesAtMostOneVerdictAndTheNextRequestIsJudgedAlone) {
         answerFromQuiet(1030, Frame(0x8C, {}));
         EXPECT_EQ(count(kConfigureOk), ok + 1);
         EXPECT_EQ(count(kConfigureFailed), failed + 1);
-        EXPECT_FALSE(window->session.assembler().configurePending);
+        EXPECT_FALSE(window->session.assembler().configurePending());
     }
     expectQuietReadWorks();
     expectOpenAndRead(server);

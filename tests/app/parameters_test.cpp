@@ -179,7 +179,7 @@ TEST_F(ParametersTest, ReadFillsEveryControlAndConfigureStoresExactlyTheTickedIt
     window->setControlText(1010, QString());
     click(1030);
     ASSERT_TRUE(waitCount(kConfigureOk));
-    EXPECT_FALSE(window->session.assembler().configurePending);
+    EXPECT_FALSE(window->session.assembler().configurePending());
 
     DtuItems expected = set.items;
     expected[0x92] = {0x65, 0xB0, 0x7A, 0xD9};
@@ -236,12 +236,12 @@ TEST_P(ConfigureFrame, IsSentWholeAndItsAnswerAwaited) {
     }
     const std::size_t before = received().size();
     click(1030);
-    EXPECT_TRUE(window->session.assembler().configurePending);
+    EXPECT_TRUE(window->session.assembler().configurePending());
     ASSERT_TRUE(waitReceived(before + c.expected.size()));
     const Bytes line = received();
     EXPECT_EQ(Bytes(line.begin() + static_cast<std::ptrdiff_t>(before), line.end()), c.expected);
     ASSERT_TRUE(waitCount(kConfigureOk));
-    EXPECT_FALSE(window->session.assembler().configurePending);
+    EXPECT_FALSE(window->session.assembler().configurePending());
     EXPECT_TRUE(boxes.empty());
 }
 
@@ -287,7 +287,7 @@ TEST_P(InjectedAnswer, GivesItsVerdict) {
     for (const std::string_view verdict : {kReadOk, kReadFailed, kConfigureOk, kConfigureFailed})
         EXPECT_EQ(count(verdict), verdict == c.verdict ? 1 : 0) << verdict;
     EXPECT_EQ(
-        c.configure ? window->session.assembler().configurePending : window->session.assembler().readPending,
+        c.configure ? window->session.assembler().configurePending() : window->session.assembler().readPending(),
         c.verdict.empty());
     EXPECT_EQ(window->controlText(1002), QString::fromUtf8(c.dtuId));
 }
@@ -380,8 +380,8 @@ TEST_F(ParametersTest, OversizeAnswerFailsAndTheNextReadWorks) {
     click(1029);
     ASSERT_TRUE(waitCount(kReadFailed));
     ASSERT_TRUE(waitHandled(from, answerSize));
-    EXPECT_FALSE(window->session.assembler().readPending);
-    EXPECT_EQ(window->session.assembler().receiveCount, 0);
+    EXPECT_FALSE(window->session.assembler().readPending());
+    EXPECT_EQ(window->session.assembler().receiveCount(), 0);
     EXPECT_EQ(window->controlText(1044), QString());
 
     server.setFaults({});
@@ -416,7 +416,7 @@ TEST_P(RefusedConfigure, ShowsTheMessageAndSendsNothing) {
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, QString::fromUtf8(c.message));
     EXPECT_EQ(boxes[0].caption, FromUtf8("错误提示"));
-    EXPECT_FALSE(window->session.assembler().configurePending);
+    EXPECT_FALSE(window->session.assembler().configurePending());
     EXPECT_EQ(window->controlText(1000), info);
 
     click(1029);  // the next thing on the line is the read request
@@ -480,7 +480,7 @@ TEST_F(ParametersTest, ASelectionOverOneFrameGoesInSeveralAnsweredFrames) {
     ASSERT_TRUE(waitCount(kConfigureOk));
     EXPECT_TRUE(boxes.empty());
     EXPECT_EQ(count(kConfigureFailed), 0);
-    EXPECT_FALSE(window->session.assembler().configurePending);
+    EXPECT_FALSE(window->session.assembler().configurePending());
 
     // What reached the DTU: configure frames only, each within 300 bytes.
     const Bytes all = received();

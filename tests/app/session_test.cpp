@@ -61,7 +61,7 @@ TEST_F(SessionTest, OpensAt57600PollsOncePerTickAndConnectsOnTheAnnouncement) {
     window->OnTimerTick(kPoll);
     window->OnTimerTick(kTimeout);
     click(1029);
-    EXPECT_TRUE(window->session.assembler().readPending);
+    EXPECT_TRUE(window->session.assembler().readPending());
     std::vector<std::uint8_t> expected(4, 0x37);
     const auto read = RequestFrame(0x0B);
     expected.insert(expected.end(), read.begin(), read.end());
@@ -191,7 +191,7 @@ TEST_P(CloseFrom, RunsTheCloseSequence) {
     EXPECT_FALSE(window->isTicked(1034));
     EXPECT_EQ(window->isTicked(1031), c.demo);
     EXPECT_EQ(window->session.dtuConnected(), c.connected);
-    EXPECT_EQ(window->session.waitingForDtu(), 1);
+    EXPECT_EQ(window->session.state(), c.demo ? SessionState::DemoPortClosed : SessionState::Closed);
 
     window->OnTimerTick(kTimeout);  // never a time-out after a close
     window->OnTimerTick(kAutoSend);
@@ -234,7 +234,7 @@ TEST_F(SessionTest, DemoStateStopsThePollKeepsTheRateAndLeavingItWaitsAgainAt576
     // A poll tick left over sends nothing: the reset request comes next.
     window->OnTimerTick(kPoll);
     click(1032);
-    EXPECT_TRUE(window->session.assembler().readPending);
+    EXPECT_TRUE(window->session.assembler().readPending());
     std::vector<std::uint8_t> expected{0x37};
     const auto reset = RequestFrame(0x0F);
     expected.insert(expected.end(), reset.begin(), reset.end());
@@ -333,10 +333,10 @@ TEST_P(AnnouncementByte, GoesToTheAssemblerOnceConnected) {
     }
     const std::uint64_t writes = window->serialPort.completedWrites();
     click(demo ? 1032 : 1029);
-    ASSERT_TRUE(window->session.assembler().readPending);
+    ASSERT_TRUE(window->session.assembler().readPending());
     sendAfterWrites(writes + 1, {0x7B, 0x8B, 0x00, 0x06, 0x6C, 0x7B}, &quiet);
     ASSERT_TRUE(waitCount(kReadOk));
-    EXPECT_FALSE(window->session.assembler().readPending);
+    EXPECT_FALSE(window->session.assembler().readPending());
     EXPECT_EQ(count(kConnected), demo ? 0 : 1);
     EXPECT_EQ(window->session.dtuConnected(), !demo);
 }
@@ -352,7 +352,7 @@ TEST_F(SessionTest, OtherBytesWhileWaitingAreDroppedAndTheAnnouncementStillCount
     sendAfterWrites(1, {0x41, 0x7B, 0x8B, 0x00, 0x05, 0x7B});
     ASSERT_TRUE(WaitFor([&] { return window->receivedByteCount == 6; }, kWaitMs));
     EXPECT_EQ(count(kReadOk), 0);
-    EXPECT_EQ(window->session.assembler().receiveCount, 0);
+    EXPECT_EQ(window->session.assembler().receiveCount(), 0);
     EXPECT_FALSE(window->session.dtuConnected());
     sendAfterWrites(1, {0x6C});
     ASSERT_TRUE(waitCount(kConnected));
@@ -467,7 +467,7 @@ TEST_F(SessionTest, ReadPressedAgainWhileTheAnswerArrivesTakesTheSecondAnswer) {
     ASSERT_TRUE(waitCount(kReadOk));
     ASSERT_TRUE(
         server.waitFor([&] { return server.unsentBytes() == 0; }, std::chrono::milliseconds(kWaitMs)));
-    EXPECT_TRUE(WaitFor([&] { return !window->session.assembler().readPending; }, kWaitMs));
+    EXPECT_TRUE(WaitFor([&] { return !window->session.assembler().readPending(); }, kWaitMs));
     EXPECT_EQ(count(kReadFailed), 0);
     EXPECT_EQ(count(kReadOk), 1);
     EXPECT_EQ(window->controlText(1044), FromUtf8("城东变电站"));

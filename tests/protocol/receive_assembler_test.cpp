@@ -41,29 +41,29 @@ const Bytes kConfigureAnswer{0x7B, 0x8C, 0x00, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 
 TEST(ReceiveAssembler, DropsEverythingWhileNoAnswerIsExpected) {
     ReceiveAssembler a;
     EXPECT_TRUE(Feed(a, Cat(kReadAnswer, kConfigureAnswer)).empty());
-    EXPECT_EQ(a.receiveCount, 0);
+    EXPECT_EQ(a.receiveCount(), 0);
 }
 
 TEST(ReceiveAssembler, ReadAnswerCompletesAtItsLastByteAfterEveryPrefix) {
     ASSERT_EQ(kReadAnswer.size(), 29u);
     for (std::size_t cut = 0; cut <= kReadAnswer.size(); ++cut) {
         ReceiveAssembler a;
-        a.readPending = true;
+        a.Expect(AnswerKind::Read);
         const Bytes head(kReadAnswer.begin(), kReadAnswer.begin() + static_cast<std::ptrdiff_t>(cut));
         const Bytes tail(kReadAnswer.begin() + static_cast<std::ptrdiff_t>(cut), kReadAnswer.end());
         const auto first = Feed(a, head);
         if (cut < kReadAnswer.size()) {
             EXPECT_TRUE(first.empty()) << cut;
-            EXPECT_TRUE(a.readPending) << cut;
-            EXPECT_EQ(a.receiveCount, static_cast<std::int32_t>(cut)) << cut;
+            EXPECT_TRUE(a.readPending()) << cut;
+            EXPECT_EQ(a.receiveCount(), static_cast<std::int32_t>(cut)) << cut;
         }
         const auto all = Cat(first, Feed(a, tail));
         ASSERT_EQ(all.size(), 1u) << cut;
         EXPECT_EQ(all[0].kind, Kind::ReadSucceeded) << cut;
         EXPECT_EQ(all[0].frame, kReadAnswer) << cut;
-        EXPECT_FALSE(a.readPending);
-        EXPECT_EQ(a.receiveCount, 0);
-        EXPECT_EQ(a.frameLength, 29);
+        EXPECT_FALSE(a.readPending());
+        EXPECT_EQ(a.receiveCount(), 0);
+        EXPECT_EQ(a.frameLength(), 29);
     }
     EXPECT_EQ(EventText(Kind::ReadSucceeded), "<-读取参数成功！\n\r\n\r");
 }
@@ -93,7 +93,7 @@ TEST(ReceiveAssembler, ReadPathOutcomes) {
     };
     for (const Case& c : cases) {
         ReceiveAssembler a;
-        a.readPending = true;
+        a.Expect(AnswerKind::Read);
         std::vector<std::pair<std::size_t, Kind>> events;
         for (const Seen& s : Feed(a, c.bytes)) events.emplace_back(s.at, s.kind);
         EXPECT_EQ(events, c.events) << c.what;
@@ -105,14 +105,14 @@ TEST(ReceiveAssembler, LengthBytesNotYetReceivedCountAsZero) {
     // Leave 0x01 0x00 (256) at offsets 2-3 of the buffer.
     Bytes long256(256, 0x00);
     long256[0] = 0x7B, long256[1] = 0x8B, long256[2] = 0x01, long256[255] = 0x7B;
-    a.readPending = true;
+    a.Expect(AnswerKind::Read);
     ASSERT_EQ(Feed(a, long256).size(), 1u);
     // A new answer of two start bytes: its length is 0, not the stale 256.
-    a.readPending = true;
+    a.Expect(AnswerKind::Read);
     const auto seen = Feed(a, {0x7B, 0x7B});
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0], (Seen{1, Kind::ReadFailed, {0x7B, 0x7B}}));
-    EXPECT_EQ(a.frameLength, 0);
+    EXPECT_EQ(a.frameLength(), 0);
 }
 
 TEST(ReceiveAssembler, ConfigurePathOutcomes) {
@@ -120,83 +120,44 @@ TEST(ReceiveAssembler, ConfigurePathOutcomes) {
         const char* what;
         Bytes bytes;
         std::vector<std::pair<std::size_t, Kind>> events;
+        FrameRefusal refusal;
     };
+    using R = FrameRefusal;
     const Case cases[] = {
-        {"16-byte acknowledgement", kConfigureAnswer, {{15, Kind::ConfigureSucceeded}}},
-        {"four bytes, whatever the length says", {0x7B, 0x8C, 0x00, 0x7B}, {{3, Kind::ConfigureSucceeded}}},
-        {"refusal", {0x7B, 0x8C, 0x01, 0x7B}, {{3, Kind::ConfigureFailed}}},
-        {"read answer instead", {0x7B, 0x8B, 0x00, 0x7B}, {{3, Kind::ConfigureFailed}}},
-        {"0x7B as byte 2", {0x7B, 0x8C, 0x7B}, {{2, Kind::ConfigureFailed}}},
-        {"0x7B as byte 1", {0x7B, 0x7B, 0x00}, {{1, Kind::ConfigureFailed}}},
-        {"garbage first", {0x55, 0x8C, 0x00, 0x7B, 0x8C, 0x00, 0x01, 0x7B}, {{7, Kind::ConfigureSucceeded}}},
+        {"16-byte acknowledgement", kConfigureAnswer, {{15, Kind::ConfigureSucceeded}}, R::None},
+        {"four bytes, whatever the length says", {0x7B, 0x8C, 0x00, 0x7B}, {{3, Kind::ConfigureSucceeded}}, R::None},
+        {"refusal", {0x7B, 0x8C, 0x01, 0x7B}, {{3, Kind::ConfigureFailed}}, R::Rejected},
+        {"read answer instead", {0x7B, 0x8B, 0x00, 0x7B}, {{3, Kind::ConfigureFailed}}, R::WrongCommand},
+        {"0x7B as byte 2", {0x7B, 0x8C, 0x7B}, {{2, Kind::ConfigureFailed}}, R::Rejected},
+        {"0x7B as byte 1", {0x7B, 0x7B, 0x00}, {{1, Kind::ConfigureFailed}}, R::WrongCommand},
+        {"garbage first", {0x55, 0x8C, 0x00, 0x7B, 0x8C, 0x00, 0x01, 0x7B}, {{7, Kind::ConfigureSucceeded}}, R::None},
     };
     for (const Case& c : cases) {
         ReceiveAssembler a;
-        a.configurePending = true;
+        a.Expect(AnswerKind::Configure);
         std::vector<std::pair<std::size_t, Kind>> events;
         for (const Seen& s : Feed(a, c.bytes)) events.emplace_back(s.at, s.kind);
         EXPECT_EQ(events, c.events) << c.what;
-        EXPECT_FALSE(a.configurePending) << c.what;
-        EXPECT_EQ(a.receiveCount, 0) << c.what;
+        EXPECT_EQ(a.lastRefusal(), c.refusal) << c.what;
+        EXPECT_FALSE(a.configurePending()) << c.what;
+        EXPECT_EQ(a.receiveCount(), 0) << c.what;
     }
 }
 
 TEST(ReceiveAssembler, ConfigureAnswerAfterEveryPrefix) {
     for (std::size_t cut = 0; cut < kConfigureAnswer.size(); ++cut) {
         ReceiveAssembler a;
-        a.configurePending = true;
+        a.Expect(AnswerKind::Configure);
         const Bytes head(kConfigureAnswer.begin(),
                          kConfigureAnswer.begin() + static_cast<std::ptrdiff_t>(cut));
         const Bytes tail(kConfigureAnswer.begin() + static_cast<std::ptrdiff_t>(cut), kConfigureAnswer.end());
         EXPECT_TRUE(Feed(a, head).empty()) << cut;
-        EXPECT_TRUE(a.configurePending) << cut;
+        EXPECT_TRUE(a.configurePending()) << cut;
         const auto seen = Feed(a, tail);
         ASSERT_EQ(seen.size(), 1u) << cut;
         EXPECT_EQ(seen[0].kind, Kind::ConfigureSucceeded) << cut;
         EXPECT_EQ(seen[0].frame, kConfigureAnswer) << cut;
     }
-}
-
-TEST(ReceiveAssembler, BothExpectedStoresEachByteOnce) {
-    ReceiveAssembler a;
-    a.readPending = a.configurePending = true;
-    EXPECT_TRUE(Feed(a, {0x7B, 0x8B, 0x00}).empty());
-    EXPECT_EQ(a.receiveCount, 3);
-    EXPECT_EQ(a.receiveBuffer[0], 0x7B);
-    EXPECT_EQ(a.receiveBuffer[1], 0x8B);
-    EXPECT_EQ(a.receiveBuffer[2], 0x00);
-}
-
-TEST(ReceiveAssembler, BothExpectedEachAnswerGoesToItsOwnPath) {
-    // Read answer first, then the configure answer; and the other way round.
-    for (const bool readFirst : {true, false}) {
-        ReceiveAssembler a;
-        a.readPending = a.configurePending = true;
-        const Bytes bytes =
-            readFirst ? Cat(kReadAnswer, kConfigureAnswer) : Cat(kConfigureAnswer, kReadAnswer);
-        const auto seen = Feed(a, bytes);
-        ASSERT_EQ(seen.size(), 2u) << readFirst;
-        const Seen read{readFirst ? 28u : 44u, Kind::ReadSucceeded, kReadAnswer};
-        const Seen configure{readFirst ? 44u : 15u, Kind::ConfigureSucceeded, kConfigureAnswer};
-        EXPECT_EQ(seen[readFirst ? 0 : 1], read) << readFirst;
-        EXPECT_EQ(seen[readFirst ? 1 : 0], configure) << readFirst;
-        EXPECT_FALSE(a.readPending);
-        EXPECT_FALSE(a.configurePending);
-    }
-}
-
-TEST(ReceiveAssembler, BothExpectedShortConfigureAnswerAndRefusal) {
-    ReceiveAssembler a;
-    a.readPending = a.configurePending = true;
-    auto seen = Feed(a, {0x7B, 0x8C, 0x00, 0x7B});
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].kind, Kind::ConfigureSucceeded);
-    EXPECT_TRUE(a.readPending);
-    a.configurePending = true;
-    seen = Feed(a, {0x7B, 0x8C, 0x01, 0x7B});
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].kind, Kind::ConfigureFailed);
-    EXPECT_TRUE(a.readPending);
 }
 
 // A read answer of `length` bytes with that length in its field; the data
@@ -212,7 +173,7 @@ Bytes LongReadAnswer(std::size_t length) {
 TEST(ReceiveAssembler, ReadAnswersUpToTheBufferSize) {
     for (const std::size_t length : {4999u, 5000u}) {
         ReceiveAssembler a;
-        a.readPending = true;
+        a.Expect(AnswerKind::Read);
         const auto seen = Feed(a, LongReadAnswer(length));
         ASSERT_EQ(seen.size(), 1u) << length;
         EXPECT_EQ(seen[0].kind, Kind::ReadSucceeded) << length;
@@ -222,15 +183,15 @@ TEST(ReceiveAssembler, ReadAnswersUpToTheBufferSize) {
 
 TEST(ReceiveAssembler, LengthFieldPastTheBufferFailsAndTheNextAnswerIsTaken) {
     ReceiveAssembler a;
-    a.readPending = true;
+    a.Expect(AnswerKind::Read);
     const auto seen = Feed(a, LongReadAnswer(5001));
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].at, 3u);  // known once the length field is in
     EXPECT_EQ(seen[0].kind, Kind::ReadFailed);
     EXPECT_TRUE(seen[0].frame.empty());
-    EXPECT_FALSE(a.readPending);
-    EXPECT_EQ(a.receiveCount, 0);
-    a.readPending = true;
+    EXPECT_FALSE(a.readPending());
+    EXPECT_EQ(a.receiveCount(), 0);
+    a.Expect(AnswerKind::Read);
     const auto next = Feed(a, kReadAnswer);
     ASSERT_EQ(next.size(), 1u);
     EXPECT_EQ(next[0].kind, Kind::ReadSucceeded);
@@ -243,15 +204,15 @@ TEST(ReceiveAssembler, FrameThatNeverEndsIsDiscardedAtTheBufferSize) {
     Bytes bytes(5001, 0x00);
     bytes[0] = 0x7B, bytes[1] = 0x8B, bytes[3] = 0x10;
     ReceiveAssembler a;
-    a.readPending = true;
+    a.Expect(AnswerKind::Read);
     auto seen = Feed(a, Bytes(bytes.begin(), bytes.end() - 1));
     EXPECT_TRUE(seen.empty());
-    EXPECT_EQ(a.receiveCount, 5000);
+    EXPECT_EQ(a.receiveCount(), 5000);
     seen = Feed(a, {0x7B});
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].kind, Kind::ReadFailed);
-    EXPECT_EQ(a.receiveCount, 0);
-    EXPECT_FALSE(a.readPending);
+    EXPECT_EQ(a.receiveCount(), 0);
+    EXPECT_FALSE(a.readPending());
 }
 
 TEST(ReceiveAssembler, ConfigureAnswersAroundTheBufferSize) {
@@ -259,23 +220,23 @@ TEST(ReceiveAssembler, ConfigureAnswersAroundTheBufferSize) {
         Bytes bytes(length, 0x00);
         bytes[0] = 0x7B, bytes[1] = 0x8C, bytes.back() = 0x7B;
         ReceiveAssembler a;
-        a.configurePending = true;
+        a.Expect(AnswerKind::Configure);
         const auto seen = Feed(a, bytes);
         ASSERT_EQ(seen.size(), 1u) << length;
         EXPECT_EQ(seen[0].at, length - 1) << length;
         EXPECT_EQ(seen[0].kind, length <= 5000 ? Kind::ConfigureSucceeded : Kind::ConfigureFailed) << length;
         EXPECT_EQ(seen[0].frame.size(), length <= 5000 ? length : 0u) << length;
-        EXPECT_EQ(a.receiveCount, 0);
-        a.configurePending = true;
+        EXPECT_EQ(a.receiveCount(), 0);
+        a.Expect(AnswerKind::Configure);
         EXPECT_EQ(Feed(a, kConfigureAnswer).size(), 1u) << length;
     }
 }
 
 TEST(ReceiveAssembler, UnfinishedAnswerIsKeptAcrossANewRequest) {
     ReceiveAssembler a;
-    a.readPending = true;
+    a.Expect(AnswerKind::Read);
     Feed(a, {0x7B, 0x8B, 0x00});
-    a.readPending = true;  // a second read request adds to what is held
+    a.Expect(AnswerKind::Read);  // a second read request adds to what is held
     const auto seen = Feed(a, {0x05, 0x7B});
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].frame, (Bytes{0x7B, 0x8B, 0x00, 0x05, 0x7B}));
@@ -284,52 +245,94 @@ TEST(ReceiveAssembler, UnfinishedAnswerIsKeptAcrossANewRequest) {
 // A request while an answer is still arriving: whatever part of the old
 // answer is left comes first (it holds 0x7B inside its data), then the new
 // answer. At every cut the new answer is taken, and nothing else is judged.
-TEST(ReceiveAssembler, NewRequestSkipsTheTailOfAnInterruptedAnswerAtEveryCut) {
+TEST(ReceiveAssembler, ARequestAgainSkipsTheTailOfAnInterruptedAnswerAtEveryCut) {
     struct Second {
-        bool configure;
+        AnswerKind kind;
         Bytes answer;
-        Kind kind;
+        Kind verdict;
     };
-    for (const Second& second : {Second{false, kReadAnswer, Kind::ReadSucceeded},
-                                 Second{true, kConfigureAnswer, Kind::ConfigureSucceeded}}) {
-        // From the first byte on (an answer that has not begun arrives whole, and is taken as well).
+    for (const Second& second : {Second{AnswerKind::Read, kReadAnswer, Kind::ReadSucceeded},
+                                 Second{AnswerKind::Configure, kConfigureAnswer, Kind::ConfigureSucceeded}}) {
         for (std::size_t cut = 1; cut <= kReadAnswer.size(); ++cut) {
             ReceiveAssembler a;
-            a.readPending = true;
+            a.Expect(AnswerKind::Read);
             const Bytes head(kReadAnswer.begin(), kReadAnswer.begin() + static_cast<std::ptrdiff_t>(cut));
             const Bytes tail(kReadAnswer.begin() + static_cast<std::ptrdiff_t>(cut), kReadAnswer.end());
             ASSERT_TRUE(Feed(a, head).size() <= (cut == kReadAnswer.size() ? 1u : 0u));
-            a.NewRequest();
-            (second.configure ? a.configurePending : a.readPending) = true;
+            a.Expect(second.kind);
             const auto seen = Feed(a, Cat(tail, second.answer));
-            ASSERT_EQ(seen.size(), 1u) << "cut " << cut << " configure " << second.configure;
-            EXPECT_EQ(seen[0].kind, second.kind) << "cut " << cut;
+            ASSERT_EQ(seen.size(), 1u) << "cut " << cut << " kind " << int(second.kind);
+            EXPECT_EQ(seen[0].kind, second.verdict) << "cut " << cut;
             EXPECT_EQ(seen[0].frame, second.answer) << "cut " << cut;
         }
     }
 }
 
-// Without an interrupted answer nothing is skipped: a wrong answer is judged as before.
-TEST(ReceiveAssembler, NewRequestWithNothingExpectedStillJudgesAWrongAnswer) {
-    ReceiveAssembler a;
-    a.NewRequest();
-    a.readPending = true;
-    const auto seen = Feed(a, {0x7B, 0x8A, 0x00, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x7B});
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].kind, Kind::ReadFailed);
+// After a request again, the frame that follows the earlier answer's
+// remainder is judged by the usual rules: a short or wrong answer gets its
+// verdict, never silence.
+TEST(ReceiveAssembler, ARequestAgainJudgesTheNextFrameAsUsual) {
+    struct Case {
+        const char* what;
+        AnswerKind first;
+        Bytes held;  // of the first answer, before the second request
+        AnswerKind second;
+        Bytes then;
+        std::vector<std::pair<std::size_t, Kind>> events;  // index into `then`
+        AssemblerStage stageAfterHeld;
+    };
+    const Bytes wrong{0x7B, 0x8F, 0x00, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x7B};
+    const Case cases[] = {
+        {"short read answer, nothing held", AnswerKind::Read, {}, AnswerKind::Read,
+         {0x7B, 0x8B, 0x00, 0x05, 0x7B}, {{4, Kind::ReadSucceeded}}, AssemblerStage::AwaitStart},
+        {"reset twice, a wrong answer", AnswerKind::Read, {}, AnswerKind::Read, wrong,
+         {{15, Kind::ReadFailed}}, AssemblerStage::AwaitStart},
+        {"the remainder by the length field, then a wrong answer", AnswerKind::Read,
+         {0x7B, 0x8B, 0x00, 0x08, 0x7B}, AnswerKind::Read, Cat(Bytes{0x7B, 0x7B, 0x7B}, wrong),
+         {{18, Kind::ReadFailed}}, AssemblerStage::SkipRemainder},
+        {"the remainder by the length field, then a short answer", AnswerKind::Read,
+         {0x7B, 0x8B, 0x00, 0x1D}, AnswerKind::Configure,
+         Cat(Bytes(25, 0x7B), Bytes{0x7B, 0x8C, 0x01, 0x7B}), {{28, Kind::ConfigureFailed}},
+         AssemblerStage::SkipRemainder},
+        {"a read head not complete, another read: either is taken", AnswerKind::Read, {0x7B, 0x8B},
+         AnswerKind::Read, Cat(Bytes{0x00, 0x05, 0x7B}, kReadAnswer), {{2, Kind::ReadSucceeded}},
+         AssemblerStage::Head},
+        {"a read head not complete, a configure request", AnswerKind::Read, {0x7B, 0x8B},
+         AnswerKind::Configure, Cat(Bytes{0x00, 0x05, 0x7B}, kConfigureAnswer),
+         {{18, Kind::ConfigureSucceeded}}, AssemblerStage::SkipRemainder},
+        {"a configure answer ends at its next 0x7B", AnswerKind::Configure, {0x7B, 0x8C, 0x00},
+         AnswerKind::Read, Cat(Bytes{0x00, 0x7B}, kReadAnswer), {{30, Kind::ReadSucceeded}},
+         AssemblerStage::SkipRemainder},
+        {"a read answer past its length ends at its next 0x7B", AnswerKind::Read,
+         {0x7B, 0x8B, 0x00, 0x04, 0x01}, AnswerKind::Read, Cat(Bytes{0x02, 0x7B}, wrong),
+         {{17, Kind::ReadFailed}}, AssemblerStage::SkipRemainder},
+    };
+    for (const Case& c : cases) {
+        ReceiveAssembler a;
+        a.Expect(c.first);
+        ASSERT_TRUE(Feed(a, c.held).empty()) << c.what;
+        a.Expect(c.second);
+        EXPECT_EQ(a.stage(), c.stageAfterHeld) << c.what;
+        std::vector<std::pair<std::size_t, Kind>> events;
+        for (const Seen& s : Feed(a, c.then)) events.emplace_back(s.at, s.kind);
+        EXPECT_EQ(events, c.events) << c.what;
+        EXPECT_EQ(a.stage(), AssemblerStage::Idle) << c.what;
+    }
 }
 
-// A plausible head after the tail whose length says more than can be held is still refused.
-TEST(ReceiveAssembler, NewRequestStillRefusesAnAnswerTooLongToHold) {
+// Nothing expected: the held bytes go, and nothing is taken until the next request.
+TEST(ReceiveAssembler, ExpectingNothingDropsWhatIsHeld) {
     ReceiveAssembler a;
-    a.readPending = true;
-    Feed(a, {0x7B, 0x8B, 0x00});
-    a.NewRequest();
-    a.readPending = true;
-    const auto seen = Feed(a, {0x1D, 0x7B, 0x7B, 0x8B, 0xFF, 0xFF});
+    a.Expect(AnswerKind::Read);
+    Feed(a, {0x7B, 0x8B, 0x00, 0x1D, 0x01});
+    a.Expect(AnswerKind::Nothing);
+    EXPECT_EQ(a.receiveCount(), 0);
+    EXPECT_TRUE(Feed(a, kReadAnswer).empty());
+    a.Expect(AnswerKind::Read);
+    const auto seen = Feed(a, kConfigureAnswer);
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].kind, Kind::ReadFailed);
-    EXPECT_FALSE(a.readPending);
+    EXPECT_EQ(a.lastRefusal(), FrameRefusal::WrongCommand);
 }
 
 }  // namespace

@@ -1,9 +1,8 @@
 // A full poll -> announce -> read -> configure -> read with the tool's two
 // threads and nothing else: the engine's worker on the line, and an owner
 // thread (TestOwner's task queue) standing in for the window. The owner
-// thread does all the window's protocol work with each byte and each request:
-// the presence test, ReceiveAssembler, ApplyReadAnswer into a form, and
-// BuildConfigureRequest from it. The form and the session flags are touched
+// thread runs the session core (SessionController) with every byte, tick and
+// command, as the window's thread does; the form and the session are touched
 // by the owner thread only and carry no lock, as in the window; the test
 // thread looks at them only through tasks run on the owner thread.
 //
@@ -15,18 +14,17 @@
 
 #include <chrono>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "protocol/configure_request.h"
 #include "protocol/frame.h"
 #include "protocol/item_table.h"
-#include "protocol/read_answer.h"
-#include "protocol/receive_assembler.h"
-#include "protocol/session.h"
 #include "serial/serial_port.h"
+#include "session/session_controller.h"
 #include "sim/dtu_server.h"
+#include "tests/protocol/form_snapshot_fake.h"
 #include "tests/serial/test_owner.h"
 
 namespace quill {
@@ -34,7 +32,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
-using Kind = AssemblerEvent::Kind;
 using test::TestOwner;
 
 constexpr auto kWait = 10s;
@@ -45,54 +42,61 @@ const std::string kFactoryStationGbk = "\xB3\xC7\xB6\xAB\xB1\xE4\xB5\xE7\xD5\xBE
 const std::string kNewStationGbk = "\xD0\xC2\xD5\xBE";                              // 新站
 const Bytes kNewStationUcs2{0x65, 0xB0, 0x7A, 0xD9};
 
-int CheckBox(std::uint8_t type) {
-    return FindItem(type)->checkBoxId;
-}
 int ValueControl(std::uint8_t type) {
     return FindItem(type)->valueIds[0];
 }
 
-// What the window keeps: the session flags, the assembler and the form.
-// Owner thread only.
-class OwnerSession : public FormSnapshot {
+// The window as the session sees it, on the owner thread: the engine, the
+// form the session writes from (`form`) and the one a read answer fills
+// (`shown`). Timers are ticked by the test.
+class OwnerHost : public SessionHost {
   public:
-    void onByte(std::uint8_t byte) {
-        if (waitingForDtu && !dtuConnected && byte == 0x6C) {
-            dtuConnected = true;
-            return;
-        }
-        const AssemblerEvent event = assembler.AcceptByte(byte);
-        if (event.kind == Kind::None) return;
-        if (event.kind == Kind::ReadSucceeded) {
-            for (const ItemUpdate& item : ApplyReadAnswer(event.frame)) {
-                for (const ControlUpdate& update : item.updates) {
-                    if (update.selectIndex)
-                        lists[update.controlId] = update.index;
-                    else
-                        texts[update.controlId] = update.text;
-                }
-            }
-        }
-        verdicts.push_back(event.kind);
-    }
+    OwnerHost(CSerialPort& port, TestOwner& owner, std::string path)
+        : port_(port), owner_(owner), path_(std::move(path)) {}
 
-    bool ticked(int checkBoxId) const override { return ticks.count(checkBoxId) != 0; }
-    std::string text(int editId) const override {
-        const auto it = texts.find(editId);
-        return it == texts.end() ? std::string() : it->second;
+    std::optional<std::string> openPort(std::uint32_t rate) override {
+        if (!port_.OpenPort(&owner_, kPort, rate, kLineParity, kLineDataBits, kLineStopBits,
+                            EV_RXCHAR | EV_RXFLAG, transmitBufferSize, path_))
+            return std::nullopt;
+        if (!port_.StartWorker()) return std::nullopt;
+        return "com1";
     }
-    int listIndex(int listId) const override {
-        const auto it = lists.find(listId);
-        return it == lists.end() ? -1 : it->second;
+    std::string openFailureText() override { return "open failed"; }
+    void stopPort() override { port_.RequestStop(); }
+    bool portHeld() const override { return port_.IsOpen(); }
+    bool sendBytes(std::span<const std::uint8_t> bytes) override { return port_.SendBytes(bytes); }
+    bool sendTextBytes(const std::string&) override { return false; }
+    void startTimerById(int, int) override {}
+    void stopTimerById(int) override {}
+    void appendInfo(std::string_view) override {}
+    void showBox(std::string_view text, std::string_view, BoxIcon) override { boxes.emplace_back(text); }
+    void setStatusText(std::string_view) override {}
+    void applyEnables(const ControlEnables&) override {}
+    void displayReceivedByte(std::uint8_t) override {}
+    void applyItemUpdate(const ItemUpdate& item) override {
+        for (const ControlUpdate& update : item.updates)
+            if (!update.selectIndex) shown[update.controlId] = update.text;
     }
+    bool isTicked(int) const override { return false; }
+    void setTicked(int, bool) override {}
+    int demoRateIndex() const override { return static_cast<int>(kSessionRateIndex); }
+    void selectDemoRate(int) override {}
+    bool saveForm() override { return true; }
+    const FormSnapshot& formSnapshot() override { return form; }
+    const std::string& sendTextMember() const override { return noText_; }
+    std::uint32_t autoSendIntervalMember() const override { return 0; }
+    void sessionOutcome(SessionOutcome outcome) override { outcomes.push_back(outcome); }
 
-    bool waitingForDtu = false;
-    bool dtuConnected = false;
-    ReceiveAssembler assembler;
-    std::map<int, std::string> texts;
-    std::map<int, int> lists;
-    std::set<int> ticks;
-    std::vector<Kind> verdicts;
+    MapFormSnapshot form;
+    std::map<int, std::string> shown;
+    std::vector<SessionOutcome> outcomes;
+    std::vector<std::string> boxes;
+
+  private:
+    CSerialPort& port_;
+    TestOwner& owner_;
+    std::string path_;
+    std::string noText_;
 };
 
 struct RoundTripCase {
@@ -112,8 +116,10 @@ class ThreadedRoundTrip : public ::testing::TestWithParam<RoundTripCase> {
             dtu.setAnswerPieces(cuts, 1ms);
         }
         ASSERT_TRUE(dtu.start());
+        host = std::make_unique<OwnerHost>(port, owner, dtu.devicePath());
+        session = std::make_unique<SessionController>(*host);
         owner.onMessage = [this](std::uint32_t message, std::uint32_t wParam) {
-            if (message == WM_PORT_RX_BYTE) session.onByte(static_cast<std::uint8_t>(wParam));
+            if (message == WM_PORT_RX_BYTE) session->OnPortByte(static_cast<std::uint8_t>(wParam));
         };
     }
     void TearDown() override {
@@ -138,95 +144,61 @@ class ThreadedRoundTrip : public ::testing::TestWithParam<RoundTripCase> {
                           std::chrono::duration_cast<std::chrono::milliseconds>(left));
         }
     }
-    // Sends a request from the owner thread, as a button handler does.
-    void request(const Bytes& frame, bool configure) {
+    // Runs a command on the owner thread, as a button handler does, and
+    // waits for the session to report `outcome`.
+    void command(const std::function<void()>& run, SessionOutcome outcome) {
+        std::size_t before = 0;
         owner.runOnLoop([&] {
-            ASSERT_TRUE(port.SendBytes(frame));
-            session.assembler.receiveCount = 0;
-            (configure ? session.assembler.configurePending : session.assembler.readPending) = true;
+            before = host->outcomes.size();
+            run();
         });
-    }
-    std::size_t verdictCount() {
-        std::size_t n = 0;
-        owner.runOnLoop([&] { n = session.verdicts.size(); });
-        return n;
-    }
-    Kind lastVerdict() {
-        Kind kind = Kind::None;
-        owner.runOnLoop([&] { kind = session.verdicts.back(); });
-        return kind;
+        ASSERT_TRUE(waitOnOwner([&] { return host->outcomes.size() > before; }));
+        owner.runOnLoop([&] { EXPECT_EQ(host->outcomes.back(), outcome); });
     }
     std::string shown(int id) {
         std::string text;
-        owner.runOnLoop([&] { text = session.text(id); });
+        owner.runOnLoop([&] { text = host->shown.count(id) ? host->shown.at(id) : std::string(); });
         return text;
-    }
-    void read(Kind expected) {
-        const auto frame = BuildRequestFrame(Command::ReadRequest);
-        const std::size_t before = verdictCount();
-        request(Bytes(frame.begin(), frame.end()), false);
-        ASSERT_TRUE(waitOnOwner([&] { return session.verdicts.size() > before; }));
-        EXPECT_EQ(lastVerdict(), expected);
     }
 
     // Destroyed in reverse: the engine first, then the owner thread, then the line.
     DtuServer dtu;
     TestOwner owner;
-    OwnerSession session;  // owner thread only, once the port is open
+    std::unique_ptr<OwnerHost> host;                // owner thread only, once the port is open
+    std::unique_ptr<SessionController> session;     // owner thread only
     CSerialPort port;
 };
 
 TEST_P(ThreadedRoundTrip, PollAnnounceReadConfigureRead) {
     // Open and poll from the owner thread, as the open button and timer 5 do.
-    owner.runOnLoop([&] {
-        ASSERT_TRUE(
-            port.OpenPort(&owner, kPort, 57600, 'N', 8, 1, EV_RXCHAR | EV_RXFLAG, 512, dtu.devicePath()));
-        ASSERT_TRUE(port.StartWorker());
-        session.waitingForDtu = true;
-        session.dtuConnected = false;
-    });
-    ASSERT_FALSE(HasFatalFailure());
+    owner.runOnLoop([&] { session->OnOpenPort(); });
     bool connected = false;
     for (int tick = 0; tick < 25 && !connected; ++tick) {
         const std::uint64_t writes = port.completedWrites();
-        owner.runOnLoop([&] { ASSERT_TRUE(port.SendBytes(Bytes{0x37})); });
+        owner.runOnLoop([&] { session->OnTimerTick(TIMER_DTU_POLL); });
         ASSERT_TRUE(port.waitForWrites(writes + 1, kWait));
-        connected = waitOnOwner([&] { return session.dtuConnected; }, 400ms);
+        connected = waitOnOwner([&] { return session->state() == SessionState::Connected; }, 400ms);
     }
     ASSERT_TRUE(connected);
 
-    read(Kind::ReadSucceeded);
+    command([&] { session->OnReadParameters(); }, SessionOutcome::ReadSucceeded);
     EXPECT_EQ(shown(ValueControl(0x92)), kFactoryStationGbk);
     EXPECT_EQ(shown(ValueControl(0x04)), "CMNET");
 
     // Tick two fields, change them, configure: built and sent on the owner thread.
-    const std::size_t before = verdictCount();
-    owner.runOnLoop([&] {
-        session.ticks = {CheckBox(0x92), CheckBox(0x04)};
-        session.texts[ValueControl(0x92)] = kNewStationGbk;
-        session.texts[ValueControl(0x04)] = "QUILL";
-        const ConfigureResult built = BuildConfigureRequest(session);
-        ASSERT_TRUE(built.errorMessage.empty()) << built.errorMessage;
-        ASSERT_EQ(built.frames.size(), 1u);
-        ASSERT_TRUE(port.SendBytes(built.frames[0].bytes));
-        session.assembler.receiveCount = 0;
-        session.assembler.configurePending = true;
-    });
-    ASSERT_TRUE(waitOnOwner([&] { return session.verdicts.size() > before; }));
-    EXPECT_EQ(lastVerdict(), Kind::ConfigureSucceeded);
+    owner.runOnLoop([&] { host->form.Field(0x92, kNewStationGbk).Field(0x04, "QUILL"); });
+    command([&] { session->OnConfigure(); }, SessionOutcome::ConfigureSucceeded);
     const DtuItems stored = dtu.items();
     EXPECT_EQ(stored.at(0x92), kNewStationUcs2);
     EXPECT_EQ(stored.at(0x04), (Bytes{'Q', 'U', 'I', 'L', 'L'}));
 
     // Read back into an emptied form.
-    owner.runOnLoop([&] {
-        session.texts.clear();
-        session.lists.clear();
-    });
-    read(Kind::ReadSucceeded);
+    owner.runOnLoop([&] { host->shown.clear(); });
+    command([&] { session->OnReadParameters(); }, SessionOutcome::ReadSucceeded);
     EXPECT_EQ(shown(ValueControl(0x92)), kNewStationGbk);
     EXPECT_EQ(shown(ValueControl(0x04)), "QUILL");
 
+    owner.runOnLoop([&] { EXPECT_TRUE(host->boxes.empty()); });
     EXPECT_TRUE(owner.errors().empty());
     EXPECT_TRUE(owner.lost().empty());
     const DtuCounters counters = dtu.counters();

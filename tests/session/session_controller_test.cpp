@@ -72,6 +72,22 @@ struct Row {
     std::vector<std::string_view> reports;  // appended by the event, in order
 };
 
+// The enabled controls of each state, typed out.
+ControlEnables Enables(S state) {
+    switch (state) {
+        case S::Closed:
+        case S::DemoPortClosed:
+            return {.openPort = true};
+        case S::WaitingForDtu:
+            return {.closePort = true};
+        case S::Connected:
+            return {.closePort = true, .readParameters = true, .configure = true};
+        case S::Demo:
+            return {.closePort = true, .reset = true, .terminal = true};
+    }
+    return {.openPort = true, .closePort = true, .readParameters = true, .configure = true, .reset = true};
+}
+
 class Transitions : public Session, public ::testing::WithParamInterface<Row> {
   public:
     void run() {
@@ -83,7 +99,7 @@ class Transitions : public Session, public ::testing::WithParamInterface<Row> {
         EXPECT_EQ(std::vector<std::string>(host.info.begin() + static_cast<std::ptrdiff_t>(before),
                                            host.info.end()),
                   std::vector<std::string>(row.reports.begin(), row.reports.end()));
-        EXPECT_EQ(host.enables, EnabledControls(row.to));
+        EXPECT_EQ(host.enables, Enables(row.to));
         EXPECT_EQ(session.portOpen(),
                   row.to == S::WaitingForDtu || row.to == S::Connected || row.to == S::Demo);
         // Polling and the connect time-out run exactly while waiting.
@@ -273,11 +289,17 @@ TEST_F(Session, TheAnnouncementCountsOnlyWhileWaiting) {
 }
 
 TEST_F(Session, ClosingKeepsTheFlagsAndTheNextOpenClearsTheConnection) {
+    EXPECT_EQ(session.waitingForDtu(), 0);  // no wait has begun
+    configDone(true);
+    open();  // in the demo state: no wait either
+    EXPECT_EQ(session.waitingForDtu(), 0);
+    session.OnClosePort();
+    configDone(false);
     connect();
     session.OnClosePort();
     EXPECT_TRUE(session.dtuConnected());
     EXPECT_EQ(session.waitingForDtu(), 1);
-    EXPECT_EQ(host.stops, 1);
+    EXPECT_EQ(host.stops, 2);
     EXPECT_EQ(host.status, "当前状态：串口已关闭");
     open();
     EXPECT_FALSE(session.dtuConnected());
@@ -291,7 +313,7 @@ TEST_F(Session, ReadAndResetSendTheirFixedRequestsAndExpectAReadAnswer) {
     session.OnReadParameters();  // and this one is not
     session.OnReset();
     EXPECT_EQ(host.sent, (std::vector<Bytes>{Request(0x0B), Request(0x0F)}));
-    EXPECT_TRUE(session.assembler().readPending);
+    EXPECT_TRUE(session.assembler().readPending());
 
     SimulatedDtu dtu;
     feed(AnswerTo(dtu, 0x0F));
@@ -305,7 +327,7 @@ TEST_F(Session, ARequestThatIsNotHandedOverExpectsNoAnswer) {
     connect();
     host.held = false;  // the engine let go of the device
     session.OnReadParameters();
-    EXPECT_FALSE(session.assembler().readPending);
+    EXPECT_FALSE(session.assembler().readPending());
 }
 
 TEST_F(Session, ARefusedConfigureShowsItsMessageAndSendsNothing) {
@@ -316,7 +338,7 @@ TEST_F(Session, ARefusedConfigureShowsItsMessageAndSendsNothing) {
     EXPECT_EQ(host.boxes[0].caption, "错误提示");
     EXPECT_FALSE(host.boxes[0].text.empty());
     EXPECT_TRUE(host.sent.empty());
-    EXPECT_FALSE(session.assembler().configurePending);
+    EXPECT_FALSE(session.assembler().configurePending());
 }
 
 // ---- Faults that a sequence of events shows --------------------------------------------
@@ -374,6 +396,52 @@ INSTANTIATE_TEST_SUITE_P(WhileAnAnswerArrives, AskingAgain,
                              return std::string(info.param.name);
                          });
 
+// Asked twice, the first time unanswered: the answer that comes gets the
+// verdict the read rules give it, whatever it holds.
+struct TwiceCase {
+    const char* name;
+    bool reset;  // in the demo state; else a read while connected
+    Bytes answer;
+    std::string_view verdict;
+};
+
+class AskedTwice : public Session, public ::testing::WithParamInterface<TwiceCase> {};
+
+TEST_P(AskedTwice, TheAnswerGetsItsVerdict) {
+    const TwiceCase& c = GetParam();
+    c.reset ? demo() : connect();
+    for (int i = 0; i < 2; ++i) c.reset ? session.OnReset() : session.OnReadParameters();
+    feed(c.answer);
+    EXPECT_EQ(host.count(kReadSucceededText) + host.count(kReadFailedText), 1);
+    EXPECT_EQ(host.count(c.verdict), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FirstUnanswered, AskedTwice,
+    ::testing::Values(TwiceCase{"ResetAnsweredWithAnotherCommand", true,
+                                {0x7B, 0x8F, 0x00, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x7B},
+                                kReadFailedText},
+                      TwiceCase{"ReadAnsweredWithAShortAnswer", false, {0x7B, 0x8B, 0x00, 0x05, 0x7B},
+                                kReadSucceededText}),
+    [](const ::testing::TestParamInfo<TwiceCase>& info) { return std::string(info.param.name); });
+
+// The engine did not take the first frame of a write (its device was let go
+// by a failed reopen): the write has not begun, and reading still works.
+TEST_F(Session, AWriteWhoseFirstFrameWasNotTakenLeavesReadingFree) {
+    connect();
+    host.opensSucceed = false;
+    session.OnDemoBaudChanged();
+    host.form.Field(0x01, "1234");
+    session.OnConfigure();
+    EXPECT_TRUE(host.sent.empty());
+    host.opensSucceed = true;
+    session.OnDemoBaudChanged();
+    session.OnReadParameters();
+    ASSERT_EQ(host.sent.size(), 1u);
+    EXPECT_EQ(host.sent.back(), Request(0x0B));
+    EXPECT_EQ(session.unwrittenTypes(), std::vector<std::uint8_t>{0x01});
+}
+
 TEST_F(Session, AnAutoSendTickAfterAFailedReopenIsNoLoss) {
     demo();
     autoSend();
@@ -416,10 +484,14 @@ TEST_F(Session, AnEmptiedIntervalStopsAutoSendUntilItIsValidAgain) {
     EXPECT_EQ(host.saves, badSaves);                                   // no exchange, so no further box
     EXPECT_TRUE(host.isTicked(kAutoSendBoxId));
 
-    host.formValid = true;
-    host.interval = 250;
-    session.OnIntervalChanged();
-    EXPECT_EQ(host.timers[TIMER_AUTO_SEND], 250);
+    // Retyped as "500": the first keystroke is a valid "5", which must not
+    // set the pace. Auto-send resumes at the period it was started with.
+    for (const std::uint32_t typed : {5u, 50u, 500u}) {
+        host.formValid = true;
+        host.interval = typed;
+        session.OnIntervalChanged();
+        EXPECT_EQ(host.timers[TIMER_AUTO_SEND], 1000) << typed;
+    }
 }
 
 TEST_F(Session, ARefusedSendStopsAutoSendBeforeItsBox) {
@@ -482,13 +554,16 @@ TEST_F(Writing, EachFrameGoesAfterTheOneBeforeItSucceededWithOneVerdict) {
     EXPECT_GE(host.sent.size(), 2u);
     EXPECT_EQ(host.count(kConfigureSucceededText), 1);
     EXPECT_EQ(session.framesLeft(), 0u);
-    for (const Bytes& frame : host.sent) {
-        EXPECT_LE(frame.size(), kMaxConfigureFrame);
-        ForEachItem(std::span<const std::uint8_t>(frame), [&](const ItemView& item) {
-            EXPECT_EQ(dtu.items().at(item.type), Bytes(item.value.begin(), item.value.end()))
-                << int(item.type);
-        });
+    for (const Bytes& frame : host.sent) EXPECT_LE(frame.size(), kMaxConfigureFrame);
+    // The DTU holds what the form held: every numbered field, eleven nines.
+    int stored = 0;
+    for (int type = 0xC7; type <= 0xF1; ++type) {
+        if (type == 0xCD || type == 0xEE) continue;
+        ASSERT_EQ(dtu.items().count(static_cast<std::uint8_t>(type)), 1u) << type;
+        EXPECT_EQ(dtu.items().at(static_cast<std::uint8_t>(type)), Bytes(11, '9')) << type;
+        ++stored;
     }
+    EXPECT_EQ(stored, 41);
     EXPECT_TRUE(session.unwrittenTypes().empty());
     EXPECT_EQ(host.outcomes.back(), SessionOutcome::ConfigureSucceeded);
 }
@@ -553,6 +628,34 @@ TEST_F(Writing, AReadAskedForMidWriteGoesOutAfterTheVerdict) {
     EXPECT_EQ(host.count(kConfigureSucceededText), 2);
     EXPECT_EQ(std::count(host.sent.begin(), host.sent.end(), read), 0);
 }
+
+// The demo state begins in the middle of a write: the write ends there with
+// what it did not write, and neither its next frame nor a held read goes out.
+class WriteMeetsDemo : public Writing, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(WriteMeetsDemo, EndsTheWriteAndDropsWhatWasHeld) {
+    const bool withHandler = GetParam();
+    connect();
+    tickEveryNumberedField();
+    session.OnConfigure();
+    ASSERT_GT(session.framesLeft(), 0u);
+    EXPECT_EQ(session.OnReadParameters().status, CommandStatus::Held);
+    host.ticks[kConfigDoneBoxId] = true;
+    withHandler ? session.OnConfigDone() : session.SyncConfigDone();
+    ASSERT_EQ(session.state(), S::Demo);
+    EXPECT_EQ(host.count(kConfigureFailedText), 1);
+    std::vector<std::uint8_t> everyNumbered;
+    for (int type = 0xC7; type <= 0xF1; ++type)
+        if (type != 0xCD && type != 0xEE) everyNumbered.push_back(static_cast<std::uint8_t>(type));
+    EXPECT_EQ(session.unwrittenTypes(), everyNumbered);
+    ASSERT_EQ(host.sent.size(), 1u);
+    feed(dtu.feed(host.sent.back()));  // the answer to the frame already sent
+    EXPECT_EQ(host.sent.size(), 1u);
+    EXPECT_EQ(host.count(kConfigureSucceededText), 0);
+    EXPECT_EQ(host.count(kReadSucceededText), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(TickedWithAndWithoutItsHandler, WriteMeetsDemo, ::testing::Bool());
 
 TEST_F(Writing, ALossMidWriteReportsNoSuccessAndKeepsWhatWasNotWritten) {
     connect();

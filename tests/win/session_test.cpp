@@ -239,7 +239,7 @@ TEST_P(SessionFlowTest, AConfigureTheRulesRefuseShowsItsBoxAndSendsNothing) {
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].caption, W("错误提示"));
     EXPECT_FALSE(boxes[0].text.empty());
-    EXPECT_FALSE(window->session.assembler().configurePending);
+    EXPECT_FALSE(window->session.assembler().configurePending());
     if (GetParam() == Line::Simulated) {
         EXPECT_EQ(window->simulatedLine().dtu().counters().configureRequests, 0u);
     }

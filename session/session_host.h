@@ -1,0 +1,110 @@
+// The session core's side of its front ends: what a front end carries out
+// for the session (SessionHost), and the values they exchange. Every call
+// runs on the front end's user-interface thread and is carried out before it
+// returns.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "form/control_ids.h"
+#include "protocol/configure_request.h"
+#include "protocol/read_answer.h"
+
+namespace quill {
+
+// The enabled state of the session's controls in one state.
+struct ControlEnables {
+    bool openPort = false;        // 1027
+    bool closePort = false;       // 1028
+    bool readParameters = false;  // 1029
+    bool configure = false;       // 1030
+    bool reset = false;           // 1032
+    bool terminal = false;        // kTerminalControls
+    friend bool operator==(const ControlEnables&, const ControlEnables&) = default;
+};
+
+// Each control that ControlEnables covers, by id, with whether it is enabled:
+// what a front end applies, control by control.
+struct ControlEnable {
+    int id;
+    bool enabled;
+};
+inline constexpr std::size_t kEnabledControlCount = 5 + std::size(kTerminalControls);
+std::array<ControlEnable, kEnabledControlCount> ControlEnableStates(const ControlEnables& enables);
+
+enum class BoxIcon : std::uint8_t { None, Information, Warning, Error };
+
+// What a front end that runs without an operator (the command line) waits for.
+enum class SessionOutcome : std::uint8_t {
+    Connected,
+    TimedOut,
+    Lost,
+    ReadSucceeded,
+    ReadFailed,
+    ConfigureSucceeded,  // the last frame of a write was taken
+    ConfigureFailed,     // a frame was refused (or its answer malformed)
+    VerifyPassed,
+    VerifyFailed,
+    NoAnswer,  // a request's answer did not come within the answer deadline
+};
+
+// The front end, as the session sees it. Every call is carried out before it returns.
+class SessionHost {
+  public:
+    virtual ~SessionHost() = default;
+
+    // ---- The port ----
+    // Opens the port the operator chose at `rate` (8N1, kLineEventMask, the
+    // engine's write slot) and starts its worker. Returns the port's name for
+    // the status line ("com3", "模拟DTU", a path), or nullopt when it failed.
+    virtual std::optional<std::string> openPort(std::uint32_t rate) = 0;
+    // The text of the box for a failed open.
+    virtual std::string openFailureText() = 0;
+    // Asks the worker to end; it closes the device.
+    virtual void stopPort() = 0;
+    // The engine holds a device (false once it has let go of a vanished one).
+    virtual bool portHeld() const = 0;
+    virtual bool sendBytes(std::span<const std::uint8_t> bytes) = 0;
+    virtual bool sendTextBytes(const std::string& gbk) = 0;
+
+    // ---- Timers: periodic until stopped; starting a running timer restarts it ----
+    virtual void startTimerById(int timerId, int periodMs) = 0;
+    virtual void stopTimerById(int timerId) = 0;
+
+    // ---- What the operator sees ----
+    virtual void appendInfo(std::string_view utf8) = 0;
+    virtual void showBox(std::string_view textUtf8, std::string_view captionUtf8, BoxIcon icon) = 0;
+    virtual void setStatusText(std::string_view utf8) = 0;
+    virtual void applyEnables(const ControlEnables& enables) = 0;
+    // The demo-state display of one received byte (hex or character, as 1033 says).
+    virtual void displayReceivedByte(std::uint8_t byte) = 0;
+    // One item of a read answer into the form, then the form's members follow.
+    virtual void applyItemUpdate(const ItemUpdate& update) = 0;
+
+    // ---- The form ----
+    virtual bool isTicked(int checkBoxId) const = 0;
+    virtual void setTicked(int checkBoxId, bool ticked) = 0;
+    // The demo rate list 1068: its selected index (-1 none), and selecting one.
+    virtual int demoRateIndex() const = 0;
+    virtual void selectDemoRate(int index) = 0;
+    // The save-direction exchange: every bound control into its member. False
+    // when the interval is not an unsigned number (the front end has told the
+    // operator; members after it are untouched).
+    virtual bool saveForm() = 0;
+    // After saveForm: the form as the configure request reads it.
+    virtual const FormSnapshot& formSnapshot() = 0;
+    // After saveForm: the send edit's member (GBK) and the auto-send interval member.
+    virtual const std::string& sendTextMember() const = 0;
+    virtual std::uint32_t autoSendIntervalMember() const = 0;
+
+    // ---- For front ends without an operator; the window ignores it ----
+    virtual void sessionOutcome(SessionOutcome /*outcome*/) {}
+};
+
+}  // namespace quill
