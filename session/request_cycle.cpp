@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "form/parameter_fields.h"
 #include "protocol/frame.h"
 #include "protocol/session.h"
 #include "protocol/write_check.h"
@@ -201,7 +202,7 @@ void RequestCycle::writeNotDone(RequestEnd how, std::size_t firstUnsent) {
     if (several) {
         std::string text(kNotWrittenPrefix);
         for (std::size_t i = 0; i < unwritten_.size(); ++i)
-            text += (i ? "、" : "") + SessionController::FieldLabel(unwritten_[i]);
+            text += (i ? "、" : "") + FieldLabel(unwritten_[i]);
         text += "\n\r\n\r";
         host_.appendInfo(text);
     }
@@ -234,7 +235,7 @@ void RequestCycle::endVerify(RequestEnd how, std::span<const std::uint8_t> answe
     frames_.clear();
     for (const std::uint8_t type : mismatched_) {
         std::string text(kVerifyMismatchPrefix);
-        text += SessionController::FieldLabel(type);
+        text += FieldLabel(type);
         text += "\n\r\n\r";
         host_.appendInfo(text);
     }

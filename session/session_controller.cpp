@@ -1,8 +1,6 @@
 #include "session/session_controller.h"
 
-#include "form/parameter_fields.h"
 #include "protocol/frame.h"
-#include "protocol/item_table.h"
 #include "protocol/session.h"
 
 namespace quill {
@@ -63,13 +61,6 @@ std::string OpenStatusText(std::string_view portName, std::uint32_t rate) {
     text += "已打开,波特率";
     text += std::to_string(rate);
     return text;
-}
-
-std::string SessionController::FieldLabel(std::uint8_t type) {
-    const ItemDef* item = FindItem(type);
-    if (item == nullptr) return std::to_string(type);
-    if (const ParameterField* field = FindFieldByCheckBox(item->checkBoxId)) return field->accessibleLabel;
-    return std::string(item->label);
 }
 
 SessionController::SessionController(SessionHost& host) : host_(host) {}

@@ -152,8 +152,6 @@ class SessionController {
     const AutoSend& autoSend() const { return autoSend_; }
     // Frames of the write in progress not yet sent (after the one awaiting its answer).
     std::size_t framesLeft() const { return requests_.framesLeft(); }
-    // The label a report gives a field: the form's (message body fields carry their body's title).
-    static std::string FieldLabel(std::uint8_t type);
 
     // ---- For front ends without an operator ----
     // 0 (the default): an answer is awaited as long as it takes. Otherwise a

@@ -160,7 +160,7 @@ TEST_F(FleetTest, VerificationNamesWhatADtuThatStoresNothingDidNotTake) {
     ASSERT_TRUE(waitCount(kConfigureOk));
     ASSERT_TRUE(WaitFor([&] { return count("<-回读校验失败：1项参数不一致！\n\r\n\r") == 1; }, kWaitMs))
         << window->controlText(1000).toStdString();
-    EXPECT_EQ(count(std::string("<-回读校验不一致：") + SessionController::FieldLabel(0x92) + "\n\r\n\r"), 1);
+    EXPECT_EQ(count(std::string("<-回读校验不一致：站名\n\r\n\r")), 1);
 }
 
 TEST_F(FleetTest, TheTerminalEntryShowsAndHidesTheDemoControls) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "form/parameter_fields.h"
 #include "protocol/frame.h"
 #include "protocol/session.h"
 #include "sim/simulated_dtu.h"
@@ -590,8 +591,8 @@ TEST_F(Writing, ARefusedFrameStopsTheRestAndNamesWhatWasNotWritten) {
     ASSERT_FALSE(host.info.empty());
     const std::string& report = host.info.back();
     EXPECT_EQ(report.rfind(kNotWrittenPrefix, 0), 0u);
-    EXPECT_NE(report.find(SessionController::FieldLabel(expected.front())), std::string::npos);
-    EXPECT_NE(report.find(SessionController::FieldLabel(expected.back())), std::string::npos);
+    EXPECT_NE(report.find(FieldLabel(expected.front())), std::string::npos);
+    EXPECT_NE(report.find(FieldLabel(expected.back())), std::string::npos);
     EXPECT_EQ(host.outcomes.back(), SessionOutcome::ConfigureFailed);
 }
 
@@ -682,9 +683,9 @@ TEST_F(Writing, VerificationCatchesADtuThatStoresNothing) {
     answerLast();
     EXPECT_EQ(session.mismatchedTypes(), (std::vector<std::uint8_t>{0x01, 0xC7}));
     EXPECT_EQ(
-        host.count(std::string(kVerifyMismatchPrefix) + SessionController::FieldLabel(0x01) + "\n\r\n\r"), 1);
+        host.count(std::string(kVerifyMismatchPrefix) + "DTU编号\n\r\n\r"), 1);
     EXPECT_EQ(
-        host.count(std::string(kVerifyMismatchPrefix) + SessionController::FieldLabel(0xC7) + "\n\r\n\r"), 1);
+        host.count(std::string(kVerifyMismatchPrefix) + "2\n\r\n\r"), 1);
     EXPECT_EQ(host.info.back(), std::string(kVerifyFailedPrefix) + "2" + std::string(kVerifyFailedSuffix));
     EXPECT_EQ(host.outcomes.back(), SessionOutcome::VerifyFailed);
 }
