@@ -25,18 +25,12 @@ void CTarnwellDlg::StartPortWatch() {
 void CTarnwellDlg::OnPortsChanged() {
     auto* list = qobject_cast<QComboBox*>(control(kPortListId));
     if (list == nullptr || !findPorts) return;
-    std::vector<std::string> entries;
-    for (const PortListEntry& entry : portEntries) entries.push_back(entry.text);
-    const auto entriesFor = [](std::span<const FoundPort> ports) {
-        std::vector<std::string> texts;
-        for (const PortListEntry& entry : PortListEntries(ports)) texts.push_back(entry.text);
-        return texts;
-    };
+    const std::vector<std::string> entries = EntryTexts(portEntries);
 
     const std::string editText = list->currentText().toStdString();
     PortListNow now{shownPorts, entries, list->currentIndex(), editText, {}};
     if (portHeld() && !openedPath.empty()) now.openPath = openedPath;
-    PortListNext next = FollowPortList(now, findPorts(), entriesFor);
+    PortListNext next = FollowPortList(now, findPorts(), EntryTextsFor);
     if (!next.changed) return;
 
     // Rewritten with the list's own signals held: nothing the operator did happened.

@@ -41,23 +41,6 @@ std::string TypeText(std::uint8_t value) {
     return text;
 }
 
-// The value width a format demands; 0 when any width will do.
-std::size_t FixedWidth(ValueFormat format) {
-    switch (format) {
-        case ValueFormat::Byte:
-            return 1;
-        case ValueFormat::WordBE:
-        case ValueFormat::WordLE:
-            return 2;
-        case ValueFormat::IPv4:
-            return 4;
-        case ValueFormat::SerialBlock:
-            return 7;
-        default:
-            return 0;
-    }
-}
-
 // The entry a list shows for an index; an index beyond the list selects none.
 std::string ListEntry(int listId, int index) {
     const ControlDef* list = FindControl(listId);

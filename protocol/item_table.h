@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstddef>
 #include <span>
 #include <string_view>
 
@@ -23,6 +24,23 @@ enum class ValueFormat : std::uint8_t {
     HexBytes,
     Skipped,  // type 6: read answers only, never interpreted
 };
+
+// The value width a format demands; 0 when any width will do.
+constexpr std::size_t FixedWidth(ValueFormat format) {
+    switch (format) {
+        case ValueFormat::Byte:
+            return 1;
+        case ValueFormat::WordBE:
+        case ValueFormat::WordLE:
+            return 2;
+        case ValueFormat::IPv4:
+            return 4;
+        case ValueFormat::SerialBlock:
+            return 7;
+        default:
+            return 0;
+    }
+}
 
 // How a read answer renders the item's value into its control(s).
 enum class ReadKind : std::uint8_t {

@@ -39,4 +39,16 @@ PortListNext FollowPortList(const PortListNow& now, std::span<const FoundPort> f
     return next;
 }
 
+std::vector<std::string> EntryTexts(std::span<const PortListEntry> entries) {
+    std::vector<std::string> texts;
+    texts.reserve(entries.size());
+    for (const PortListEntry& entry : entries) texts.push_back(entry.text);
+    return texts;
+}
+
+std::vector<std::string> EntryTextsFor(std::span<const FoundPort> ports) {
+    const std::vector<PortListEntry> entries = PortListEntries(ports);
+    return EntryTexts(entries);
+}
+
 }  // namespace quill

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "form/port_choice.h"
 #include "serial/port_discovery.h"
 
 namespace quill {
@@ -38,6 +39,10 @@ struct PortListNext {
 
 // The window's entries for a list of found ports (with its fixed entries).
 using PortListEntryTexts = std::function<std::vector<std::string>(std::span<const FoundPort>)>;
+
+// The texts of these entries; those of the entries a window offers for these found ports.
+std::vector<std::string> EntryTexts(std::span<const PortListEntry> entries);
+std::vector<std::string> EntryTextsFor(std::span<const FoundPort> ports);
 
 PortListNext FollowPortList(const PortListNow& now, std::span<const FoundPort> found,
                             const PortListEntryTexts& entriesFor);

@@ -137,23 +137,6 @@ std::vector<std::uint8_t> EncodeValue(ValueFormat format, const std::string& utf
     return {};
 }
 
-// The value width a format demands; 0 when any width will do.
-std::size_t FixedWidth(ValueFormat format) {
-    switch (format) {
-        case ValueFormat::Byte:
-            return 1;
-        case ValueFormat::WordBE:
-        case ValueFormat::WordLE:
-            return 2;
-        case ValueFormat::IPv4:
-            return 4;
-        case ValueFormat::SerialBlock:
-            return 7;
-        default:
-            return 0;
-    }
-}
-
 constexpr std::uint8_t kGarbage[] = {0x00, 0xFF, 0x55, 0xAA, 0x37, 0x0D, 0x0A, 0x7A};
 constexpr std::uint8_t kSkippedType = 0x06;
 constexpr std::string_view kDtuIdField = "dtuId";

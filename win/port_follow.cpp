@@ -23,18 +23,12 @@ std::optional<INT_PTR> CTarnwellDlg::OnDeviceChange(WPARAM wParam, LPARAM lParam
 
 void CTarnwellDlg::OnPortsChanged() {
     if (control(kPortListId) == nullptr || !findPorts) return;
-    std::vector<std::string> entries;
-    for (const PortListEntry& entry : portEntries) entries.push_back(entry.text);
-    const auto entriesFor = [](std::span<const FoundPort> ports) {
-        std::vector<std::string> texts;
-        for (const PortListEntry& entry : PortListEntries(ports)) texts.push_back(entry.text);
-        return texts;
-    };
+    const std::vector<std::string> entries = EntryTexts(portEntries);
 
     const std::string editText = Narrow(controlText(kPortListId));
     PortListNow now{shownPorts, entries, selectedIndex(kPortListId), editText, {}};
     if (portHeld() && !openedPath.empty()) now.openPath = openedPath;
-    PortListNext next = FollowPortList(now, findPorts(), entriesFor);
+    PortListNext next = FollowPortList(now, findPorts(), EntryTextsFor);
     if (!next.changed) return;
 
     FillPortList(next.ports);

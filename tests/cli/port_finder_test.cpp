@@ -99,7 +99,12 @@ TEST_F(PortFinderTest, FindsTheOneDtuAmongSixteenWithinOnePollPeriod) {
         SCOPED_TRACE(paths[i]);
         EXPECT_TRUE(OnlyPolls(servers[i]->received()));
         const bool polledAtAll = i != kBusy && i != kVanishing;
-        EXPECT_EQ(servers[i]->receivedTotal(), polledAtAll ? 1u : 0u);
+        // The poll that the DTU answered; on the others it may still have
+        // been in the engine's hands when the find closed them, and dropped.
+        if (i == kDtu)
+            EXPECT_EQ(servers[i]->receivedTotal(), 1u);
+        else
+            EXPECT_LE(servers[i]->receivedTotal(), polledAtAll ? 1u : 0u);
         if (polledAtAll) {
             EXPECT_TRUE(Free(paths[i]));
         }
