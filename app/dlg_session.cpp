@@ -12,6 +12,7 @@
 #include "app/dialog_builder.h"
 #include "app/tarnwell_dlg.h"
 #include "form/open_failure.h"
+#include "serial/search_candidates.h"
 
 namespace quill {
 
@@ -64,6 +65,27 @@ std::optional<std::string> CTarnwellDlg::openPort(std::uint32_t rate) {
     serialPort.StartWorker();
     openedPath = path;
     return choice->name;
+}
+
+std::optional<std::vector<std::string>> CTarnwellDlg::searchCandidates() {
+    const std::optional<PortChoice> choice =
+        ChoosePort(portEntries, selectedIndex(kPortListId), controlText(kPortListId).toStdString());
+    if (!choice || choice->kind != PortEntryKind::Auto) return std::nullopt;
+    std::vector<std::string> paths = SearchCandidatePaths(findPorts());
+    candidatePorts.reset(paths);
+    return paths;
+}
+
+// The list shows the found port as if the operator had chosen it, so a
+// reopen (the demo rate, 1027 after a close) opens it again directly.
+std::optional<std::string> CTarnwellDlg::adoptCandidate(std::size_t index) {
+    const std::string path = candidatePorts.path(index);
+    const FoundPortShown shown = ShowFoundPort(portEntries, path);
+    selectIndex(kPortListId, shown.selected);
+    setControlText(kPortListId, FromUtf8(shown.editText));
+    if (!candidatePorts.handOver(index, serialPort, this, shown.choice.portNumber)) return std::nullopt;
+    openedPath = path;
+    return shown.choice.name;
 }
 
 std::string CTarnwellDlg::openFailureText() {

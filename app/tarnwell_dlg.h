@@ -33,6 +33,7 @@
 #include "serial/port_discovery.h"
 #include "serial/port_watch.h"
 #include "serial/serial_port.h"
+#include "session/candidate_ports.h"
 #include "session/session_controller.h"
 #include "sim/dtu_server.h"
 #include "terminal/gbk_stream_decoder.h"
@@ -226,6 +227,11 @@ class CTarnwellDlg : public QDialog,
     const FormSnapshot& formSnapshot() override { return snapshot; }
     const std::string& sendTextMember() const override { return sendText; }
     std::uint32_t autoSendIntervalMember() const override { return autoSendInterval; }
+    std::optional<std::vector<std::string>> searchCandidates() override;
+    CandidateOpen openCandidate(std::size_t index) override { return candidatePorts.open(index); }
+    void sendToCandidate(std::size_t index, std::uint8_t byte) override { candidatePorts.send(index, byte); }
+    void closeCandidate(std::size_t index) override { candidatePorts.close(index); }
+    std::optional<std::string> adoptCandidate(std::size_t index) override;
 
     std::unique_ptr<InfoAppender> infoAppender;
     GbkStreamDecoder receiveDecoder;  // character mode: a lead byte waits for its trail
@@ -244,6 +250,11 @@ class CTarnwellDlg : public QDialog,
     // The session's state and decisions; one per window, so every test starts from zero.
     SessionController session{*this};
     std::uint64_t receivedByteCount = 0;  // bytes handed to OnPortByte (diagnostics, tests)
+    // The engines of a search for the DTU (the list's "自动查找DTU" entry);
+    // after the session, so that their workers stop before it goes.
+    CandidatePorts candidatePorts{{[this](std::function<void()> task) { postToOwner(std::move(task)); },
+                                   [this](std::size_t i, std::uint8_t byte) { session.OnCandidateByte(i, byte); },
+                                   [this](std::size_t i) { session.OnCandidateLost(i); }}};
     QIcon appIcon;
 
   private:

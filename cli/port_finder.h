@@ -1,10 +1,9 @@
-// The command line's host for the search for the DTU (--port auto): one
-// serial engine per candidate, all owned by one event loop, each engine's
-// notifications told apart by its port number (candidate index + 1). The
-// search decides; this class opens, polls and closes. A closed candidate's
-// engine is destroyed at once, so its device is free again when the call
-// returns: the session that follows can open the winner as if it had been
-// chosen. Caller's thread only; the serial workers only post to the loop.
+// The command line's host for the search for the DTU (--port auto): the
+// candidates' engines, their notifications run on one event loop. The search
+// decides; this class opens, polls and closes. A closed candidate's engine is
+// destroyed at once, so its device is free again when the call returns: the
+// session that follows can open the winner as if it had been chosen. Caller's
+// thread only; the serial workers only post to the loop.
 #pragma once
 
 #include <functional>
@@ -14,7 +13,7 @@
 
 #include "cli/console_host.h"
 #include "cli/event_loop.h"
-#include "serial/serial_port.h"
+#include "session/candidate_ports.h"
 #include "session/port_search.h"
 
 namespace quill::cli {
@@ -26,7 +25,7 @@ std::vector<std::string> SearchCandidatePaths();
 // empty function restores it.
 void SetSearchCandidateSource(std::function<std::vector<std::string>()> source);
 
-class PortFinder final : public PortSearchHost, public PortOwner {
+class PortFinder final : public PortSearchHost {
   public:
     explicit PortFinder(Console& console);
     ~PortFinder() override;
@@ -58,22 +57,16 @@ class PortFinder final : public PortSearchHost, public PortOwner {
     void setStatusText(std::string_view) override {}
     void searchEnded(SearchEnd end) override { ended_ = end; }
 
-    // ---- PortOwner ----
-    void postToOwner(std::function<void()> task) override { loop_.post(std::move(task)); }
-    void onPortMessage(std::uint32_t message, std::uint32_t wParam, std::uint32_t lParam) override;
-    // A line error on a port that is only being tried is no reason for a message.
-    void onPortError(const std::string&) override {}
-    void onPortLost(std::uint32_t portNumber) override;
-
   private:
     EventLoop loop_;
     Console& console_;
     PortSearch search_{*this};
     std::optional<SearchEnd> ended_;
     std::string foundPath_;
-    std::vector<std::string> paths_;
     // Last: their workers stop before anything they reach is gone.
-    std::vector<std::unique_ptr<CSerialPort>> ports_;
+    CandidatePorts candidates_{{[this](std::function<void()> task) { loop_.post(std::move(task)); },
+                                [this](std::size_t i, std::uint8_t byte) { search_.OnPortByte(i, byte); },
+                                [this](std::size_t i) { search_.OnPortLost(i); }}};
 };
 
 }  // namespace quill::cli

@@ -73,12 +73,14 @@ std::vector<PortListEntry> PortListEntries(std::span<const FoundPort> found) {
     for (std::uint32_t n = 1; n <= kListedComPorts; ++n)
         entries.push_back({PortEntryKind::ComNumber, ComName(n), n, {}});
     for (const FoundPort& port : found) {
+        if (port.builtInUart) continue;  // one of com1..com10, or typed
         const std::optional<std::uint32_t> number = ComNumber(port.path);
         if (number && *number <= kListedComPorts) continue;  // listed already
         const auto index = static_cast<std::uint32_t>(entries.size());
         entries.push_back(
             {PortEntryKind::DevicePath, EntryText(port), number.value_or(index + 1), port.path});
     }
+    entries.push_back({PortEntryKind::Auto, std::string(kAutoEntryText), 0, {}});
     const auto index = static_cast<std::uint32_t>(entries.size());
     entries.push_back({PortEntryKind::Simulator, std::string(kSimulatorEntryText), index + 1, {}});
     return entries;
@@ -106,6 +108,21 @@ std::optional<PortChoice> ChoosePort(std::span<const PortListEntry> entries, int
     // Anything else is a device opened as typed.
     const auto number = static_cast<std::uint32_t>(std::max(selectedIndex, 0) + 1);
     return PortChoice{PortEntryKind::DevicePath, number, std::string(text), std::string(text)};
+}
+
+FoundPortShown ShowFoundPort(std::span<const PortListEntry> entries, std::string_view path) {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const PortListEntry& entry = entries[i];
+        const bool same = entry.kind == PortEntryKind::DevicePath
+                              ? entry.devicePath == path
+                              : entry.kind == PortEntryKind::ComNumber && SameIgnoringCase(entry.text, path);
+        if (!same) continue;
+        const int index = static_cast<int>(i);
+        return {index, entry.text, *ChoosePort(entries, index, entry.text)};
+    }
+    FoundPortShown shown{-1, std::string(path), {}};
+    if (const std::optional<PortChoice> choice = ChoosePort(entries, -1, path)) shown.choice = *choice;
+    return shown;
 }
 
 }  // namespace quill

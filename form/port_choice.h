@@ -19,7 +19,7 @@ enum class PortEntryKind {
     ComNumber,   // COM n: the platform's device for port number n
     DevicePath,  // a device opened by its path or name
     Simulator,   // the built-in simulated DTU
-    Auto,        // look for the DTU on every port (not listed yet)
+    Auto,        // look for the DTU on every candidate port
 };
 
 struct PortListEntry {
@@ -31,7 +31,7 @@ struct PortListEntry {
 };
 
 // com1..com10, then each found port that is not one of them (named after its
-// adapter where the system knows it), then the simulated DTU.
+// adapter where the system knows it), then the search, then the simulated DTU.
 std::vector<PortListEntry> PortListEntries(std::span<const FoundPort> found);
 
 struct PortChoice {
@@ -49,5 +49,16 @@ struct PortChoice {
 // out of range. selectedIndex is -1 when nothing is selected.
 std::optional<PortChoice> ChoosePort(std::span<const PortListEntry> entries, int selectedIndex,
                                      std::string_view typedText);
+
+// The port a search found, as the list then shows it: its entry selected
+// (and the field showing the entry's text), or, for a port the list does not
+// offer, nothing selected and the path typed in the field.
+struct FoundPortShown {
+    int selected = -1;
+    std::string editText;
+    PortChoice choice;
+    friend bool operator==(const FoundPortShown&, const FoundPortShown&) = default;
+};
+FoundPortShown ShowFoundPort(std::span<const PortListEntry> entries, std::string_view path);
 
 }  // namespace quill

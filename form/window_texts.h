@@ -23,6 +23,8 @@ inline constexpr std::string_view kHelpText =
     "  5、如果要配置某一个参数，先选中相应参数前的选择框，然后输入正确的参数，再点击配置参数。";
 inline constexpr std::string_view kUnsignedPrompt = "请输入一个无符号整数。";
 
+// The port list's entry that searches every candidate port for the DTU.
+inline constexpr std::string_view kAutoEntryText = "自动查找DTU";
 // The port list's last entry, and the name the status line gives it.
 inline constexpr std::string_view kSimulatorEntryText = "模拟DTU（无需硬件）";
 inline constexpr std::string_view kSimulatorName = "模拟DTU";

@@ -57,6 +57,7 @@ quill::ControlEnables Enables(SessionState state) {
         case SessionState::DemoPortClosed:
             return {.openPort = true};
         case SessionState::WaitingForDtu:
+        case SessionState::Searching:
             return {.closePort = true};
         case SessionState::Connected:
             return {.closePort = true, .readParameters = true, .configure = true};

@@ -13,6 +13,9 @@ namespace quill {
 struct FoundPort {
     std::string path;  // what OpenPort opens: /dev/ttyUSB0, COM5
     std::string name;  // the adapter's name where the system knows it; else empty
+    // A built-in port (ttyS*) with a UART behind it: the list reaches it as
+    // comN already, a search tries it.
+    bool builtInUart = false;
     bool operator==(const FoundPort&) const = default;
 };
 

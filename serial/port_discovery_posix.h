@@ -8,8 +8,10 @@
 
 namespace quill {
 
-// The targets of devRoot/serial/by-id (named after their link) and every
-// devRoot/ttyUSB* and devRoot/ttyACM*.
-std::vector<FoundPort> FindSerialPorts(const std::string& devRoot);
+// The targets of devRoot/serial/by-id (named after their link), every
+// devRoot/ttyUSB* and devRoot/ttyACM*, and each devRoot/ttyS<n> whose
+// ttyClassRoot/ttyS<n>/type names a UART (not 0). An empty ttyClassRoot
+// looks at no built-in port.
+std::vector<FoundPort> FindSerialPorts(const std::string& devRoot, const std::string& ttyClassRoot = {});
 
 }  // namespace quill

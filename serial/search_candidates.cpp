@@ -16,7 +16,7 @@ bool IsNumbered(std::string_view name, std::string_view prefix) {
 }  // namespace
 
 bool IsSearchCandidate(const FoundPort& port) {
-    if (!port.name.empty()) return true;  // the system knows an adapter behind it
+    if (!port.name.empty() || port.builtInUart) return true;  // the system knows a device behind it
     const std::string_view path = port.path;
     if (IsNumbered(path, "COM")) return true;
     const std::size_t slash = path.find_last_of('/');
@@ -28,6 +28,13 @@ std::vector<FoundPort> SearchCandidates(const std::vector<FoundPort>& found) {
     std::vector<FoundPort> candidates;
     std::copy_if(found.begin(), found.end(), std::back_inserter(candidates), IsSearchCandidate);
     return candidates;
+}
+
+std::vector<std::string> SearchCandidatePaths(const std::vector<FoundPort>& found) {
+    std::vector<std::string> paths;
+    for (const FoundPort& port : found)
+        if (IsSearchCandidate(port)) paths.push_back(port.path);
+    return paths;
 }
 
 }  // namespace quill

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <limits>
+#include <utility>
 
 namespace quill {
 
@@ -136,6 +137,36 @@ bool CSerialPort::StartWorker() {
     return true;
 }
 
+bool CSerialPort::TakeOver(CSerialPort& from, PortOwner* newOwner, std::uint32_t newPortNumber) {
+    if (&from == this) return false;
+    stopWorker();
+    from.keepDeviceOnStop = true;
+    from.stopWorker();
+    from.keepDeviceOnStop = false;
+    for (platform::Event* event : {&writeRequest, &stopRequest}) {
+        if (const int error = event->create(); error != 0) {
+            openError = platform::OpenError(error);
+            return false;
+        }
+    }
+    std::scoped_lock guard(lock, from.lock);
+    closeDevice();
+    if (!from.deviceHeld) return false;  // it went away before the worker ended
+    device = std::exchange(from.device, platform::Device{});
+    from.deviceHeld = false;
+    deviceHeld = true;
+    openError.reset();
+    owner = newOwner;
+    portNumber = newPortNumber;
+    timeouts = from.timeouts;
+    lineSettings = from.lineSettings;
+    eventMask = from.eventMask;
+    writeBufferSize = from.writeBufferSize;
+    writeBuffer.assign(writeBufferSize, 0);
+    pendingWriteLength = 0;
+    return true;
+}
+
 bool CSerialPort::SendBytes(const std::uint8_t* bytes, std::uint32_t length) {
     if (length > 0 && bytes == nullptr) return false;
     if (!writeRequest.exists()) return false;  // never opened: no slot
@@ -207,7 +238,7 @@ void CSerialPort::workerMain(std::shared_ptr<HandOff> hand) {
     for (;;) {
         switch (platform::WaitFirst(stopRequest, device, writeRequest, watchInput)) {
             case platform::WaitOutcome::Stop:
-                closeDevice();
+                if (!keepDeviceOnStop) closeDevice();
                 workerAlive = false;
                 return;
             case platform::WaitOutcome::LineEvent:

@@ -94,6 +94,11 @@ class CSerialPort {
                   std::uint32_t writeBufferSize, const std::string& devicePath = {});
     // True when the worker was started; false when no device is open or a worker already runs.
     bool StartWorker();
+    // Takes over the device `from` holds open, with its line settings, as if this engine had opened it:
+    // from's worker ends without closing it, what it had read and not handed over is dropped, and from
+    // is left closed. Notifications then go to newOwner with newPortNumber. Start the worker after.
+    // False (this engine closed) when from no longer holds a device.
+    bool TakeOver(CSerialPort& from, PortOwner* newOwner, std::uint32_t newPortNumber);
     // Queue bytes for the worker to write; a request replaces one the worker has not taken yet.
     // A request longer than the write buffer is refused whole (false): a cut frame would reach the
     // device as a different, shorter command.
@@ -133,6 +138,8 @@ class CSerialPort {
     mutable std::recursive_mutex lock;
     std::atomic<bool> workerAlive{false};
     std::atomic<bool> deviceHeld{false};
+    // Set while TakeOver stops this worker: the device outlives it.
+    std::atomic<bool> keepDeviceOnStop{false};
     platform::Event writeRequest;
     platform::Event stopRequest;
     platform::Timeouts timeouts;

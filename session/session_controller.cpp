@@ -17,6 +17,8 @@ std::string_view StateName(SessionState state) {
             return "Demo";
         case SessionState::DemoPortClosed:
             return "DemoPortClosed";
+        case SessionState::Searching:
+            return "Searching";
     }
     return "?";
 }
@@ -33,6 +35,7 @@ ControlEnables EnabledControls(SessionState state) {
         case SessionState::DemoPortClosed:
             return {.openPort = true};
         case SessionState::WaitingForDtu:
+        case SessionState::Searching:
             return {.closePort = true};
         case SessionState::Connected:
             return {.closePort = true, .readParameters = true, .configure = true};
@@ -110,6 +113,16 @@ void SessionController::endWaitTimers() {
 
 void SessionController::OnOpenPort() {
     if (!NextState(state_, SessionEvent::OpenSucceeded)) return;
+    // A search finds a DTU: in the demo state there is none to find, and the
+    // open goes to the entry as it is.
+    if (!inDemo()) {
+        if (std::optional<std::vector<std::string>> candidates = host_.searchCandidates()) {
+            host_.selectDemoRate(static_cast<int>(kSessionRateIndex));
+            move(SessionEvent::SearchStarted);
+            search_.start(std::move(*candidates));  // may end at once: nothing to open
+            return;
+        }
+    }
     std::uint32_t rate = demoRate();
     if (!inDemo()) {
         rate = BaudTable[kSessionRateIndex];
@@ -133,7 +146,36 @@ void SessionController::OnOpenPort() {
     host_.startTimerById(TIMER_CONNECT_TIMEOUT, kConnectTimeoutMs);
 }
 
+// The search's end moves the session: the winner becomes its port, opened
+// and announced as if the operator had chosen it; anything else closes.
+void SessionController::searchEnded(SearchEnd end) {
+    if (end != SearchEnd::Found) {
+        move(SessionEvent::SearchEnded);
+        if (end == SearchEnd::TimedOut) host_.sessionOutcome(SessionOutcome::TimedOut);
+        return;
+    }
+    const std::optional<std::string> name = host_.adoptCandidate(*search_.foundIndex());
+    if (!name) {
+        host_.appendInfo(kPortLostText);
+        host_.setStatusText(kStatusClosedText);
+        move(SessionEvent::SearchEnded);
+        host_.sessionOutcome(SessionOutcome::Lost);
+        return;
+    }
+    releasedByReopen_ = false;
+    host_.setStatusText(OpenStatusText(*name, BaudTable[kSessionRateIndex]));
+    move(SessionEvent::Found);
+    beginWait();
+    host_.startTimerById(TIMER_CONNECT_TIMEOUT, kConnectTimeoutMs);
+    // The announcement the search took is this wait's: no second poll is needed.
+    OnPortByte(kAnnounceByte);
+}
+
 void SessionController::OnClosePort() {
+    if (state_ == SessionState::Searching) {
+        search_.cancel();  // says the port is closed, as a close does
+        return;
+    }
     if (!NextState(state_, SessionEvent::Close)) return;
     host_.appendInfo(kClosedText);
     host_.stopPort();
@@ -197,6 +239,7 @@ void SessionController::OnConfigDone(bool ticked) {
     // frames ends here with what it did not write.
     requests_.endAll(RequestEnd::StateChanged);
     if (ticked) {
+        search_.cancel();
         endWaitTimers();
         const bool open = portOpen();
         if (!move(SessionEvent::DemoEntered)) return;
@@ -230,6 +273,7 @@ void SessionController::SyncConfigDone(bool ticked) {
     if (ticked == inDemo()) return;
     requests_.endAll(RequestEnd::StateChanged);
     if (ticked) {
+        search_.cancel();
         endWaitTimers();  // a tick of the box ends a wait, however it was ticked
         move(SessionEvent::DemoEntered);
         return;
@@ -287,6 +331,10 @@ void SessionController::OnPortByte(std::uint8_t byte) {
 }
 
 void SessionController::OnTimerTick(int timerId) {
+    if (state_ == SessionState::Searching) {
+        search_.OnTimerTick(timerId);  // the search's poll and time-out use the wait's timers
+        return;
+    }
     switch (timerId) {
         case TIMER_DTU_POLL:
             if (state_ != SessionState::WaitingForDtu) {

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "session/auto_send.h"
+#include "session/port_search.h"
 #include "session/request_cycle.h"
 #include "session/session_host.h"
 #include "session/session_texts.h"
@@ -39,6 +40,7 @@ enum class SessionState : std::uint8_t {
     Connected,       // the DTU has announced itself: read and configure
     Demo,            // port open as a plain terminal (config-done ticked)
     DemoPortClosed,  // config-done ticked, no port
+    Searching,       // no port yet: every candidate polled until one announces a DTU
 };
 
 std::string_view StateName(SessionState state);
@@ -56,6 +58,9 @@ enum class SessionEvent : std::uint8_t {
     DemoLeftKnown,   // 1031 unticked without its handler, the DTU known: no new wait
     Reopened,        // 1068's rate took effect
     AwaitDtu,        // a front end without an operator waits for the next unit
+    SearchStarted,   // 1027 with the search chosen
+    Found,           // a candidate announced a DTU and became the session's port
+    SearchEnded,     // the search found nothing, or was cancelled
 };
 
 struct Transition {
@@ -70,6 +75,9 @@ inline constexpr std::array kTransitions{
     Transition{SessionState::Closed, SessionEvent::OpenSucceeded, SessionState::WaitingForDtu},
     Transition{SessionState::Closed, SessionEvent::OpenFailed, SessionState::Closed},
     Transition{SessionState::Closed, SessionEvent::DemoEntered, SessionState::DemoPortClosed},
+    Transition{SessionState::Closed, SessionEvent::SearchStarted, SessionState::Searching},
+    Transition{SessionState::Searching, SessionEvent::Found, SessionState::WaitingForDtu},
+    Transition{SessionState::Searching, SessionEvent::SearchEnded, SessionState::Closed},
     Transition{SessionState::WaitingForDtu, SessionEvent::Announced, SessionState::Connected},
     Transition{SessionState::WaitingForDtu, SessionEvent::ConnectTimeout, SessionState::Closed},
     Transition{SessionState::WaitingForDtu, SessionEvent::Close, SessionState::Closed},
@@ -111,7 +119,7 @@ inline constexpr std::size_t kSessionRateIndex = 9;  // 57600 in BaudTable
 
 ControlEnables EnabledControls(SessionState state);
 
-class SessionController {
+class SessionController : private PortSearchHost {
   public:
     explicit SessionController(SessionHost& host);
 
@@ -139,6 +147,9 @@ class SessionController {
     void OnTimerTick(int timerId);
     void OnPortByte(std::uint8_t byte);
     void OnPortLost();
+    // A byte from, and the loss of, candidate i of the search.
+    void OnCandidateByte(std::size_t index, std::uint8_t byte) { search_.OnPortByte(index, byte); }
+    void OnCandidateLost(std::size_t index) { search_.OnPortLost(index); }
 
     // ---- State ----
     SessionState state() const { return state_; }
@@ -150,6 +161,7 @@ class SessionController {
     const RequestCycle& requests() const { return requests_; }
     const ReceiveAssembler& assembler() const { return requests_.assembler(); }
     const AutoSend& autoSend() const { return autoSend_; }
+    const PortSearch& search() const { return search_; }
     // Frames of the write in progress not yet sent (after the one awaiting its answer).
     std::size_t framesLeft() const { return requests_.framesLeft(); }
 
@@ -171,6 +183,16 @@ class SessionController {
     const std::vector<std::uint8_t>& unwrittenTypes() const { return requests_.unwrittenTypes(); }
 
   private:
+    // ---- PortSearchHost: the search's calls, carried out by the session's host ----
+    CandidateOpen openCandidate(std::size_t index) override { return host_.openCandidate(index); }
+    void sendToCandidate(std::size_t index, std::uint8_t byte) override { host_.sendToCandidate(index, byte); }
+    void closeCandidate(std::size_t index) override { host_.closeCandidate(index); }
+    void startTimerById(int timerId, int periodMs) override { host_.startTimerById(timerId, periodMs); }
+    void stopTimerById(int timerId) override { host_.stopTimerById(timerId); }
+    void appendInfo(std::string_view utf8) override { host_.appendInfo(utf8); }
+    void setStatusText(std::string_view utf8) override { host_.setStatusText(utf8); }
+    void searchEnded(SearchEnd end) override;
+
     bool move(SessionEvent event);
     void setState(SessionState next);
     void beginWait();
@@ -189,6 +211,7 @@ class SessionController {
     bool enablesShown_ = false;
     RequestCycle requests_{host_};
     AutoSend autoSend_{host_};
+    PortSearch search_{*this};
 };
 
 }  // namespace quill

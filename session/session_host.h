@@ -11,10 +11,12 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "form/control_ids.h"
 #include "protocol/configure_request.h"
 #include "protocol/read_answer.h"
+#include "session/port_search.h"
 
 namespace quill {
 
@@ -102,6 +104,22 @@ class SessionHost {
     // After saveForm: the send edit's member (GBK) and the auto-send interval member.
     virtual const std::string& sendTextMember() const = 0;
     virtual std::uint32_t autoSendIntervalMember() const = 0;
+
+    // ---- The search for the DTU, for front ends that offer it ----
+    // The ports to try when the operator chose to search rather than name a
+    // port (the list's "自动查找DTU" entry); nullopt otherwise. The search of
+    // these candidates begins when they are returned: index i below is the
+    // i-th of them.
+    virtual std::optional<std::vector<std::string>> searchCandidates() { return std::nullopt; }
+    // Candidate i of the search begun last: opened at the session's line
+    // settings with its worker started, sent a byte, closed (free at once).
+    virtual CandidateOpen openCandidate(std::size_t /*index*/) { return CandidateOpen::Other; }
+    virtual void sendToCandidate(std::size_t /*index*/, std::uint8_t /*byte*/) {}
+    virtual void closeCandidate(std::size_t /*index*/) {}
+    // The winner becomes the session's port, still open, as if the operator
+    // had chosen it in the list. Returns its name for the status line as
+    // openPort does; nullopt when it went away meanwhile (it is closed).
+    virtual std::optional<std::string> adoptCandidate(std::size_t /*index*/) { return std::nullopt; }
 
     // ---- For front ends without an operator; the window ignores it ----
     virtual void sessionOutcome(SessionOutcome /*outcome*/) {}

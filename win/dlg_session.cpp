@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "protocol/configure_request.h"
+#include "serial/search_candidates.h"
 #include "win/dialog_template.h"
 #include "win/tarnwell_dlg.h"
 
@@ -68,6 +69,28 @@ std::optional<std::string> CTarnwellDlg::openPort(std::uint32_t rate) {
     serialPort.StartWorker();
     openedPath = choice->devicePath;
     return choice->name;
+}
+
+std::optional<std::vector<std::string>> CTarnwellDlg::searchCandidates() {
+    const std::optional<PortChoice> choice =
+        ChoosePort(portEntries, selectedIndex(kPortListId), Narrow(controlText(kPortListId)));
+    if (!choice || choice->kind != PortEntryKind::Auto) return std::nullopt;
+    std::vector<std::string> paths = SearchCandidatePaths(findPorts ? findPorts() : std::vector<FoundPort>{});
+    candidatePorts.reset(paths);
+    return paths;
+}
+
+// The list shows the found port as if the operator had chosen it, so a
+// reopen (the demo rate, 1027 after a close) opens it again directly.
+std::optional<std::string> CTarnwellDlg::adoptCandidate(std::size_t index) {
+    const std::string path = candidatePorts.path(index);
+    const FoundPortShown shown = ShowFoundPort(portEntries, path);
+    selectIndex(kPortListId, shown.selected);
+    setControlText(kPortListId, Widen(shown.editText));
+    simulatedOpen = false;
+    if (!candidatePorts.handOver(index, serialPort, this, shown.choice.portNumber)) return std::nullopt;
+    openedPath = path;
+    return shown.choice.name;
 }
 
 void CTarnwellDlg::stopPort() {

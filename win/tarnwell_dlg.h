@@ -44,6 +44,7 @@
 #include "serial/port_watch.h"
 #include "serial/serial_port.h"
 #include "serial/wide_text_win32.h"
+#include "session/candidate_ports.h"
 #include "session/session_controller.h"
 #include "terminal/gbk_stream_decoder.h"
 #include "win/simulated_line.h"
@@ -222,6 +223,11 @@ class CTarnwellDlg : public PortOwner,
     CSerialPort serialPort;
     SessionController session{*this};
     std::uint64_t receivedByteCount = 0;
+    // The engines of a search for the DTU (the list's "自动查找DTU" entry);
+    // after the session, so that their workers stop before it goes.
+    CandidatePorts candidatePorts{{[this](std::function<void()> task) { postToOwner(std::move(task)); },
+                                   [this](std::size_t i, std::uint8_t byte) { session.OnCandidateByte(i, byte); },
+                                   [this](std::size_t i) { session.OnCandidateLost(i); }}};
 
   private:
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -287,6 +293,11 @@ class CTarnwellDlg : public PortOwner,
     const FormSnapshot& formSnapshot() override { return snapshot; }
     const std::string& sendTextMember() const override { return sendText; }
     std::uint32_t autoSendIntervalMember() const override { return autoSendInterval; }
+    std::optional<std::vector<std::string>> searchCandidates() override;
+    CandidateOpen openCandidate(std::size_t index) override { return candidatePorts.open(index); }
+    void sendToCandidate(std::size_t index, std::uint8_t byte) override { candidatePorts.send(index, byte); }
+    void closeCandidate(std::size_t index) override { candidatePorts.close(index); }
+    std::optional<std::string> adoptCandidate(std::size_t index) override;
     // The exchange's view of the controls.
     std::string controlTextGbk(int id) const override;
     void setControlTextGbk(int id, std::string_view gbk) override;

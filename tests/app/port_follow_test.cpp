@@ -31,29 +31,30 @@ TEST(PortFollowTest, AReportRewritesTheListAndKeepsWhatTheOperatorChose) {
     auto* list = qobject_cast<QComboBox*>(window.control(kPortListId));
     ASSERT_NE(list, nullptr);
     const QString sim = QString::fromUtf8(kSimulatorEntryText.data(), static_cast<int>(kSimulatorEntryText.size()));
+    const QString search = QString::fromUtf8(kAutoEntryText.data(), static_cast<int>(kAutoEntryText.size()));
     std::vector<FoundPort> system{{"/dev/ttyUSB1", ""}};
     window.findPorts = [&] { return system; };
 
     window.OnPortsChanged();
-    EXPECT_EQ(Items(*list), ComEntriesAnd({"/dev/ttyUSB1", sim}));
-    EXPECT_EQ(window.simulatorEntry(), 11);
+    EXPECT_EQ(Items(*list), ComEntriesAnd({"/dev/ttyUSB1", search, sim}));
+    EXPECT_EQ(window.simulatorEntry(), 12);
 
     // An adapter plugged in ahead of the chosen one.
     list->setCurrentIndex(10);
     system = {{"/dev/ttyUSB0", ""}, {"/dev/ttyUSB1", ""}};
     window.OnPortsChanged();
-    EXPECT_EQ(Items(*list), ComEntriesAnd({"/dev/ttyUSB0", "/dev/ttyUSB1", sim}));
+    EXPECT_EQ(Items(*list), ComEntriesAnd({"/dev/ttyUSB0", "/dev/ttyUSB1", search, sim}));
     EXPECT_EQ(list->currentIndex(), 11);
     EXPECT_EQ(list->currentText(), QStringLiteral("/dev/ttyUSB1"));
-    EXPECT_EQ(window.simulatorEntry(), 12);
+    EXPECT_EQ(window.simulatorEntry(), 13);
 
     // The chosen one pulled out: its text stays in the edit field.
     system = {{"/dev/ttyUSB0", ""}};
     window.OnPortsChanged();
-    EXPECT_EQ(Items(*list), ComEntriesAnd({"/dev/ttyUSB0", sim}));
+    EXPECT_EQ(Items(*list), ComEntriesAnd({"/dev/ttyUSB0", search, sim}));
     EXPECT_EQ(list->currentIndex(), -1);
     EXPECT_EQ(list->currentText(), QStringLiteral("/dev/ttyUSB1"));
-    EXPECT_EQ(window.simulatorEntry(), 11);
+    EXPECT_EQ(window.simulatorEntry(), 12);
 }
 
 }  // namespace

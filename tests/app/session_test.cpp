@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QThread>
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -380,13 +381,16 @@ TEST_F(SessionTest, VanishedDeviceClosesTheSessionOnceAndTheNextOpenWorks) {
     window.reset();  // before the replacement's terminal goes away
 }
 
-TEST_F(SessionTest, PortListOffersTheSimulatedDtuAfterTheComPorts) {
+TEST_F(SessionTest, PortListOffersTheSearchAndTheSimulatedDtuAfterThePorts) {
     auto* list = qobject_cast<QComboBox*>(window->control(1026));
     ASSERT_NE(list, nullptr);
     for (int i = 0; i < 10; ++i) EXPECT_EQ(list->itemText(i), QStringLiteral("com%1").arg(i + 1));
     EXPECT_EQ(window->simulatorEntry(), list->count() - 1);
     EXPECT_EQ(list->itemText(window->simulatorEntry()), FromUtf8("模拟DTU（无需硬件）"));
-    EXPECT_EQ(list->count(), 11 + static_cast<int>(FindSerialPorts().size()));
+    EXPECT_EQ(list->itemText(window->simulatorEntry() - 1), FromUtf8("自动查找DTU"));
+    const std::vector<FoundPort> found = FindSerialPorts();
+    const auto builtIn = std::count_if(found.begin(), found.end(), [](const FoundPort& p) { return p.builtInUart; });
+    EXPECT_EQ(list->count(), 12 + static_cast<int>(found.size() - static_cast<std::size_t>(builtIn)));
 
     window->selectIndex(1026, window->simulatorEntry());
     click(1027);
@@ -420,8 +424,8 @@ TEST_F(SessionTest, PortListShowsTheDiscoveredPortsInOrderEachOnce) {
     QStringList shown;
     for (int i = 10; i < list->count(); ++i) shown << list->itemText(i);
     EXPECT_EQ(shown, (QStringList{r + "/ttyACM0", r + "/ttyUSB2 usb-A-if00-port0", r + "/ttyUSB10",
-                                  FromUtf8("模拟DTU（无需硬件）")}));
-    EXPECT_EQ(window->simulatorEntry(), 13);
+                                  FromUtf8("自动查找DTU"), FromUtf8("模拟DTU（无需硬件）")}));
+    EXPECT_EQ(window->simulatorEntry(), 14);
     fs::remove(root.string() + "-link");
     fs::remove_all(root);
 }

@@ -7,27 +7,29 @@ namespace {
 
 using Kind = PortEntryKind;
 
-TEST(PortListEntries, ComOneToTenThenPortsBeyondThemThenTheSimulator) {
+TEST(PortListEntries, ComOneToTenThenPortsBeyondThemThenTheSearchThenTheSimulator) {
     const std::vector<FoundPort> found{{"COM3", "USB Serial Port (COM3)"},
                                        {"COM12", "USB Serial Port (COM12)"},
                                        {"COM15", ""},
-                                       {"/dev/ttyUSB0", "usb-FTDI-if00-port0"}};
+                                       {"/dev/ttyUSB0", "usb-FTDI-if00-port0"},
+                                       {"/dev/ttyS0", "", true}};  // com1 already
     const std::vector<PortListEntry> entries = PortListEntries(found);
-    ASSERT_EQ(entries.size(), 14u);
+    ASSERT_EQ(entries.size(), 15u);
     EXPECT_EQ(entries[0], (PortListEntry{Kind::ComNumber, "com1", 1, ""}));
     EXPECT_EQ(entries[9], (PortListEntry{Kind::ComNumber, "com10", 10, ""}));
     EXPECT_EQ(entries[10], (PortListEntry{Kind::DevicePath, "COM12 USB Serial Port", 12, "COM12"}));
     EXPECT_EQ(entries[11], (PortListEntry{Kind::DevicePath, "COM15", 15, "COM15"}));
     EXPECT_EQ(entries[12],
               (PortListEntry{Kind::DevicePath, "/dev/ttyUSB0 usb-FTDI-if00-port0", 13, "/dev/ttyUSB0"}));
-    EXPECT_EQ(entries[13], (PortListEntry{Kind::Simulator, "模拟DTU（无需硬件）", 14, ""}));
-    EXPECT_EQ(PortListEntries({}).size(), 11u);
+    EXPECT_EQ(entries[13], (PortListEntry{Kind::Auto, "自动查找DTU", 0, ""}));
+    EXPECT_EQ(entries[14], (PortListEntry{Kind::Simulator, "模拟DTU（无需硬件）", 15, ""}));
+    EXPECT_EQ(PortListEntries({}).size(), 12u);
 }
 
 TEST(ChoosePort, TheEntryShownOrTheTypedText) {
     const std::vector<PortListEntry> entries =
         PortListEntries(std::vector<FoundPort>{{"COM12", "USB Serial Port (COM12)"}, {"/dev/ttyUSB1", ""}});
-    const int simulator = static_cast<int>(entries.size()) - 1;  // 12
+    const int simulator = static_cast<int>(entries.size()) - 1;  // 13
     struct Case {
         int selected;
         std::string_view typed;
@@ -39,14 +41,16 @@ TEST(ChoosePort, TheEntryShownOrTheTypedText) {
         {6, "", PortChoice{Kind::ComNumber, 7, "", "com7"}},
         {10, "COM12 USB Serial Port", PortChoice{Kind::DevicePath, 12, "COM12", "COM12"}},
         {11, "/dev/ttyUSB1", PortChoice{Kind::DevicePath, 12, "/dev/ttyUSB1", "/dev/ttyUSB1"}},
-        {simulator, "模拟DTU（无需硬件）", PortChoice{Kind::Simulator, 13, "", "模拟DTU"}},
-        {simulator, "", PortChoice{Kind::Simulator, 13, "", "模拟DTU"}},
+        {simulator, "模拟DTU（无需硬件）", PortChoice{Kind::Simulator, 14, "", "模拟DTU"}},
+        {simulator, "", PortChoice{Kind::Simulator, 14, "", "模拟DTU"}},
         // Typed text wins over the selection; an entry's text in any case is that entry.
         {0, "com7", PortChoice{Kind::ComNumber, 7, "", "com7"}},
         {0, "COM7", PortChoice{Kind::ComNumber, 7, "", "com7"}},
         {0, "  com7\t", PortChoice{Kind::ComNumber, 7, "", "com7"}},
-        {-1, "模拟DTU（无需硬件）", PortChoice{Kind::Simulator, 13, "", "模拟DTU"}},
+        {-1, "模拟DTU（无需硬件）", PortChoice{Kind::Simulator, 14, "", "模拟DTU"}},
         {-1, "com12 usb serial port", PortChoice{Kind::DevicePath, 12, "COM12", "COM12"}},
+        {12, "自动查找DTU", PortChoice{Kind::Auto, 0, "", "自动查找DTU"}},
+        {-1, "自动查找dtu", PortChoice{Kind::Auto, 0, "", "自动查找DTU"}},
         // A COM name beyond the list, with leading zeros, at the bounds.
         {-1, "com0007", PortChoice{Kind::ComNumber, 7, "", "com7"}},
         {-1, "COM12", PortChoice{Kind::ComNumber, 12, "", "com12"}},
@@ -69,10 +73,22 @@ TEST(ChoosePort, TheEntryShownOrTheTypedText) {
             << c.selected << " '" << c.typed << "'";
 }
 
-TEST(ChoosePort, AnAutoEntryIsChosenAsItself) {
-    std::vector<PortListEntry> entries = PortListEntries({});
-    entries.push_back({Kind::Auto, "自动查找DTU", 0, ""});
-    EXPECT_EQ(ChoosePort(entries, 11, ""), (PortChoice{Kind::Auto, 0, "", "自动查找DTU"}));
+TEST(ShowFoundPort, TheFoundPortsEntryOrItsPathTyped) {
+    const std::vector<PortListEntry> entries = PortListEntries(
+        std::vector<FoundPort>{{"COM12", "USB Serial Port (COM12)"}, {"/dev/ttyUSB1", "usb-FTDI"}});
+    struct Case {
+        std::string_view path;
+        FoundPortShown expected;
+    };
+    const Case cases[] = {
+        {"COM7", {6, "com7", PortChoice{Kind::ComNumber, 7, "", "com7"}}},
+        {"COM12", {10, "COM12 USB Serial Port", PortChoice{Kind::DevicePath, 12, "COM12", "COM12"}}},
+        {"/dev/ttyUSB1", {11, "/dev/ttyUSB1 usb-FTDI", PortChoice{Kind::DevicePath, 12, "/dev/ttyUSB1", "/dev/ttyUSB1"}}},
+        // Not in the list (gone from it, or handed to the search by a test): typed.
+        {"/dev/pts/7", {-1, "/dev/pts/7", PortChoice{Kind::DevicePath, 1, "/dev/pts/7", "/dev/pts/7"}}},
+        {"COM40", {-1, "COM40", PortChoice{Kind::ComNumber, 40, "", "com40"}}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(ShowFoundPort(entries, c.path), c.expected) << c.path;
 }
 
 }  // namespace

@@ -35,5 +35,32 @@ TEST(FindSerialPorts, TakesAdaptersByIdWithTheirNameAndUsbAndAcmDevicesOnce) {
     fs::remove_all(root);
 }
 
+// A built-in port counts only where sysfs names a UART behind it.
+TEST(FindSerialPorts, TakesBuiltInPortsWithAUartOnly) {
+    namespace fs = std::filesystem;
+    const fs::path root = fs::temp_directory_path() / ("quillmere-uart-" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    const fs::path dev = root / "dev", tty = root / "class-tty";
+    fs::create_directories(dev);
+    const std::pair<const char*, const char*> ports[] = {
+        {"ttyS0", "4\n"},    // a 16550A
+        {"ttyS1", "0\n"},    // no UART: the kernel's placeholder
+        {"ttyS2", nullptr},  // no type at all
+        {"ttyS3", "x\n"},    // unreadable
+        {"ttyS12", "4"},
+        {"ttySAC0", "4"},    // not a ttyS<n> name
+    };
+    for (const auto& [name, type] : ports) {
+        std::ofstream(dev / name).put('x');
+        fs::create_directories(tty / name);
+        if (type != nullptr) std::ofstream(tty / name / "type") << type;
+    }
+    const std::string d = fs::canonical(dev).string();
+    EXPECT_EQ(FindSerialPorts(dev.string(), tty.string()),
+              (std::vector<FoundPort>{{d + "/ttyS0", "", true}, {d + "/ttyS12", "", true}}));
+    EXPECT_TRUE(FindSerialPorts(dev.string()).empty());  // no class folder: no built-in port
+    fs::remove_all(root);
+}
+
 }  // namespace
 }  // namespace quill

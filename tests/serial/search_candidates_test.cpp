@@ -25,6 +25,7 @@ INSTANTIATE_TEST_SUITE_P(
                       CandidateCase{"ModemClass", {"/dev/ttyACM3", ""}, true},
                       CandidateCase{"NamedAdapterAnyNode", {"/dev/ttyS4", "usb-Prolific-if00-port0"}, true},
                       CandidateCase{"BareBuiltInPort", {"/dev/ttyS0", ""}, false},
+                      CandidateCase{"BuiltInPortWithAUart", {"/dev/ttyS0", "", true}, true},
                       CandidateCase{"PseudoTerminal", {"/dev/pts/3", ""}, false},
                       CandidateCase{"PrefixWithoutNumber", {"/dev/ttyUSB", ""}, false},
                       CandidateCase{"PrefixWithTail", {"/dev/ttyUSB0.lock", ""}, false},

@@ -31,6 +31,10 @@ class RecordingHost : public SessionHost {
     int rateIndex = 9;
     MapFormSnapshot form;
     std::map<int, bool> ticks;
+    // A search is chosen when this holds its candidates; each opens as told (Opened by default).
+    std::optional<std::vector<std::string>> candidates;
+    std::map<std::size_t, CandidateOpen> candidateOpens;
+    bool adoptSucceeds = true;
 
     // ---- What the session did ----
     std::vector<std::uint32_t> openRates;
@@ -47,6 +51,9 @@ class RecordingHost : public SessionHost {
     std::vector<std::uint8_t> filledTypes;
     std::vector<SessionOutcome> outcomes;
     int saves = 0;
+    std::vector<std::size_t> candidatesOpen;  // held by the search, in the order opened
+    std::vector<std::pair<std::size_t, std::uint8_t>> candidateSent;
+    std::optional<std::size_t> adopted;
 
     std::optional<std::string> openPort(std::uint32_t rate) override {
         openRates.push_back(rate);
@@ -98,6 +105,22 @@ class RecordingHost : public SessionHost {
     const std::string& sendTextMember() const override { return sendMember; }
     std::uint32_t autoSendIntervalMember() const override { return interval; }
     void sessionOutcome(SessionOutcome outcome) override { outcomes.push_back(outcome); }
+    std::optional<std::vector<std::string>> searchCandidates() override { return candidates; }
+    CandidateOpen openCandidate(std::size_t index) override {
+        const auto it = candidateOpens.find(index);
+        const CandidateOpen result = it == candidateOpens.end() ? CandidateOpen::Opened : it->second;
+        if (result == CandidateOpen::Opened) candidatesOpen.push_back(index);
+        return result;
+    }
+    void sendToCandidate(std::size_t index, std::uint8_t byte) override { candidateSent.emplace_back(index, byte); }
+    void closeCandidate(std::size_t index) override { std::erase(candidatesOpen, index); }
+    std::optional<std::string> adoptCandidate(std::size_t index) override {
+        std::erase(candidatesOpen, index);
+        if (!adoptSucceeds) return std::nullopt;
+        adopted = index;
+        held = true;
+        return (*candidates)[index];
+    }
 
     bool running(int timerId) const { return timers.count(timerId) != 0; }
     int count(std::string_view text) const {

@@ -80,6 +80,7 @@ ControlEnables Enables(S state) {
         case S::DemoPortClosed:
             return {.openPort = true};
         case S::WaitingForDtu:
+        case S::Searching:
             return {.closePort = true};
         case S::Connected:
             return {.closePort = true, .readParameters = true, .configure = true};
@@ -87,6 +88,13 @@ ControlEnables Enables(S state) {
             return {.closePort = true, .reset = true, .terminal = true};
     }
     return {.openPort = true, .closePort = true, .readParameters = true, .configure = true, .reset = true};
+}
+
+// The search for the DTU over three candidates, the second of which is busy.
+void Search(Session& t) {
+    t.host.candidates = {{"/dev/ttyUSB0", "/dev/ttyUSB1", "/dev/ttyUSB2"}};
+    t.host.candidateOpens[1] = CandidateOpen::Busy;
+    t.open();
 }
 
 class Transitions : public Session, public ::testing::WithParamInterface<Row> {
@@ -103,10 +111,13 @@ class Transitions : public Session, public ::testing::WithParamInterface<Row> {
         EXPECT_EQ(host.enables, Enables(row.to));
         EXPECT_EQ(session.portOpen(),
                   row.to == S::WaitingForDtu || row.to == S::Connected || row.to == S::Demo);
-        // Polling and the connect time-out run exactly while waiting.
-        EXPECT_EQ(host.running(TIMER_DTU_POLL), row.to == S::WaitingForDtu);
-        EXPECT_EQ(host.running(TIMER_CONNECT_TIMEOUT), row.to == S::WaitingForDtu);
-        if (!session.portOpen()) {
+        // Polling and the connect time-out run exactly while waiting or searching.
+        const bool waits = row.to == S::WaitingForDtu || row.to == S::Searching;
+        EXPECT_EQ(host.running(TIMER_DTU_POLL), waits);
+        EXPECT_EQ(host.running(TIMER_CONNECT_TIMEOUT), waits);
+        // The search holds its candidates exactly while it runs.
+        EXPECT_EQ(host.candidatesOpen.empty(), row.to != S::Searching);
+        if (!session.portOpen() && row.to != S::Searching) {
             EXPECT_TRUE(host.timers.empty());
         }
     }
@@ -221,6 +232,47 @@ INSTANTIATE_TEST_SUITE_P(
                           [](Session& t) { t.session.OnPortLost(); },
                           S::DemoPortClosed,
                           {kPortLostText}},
+                      Row{"ClosedSearchStarts",
+                          kNothing,
+                          Search,
+                          S::Searching,
+                          {"<-串口/dev/ttyUSB1被占用，已跳过\n\r\n\r", "<-正在查找DTU，共2个串口...\n\r\n\r"}},
+                      Row{"SearchNothingToOpen",
+                          [](Session& t) { t.host.candidates = std::vector<std::string>{}; },
+                          [](Session& t) { t.open(); },
+                          S::Closed,
+                          {"<-没有可以打开的串口，无法查找DTU\n\r\n\r"}},
+                      Row{"SearchFound",
+                          Search,
+                          [](Session& t) {
+                              t.session.OnTimerTick(TIMER_DTU_POLL);
+                              t.session.OnCandidateByte(2, kAnnounceByte);
+                          },
+                          S::Connected,
+                          {"<-在串口/dev/ttyUSB2上找到DTU\n\r\n\r", kConnectedText}},
+                      Row{"SearchFoundPortGoneMeanwhile",
+                          [](Session& t) {
+                              Search(t);
+                              t.host.adoptSucceeds = false;
+                          },
+                          [](Session& t) { t.session.OnCandidateByte(0, kAnnounceByte); },
+                          S::Closed,
+                          {"<-在串口/dev/ttyUSB0上找到DTU\n\r\n\r", kPortLostText}},
+                      Row{"SearchTimedOut",
+                          Search,
+                          [](Session& t) { t.session.OnTimerTick(TIMER_CONNECT_TIMEOUT); },
+                          S::Closed,
+                          {kTimedOutText, kClosedText}},
+                      Row{"SearchClosed",
+                          Search,
+                          [](Session& t) { t.session.OnClosePort(); },
+                          S::Closed,
+                          {kClosedText}},
+                      Row{"SearchConfigDone",
+                          Search,
+                          [](Session& t) { t.configDone(true); },
+                          S::DemoPortClosed,
+                          {kClosedText, kDemoPortClosedText}},
                       Row{"ClosedLostReportsNothing",
                           [](Session& t) {
                               t.connect();
@@ -249,6 +301,24 @@ TEST_F(Session, OpensAtTheSessionRateOutsideTheDemoStateAndAtTheListsRateInIt) {
     host.rateIndex = -1;  // no selection: the session's own rate stands in
     session.OnDemoBaudChanged();
     EXPECT_EQ(host.openRates.back(), 57600u);
+}
+
+TEST_F(Session, AFoundPortBecomesTheSessionsPortAtTheSessionRate) {
+    host.rateIndex = 3;
+    Search(*this);
+    EXPECT_EQ(host.rateIndex, 9);
+    EXPECT_EQ(host.status, "当前状态：正在查找DTU");
+    session.OnTimerTick(TIMER_DTU_POLL);
+    EXPECT_EQ(host.candidateSent, (std::vector<std::pair<std::size_t, std::uint8_t>>{{0, 0x37}, {2, 0x37}}));
+    session.OnCandidateByte(0, kAnnounceByte);
+    EXPECT_EQ(host.adopted, 0u);
+    EXPECT_TRUE(host.openRates.empty());  // handed over open, not opened again
+    EXPECT_EQ(host.status, "当前状态：串口/dev/ttyUSB0已打开,波特率57600");
+    EXPECT_EQ(host.outcomes, std::vector<SessionOutcome>{SessionOutcome::Connected});
+    EXPECT_TRUE(host.boxes.empty());
+    // From here it is the session's port: the DTU is read as after a chosen port.
+    session.OnReadParameters();
+    EXPECT_EQ(host.sent, (std::vector<Bytes>{Request(0x0B)}));
 }
 
 TEST_F(Session, AFailedOpenShowsOneBoxAndLeavesTheSessionClosed) {

@@ -36,21 +36,22 @@ class PortFollowTest : public WindowTest {
 
 TEST_F(PortFollowTest, AComPortArrivingOrLeavingHasTheListFoundAgain) {
     const std::wstring sim = W(kSimulatorEntryText);
+    const std::wstring search = W(kAutoEntryText);
     choose(kPortListId, 10);  // COM12
 
     foundPorts = {{"COM4", ""}, {"COM11", ""}, {"COM12", "USB Serial Port (COM12)"}};
     deviceChange(DBT_DEVICEARRIVAL);
-    EXPECT_EQ(entriesAfterCom10(), (std::vector<std::wstring>{L"COM11", L"COM12 USB Serial Port", sim}));
+    EXPECT_EQ(entriesAfterCom10(), (std::vector<std::wstring>{L"COM11", L"COM12 USB Serial Port", search, sim}));
     EXPECT_EQ(window->selectedIndex(kPortListId), 11);
     EXPECT_EQ(text(kPortListId), L"COM12 USB Serial Port");
-    EXPECT_EQ(window->simulatorEntry(), 12);
+    EXPECT_EQ(window->simulatorEntry(), 13);
 
     foundPorts = {};
     deviceChange(DBT_DEVICEREMOVECOMPLETE);
-    EXPECT_EQ(entriesAfterCom10(), (std::vector<std::wstring>{sim}));
+    EXPECT_EQ(entriesAfterCom10(), (std::vector<std::wstring>{search, sim}));
     EXPECT_EQ(window->selectedIndex(kPortListId), -1);
     EXPECT_EQ(text(kPortListId), L"COM12 USB Serial Port");  // the choice stays in the field
-    EXPECT_EQ(window->simulatorEntry(), 10);
+    EXPECT_EQ(window->simulatorEntry(), 11);
 }
 
 }  // namespace

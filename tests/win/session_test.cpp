@@ -250,6 +250,29 @@ TEST_P(SessionFlowTest, AConfigureTheRulesRefuseShowsItsBoxAndSendsNothing) {
     EXPECT_EQ(boxes.size(), 1u);
 }
 
+// The list's search entry: 1027 tries every candidate, the one with the DTU
+// behind it becomes the window's port still open, chosen in the list.
+TEST_P(SessionFlowTest, TheSearchEntryFindsTheDtuAndKeepsItsPortOpen) {
+    if (GetParam() != Line::ComPort) GTEST_SKIP() << "the search tries the COM ports the system reports";
+    const std::string typed = *ComPortFromEnv("QUILLMERE_TEST_COM");  // "com7"
+    const std::string com = "COM" + typed.substr(3);
+    foundPorts = {{"COM40", ""}, {com, ""}};
+    choose(kPortListId, window->simulatorEntry() - 1);
+    ASSERT_EQ(text(kPortListId), W("自动查找DTU"));
+    click(kOpenButtonId);
+    EXPECT_EQ(window->session.state(), SessionState::Searching);
+    EXPECT_EQ(count("<-串口COM40不存在，已跳过\n\r\n\r"), 1);
+    EXPECT_FALSE(enabled(kOpenButtonId));
+    window->OnTimerTick(TIMER_DTU_POLL);
+    ASSERT_TRUE(PumpUntil([&] { return window->session.dtuConnected(); }));
+    EXPECT_EQ(count("<-在串口" + com + "上找到DTU\n\r\n\r"), 1);
+    EXPECT_EQ(text(kStatusLineId), W("当前状态：串口" + typed + "已打开,波特率57600"));
+    EXPECT_EQ(window->selectedIndex(kPortListId), std::stoi(typed.substr(3)) - 1);
+    click(kReadButtonId);
+    ASSERT_TRUE(waitCount("<-读取参数成功！\n\r\n\r"));
+    EXPECT_TRUE(boxes.empty());
+}
+
 INSTANTIATE_TEST_SUITE_P(Lines, SessionFlowTest, ::testing::Values(Line::Simulated, Line::ComPort),
                          [](const auto& info) {
                              return info.param == Line::Simulated ? "Simulated" : "ComPort";

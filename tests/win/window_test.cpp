@@ -149,14 +149,15 @@ class PortListTest : public WindowTest {
     }
 };
 
-TEST_F(PortListTest, ComOneToTenThenPortsFoundBeyondThemThenTheSimulatedDtu) {
-    ASSERT_EQ(window->listCount(kPortListId), 13);
+TEST_F(PortListTest, ComOneToTenThenPortsFoundBeyondThemThenTheSearchThenTheSimulatedDtu) {
+    ASSERT_EQ(window->listCount(kPortListId), 14);
     for (int i = 0; i < 10; ++i) EXPECT_EQ(window->listItem(kPortListId, i), L"com" + std::to_wstring(i + 1));
     // COM3 is com3 already; a found port shows its adapter's name without repeating the port.
     EXPECT_EQ(window->listItem(kPortListId, 10), L"COM12 USB Serial Port");
     EXPECT_EQ(window->listItem(kPortListId, 11), L"COM15");
-    EXPECT_EQ(window->listItem(kPortListId, 12), W(kSimulatorEntryText));
-    EXPECT_EQ(window->simulatorEntry(), 12);
+    EXPECT_EQ(window->listItem(kPortListId, 12), W(kAutoEntryText));
+    EXPECT_EQ(window->listItem(kPortListId, 13), W(kSimulatorEntryText));
+    EXPECT_EQ(window->simulatorEntry(), 13);
     EXPECT_EQ(window->selectedIndex(kPortListId), 0);
     EXPECT_EQ(text(kPortListId), L"com1");
 }
