@@ -1,8 +1,10 @@
-// quillmere-screenshot OUT.png [about|read|terminal]: renders the main window
-// (or the about box) offscreen and writes it as a PNG. "read" first opens the
-// built-in simulated DTU, waits for it to announce itself and reads its
-// parameters, so the picture shows a whole session; "terminal" shows the
-// terminal band in the demo state after a send and some received text. Used
+// quillmere-screenshot OUT.png [about|read|terminal|search]: renders the main
+// window (or the about box) offscreen and writes it as a PNG. "read" first
+// opens the built-in simulated DTU, waits for it to announce itself and reads
+// its parameters, so the picture shows a whole session; "terminal" shows the
+// terminal band in the demo state after a send and some received text;
+// "search" finds a simulated DTU among three simulated adapters through the
+// list's search entry, "searching" shows that search before any answer. Used
 // for the README's pictures.
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -12,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -78,18 +81,44 @@ bool TerminalWithSimulator(quill::CTarnwellDlg& window) {
     return WaitFor([&] { return window.infoAreaText().contains(QStringLiteral("OK")); });
 }
 
+// Three simulated adapters, the second with a DTU behind it, searched by the
+// list's search entry; found unless the picture is of the search going on.
+bool SearchAmongSimulators(quill::CTarnwellDlg& window, std::vector<std::unique_ptr<quill::DtuServer>>& lines,
+                           bool untilFound) {
+    std::vector<quill::FoundPort> found;
+    for (int i = 0; i < 3; ++i) {
+        lines.push_back(std::make_unique<quill::DtuServer>());
+        quill::DtuFaults faults;
+        faults.noAnnouncement = i != 1;
+        lines.back()->setFaults(faults);
+        if (!lines.back()->start()) return false;
+        found.push_back({lines.back()->devicePath(), "sim-adapter-" + std::to_string(i)});
+    }
+    window.findPorts = [found] { return found; };
+    window.FillPortList(found);
+    window.selectIndex(quill::kPortListId, window.simulatorEntry() - 1);
+    window.OnOpenPort();
+    if (!untilFound) return window.session.state() == quill::SessionState::Searching;
+    window.OnTimerTick(quill::CTarnwellDlg::TIMER_DTU_POLL);
+    return WaitFor([&] { return window.session.dtuConnected(); });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const bool about = argc == 3 && std::strcmp(argv[2], "about") == 0;
     const bool read = argc == 3 && std::strcmp(argv[2], "read") == 0;
     const bool terminal = argc == 3 && std::strcmp(argv[2], "terminal") == 0;
-    if (argc < 2 || argc > 3 || (argc == 3 && !about && !read && !terminal)) {
-        std::fprintf(stderr, "usage: quillmere-screenshot OUT.png [about|read|terminal]\n");
+    const bool search = argc == 3 && std::strcmp(argv[2], "search") == 0;
+    const bool searching = argc == 3 && std::strcmp(argv[2], "searching") == 0;
+    if (argc < 2 || argc > 3 || (argc == 3 && !about && !read && !terminal && !search && !searching)) {
+        std::fprintf(stderr, "usage: quillmere-screenshot OUT.png [about|read|terminal|search|searching]\n");
         return 2;
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
+    // Declared before the window: the window closes its port before a line vanishes.
+    std::vector<std::unique_ptr<quill::DtuServer>> lines;
     quill::CTarnwellDlg window;
     if (about) {
         quill::CAboutDlg about(window.appIcon, &window);
@@ -102,6 +131,10 @@ int main(int argc, char** argv) {
     }
     if (terminal && !TerminalWithSimulator(window)) {
         std::fprintf(stderr, "quillmere-screenshot: the simulated DTU's line did not work\n");
+        return 1;
+    }
+    if ((search || searching) && !SearchAmongSimulators(window, lines, search)) {
+        std::fprintf(stderr, "quillmere-screenshot: the search did not find the simulated DTU\n");
         return 1;
     }
     return RenderTo(window, argv[1]) ? 0 : 1;

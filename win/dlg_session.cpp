@@ -85,8 +85,8 @@ std::optional<std::vector<std::string>> CTarnwellDlg::searchCandidates() {
 std::optional<std::string> CTarnwellDlg::adoptCandidate(std::size_t index) {
     const std::string path = candidatePorts.path(index);
     const FoundPortShown shown = ShowFoundPort(portEntries, path);
-    selectIndex(kPortListId, shown.selected);
-    setControlText(kPortListId, Widen(shown.editText));
+    selectIndex(kPortListId, shown.selected);  // shows the entry's text
+    if (shown.selected < 0) setControlText(kPortListId, Widen(shown.editText));
     simulatedOpen = false;
     if (!candidatePorts.handOver(index, serialPort, this, shown.choice.portNumber)) return std::nullopt;
     openedPath = path;

@@ -2,7 +2,8 @@
 // documentation. Without arguments the window as it starts; with "read" after
 // opening and reading the built-in simulated DTU; with "terminal" in the demo
 // state with the terminal band open, after a read request sent as hex and the
-// DTU's answer shown. When the window is drawn it
+// DTU's answer shown; with "search COMn" after the list's search entry found
+// the DTU on COMn (COM40, which exists nowhere, is skipped). When the window is drawn it
 // prints "ready <x> <y> <width> <height>" (its client area on the screen) and keeps
 // running until it is ended; scripts/screenshot-windows.sh takes the picture.
 #include <windows.h>
@@ -71,6 +72,15 @@ bool ShowTerminal(quill::win::CTarnwellDlg& window) {
     return PumpUntil([&] { return InfoLength(window) > 0; });
 }
 
+// The list's search entry over COM40 and the given port.
+bool Search(quill::win::CTarnwellDlg& window, const std::string& com) {
+    window.findPorts = [com] { return std::vector<quill::FoundPort>{{"COM40", ""}, {com, ""}}; };
+    window.selectIndex(quill::kPortListId, window.simulatorEntry() - 1);
+    Click(window, quill::kOpenButtonId);
+    window.OnTimerTick(quill::TIMER_DTU_POLL);
+    return PumpUntil([&] { return window.session.dtuConnected(); });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -83,6 +93,8 @@ int main(int argc, char** argv) {
 
     if (argc > 1 && std::strcmp(argv[1], "terminal") == 0) {
         if (!ShowTerminal(window)) return 4;
+    } else if (argc > 2 && std::strcmp(argv[1], "search") == 0) {
+        if (!Search(window, argv[2])) return 5;
     } else if (argc > 1 && std::strcmp(argv[1], "read") == 0) {
         if (!Connect(window)) return 2;
         const int before = InfoLength(window);
