@@ -2,6 +2,7 @@
 // commands, timer ticks, received bytes (random, or the simulated DTU's answer
 // to what was last sent, cut anywhere) and device losses. After every event
 // the invariants below must hold, whatever came before.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -48,6 +49,19 @@ class CheckingHost : public quill::test::RecordingHost {
         FUZZ_CHECK(held && session->portOpen());
         return RecordingHost::sendTextBytes(gbk);
     }
+    // Candidates are polled only by a running search, and only those it holds open.
+    void sendToCandidate(std::size_t index, std::uint8_t byte) override {
+        FUZZ_CHECK(session->state() == SessionState::Searching);
+        FUZZ_CHECK(std::find(candidatesOpen.begin(), candidatesOpen.end(), index) != candidatesOpen.end());
+        RecordingHost::sendToCandidate(index, byte);
+    }
+    // A found port that went away before the session took it is a loss too.
+    int failedAdoptions = 0;
+    std::optional<std::string> adoptCandidate(std::size_t index) override {
+        std::optional<std::string> name = RecordingHost::adoptCandidate(index);
+        failedAdoptions += name ? 0 : 1;
+        return name;
+    }
 };
 
 // The enabled controls of each state, typed out.
@@ -85,7 +99,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     while (!in.empty()) {
         const std::size_t boxesBefore = host.boxes.size();
-        const std::uint8_t op = in.byte() % 15;
+        const std::uint8_t op = in.byte() % 17;
         switch (op) {
             case 0:
                 host.opensSucceed = in.bit();
@@ -161,12 +175,34 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 host.ticks[quill::kConfigDoneBoxId] = in.bit();
                 session.SyncConfigDone();
                 break;
+            case 15: {
+                // 1027 with the search chosen, over up to three candidates, some busy.
+                std::vector<std::string> candidates;
+                host.candidateOpens.clear();
+                for (std::size_t i = in.byte() % 4; i > 0; --i) {
+                    if (in.bit()) host.candidateOpens[candidates.size()] = quill::CandidateOpen::Busy;
+                    candidates.push_back("/dev/ttyUSB" + std::to_string(candidates.size()));
+                }
+                host.candidates = candidates;
+                host.adoptSucceeds = in.bit();
+                session.OnOpenPort();
+                host.candidates.reset();
+                break;
+            }
+            case 16: {
+                const std::size_t index = in.byte() % 4;
+                if (in.bit())
+                    session.OnCandidateByte(index, in.bit() ? quill::kAnnounceByte : in.byte());
+                else
+                    session.OnCandidateLost(index);
+                break;
+            }
         }
 
         // At most one box for any one event.
         FUZZ_CHECK(host.boxes.size() <= boxesBefore + 1);
         // At most one loss report per loss.
-        FUZZ_CHECK(host.count(quill::kPortLostText) <= losses);
+        FUZZ_CHECK(host.count(quill::kPortLostText) <= losses + host.failedAdoptions);
         // The controls shown enabled are those of the state.
         FUZZ_CHECK(host.enableCalls == 0 || host.enables == Enables(session.state()));
         // Requests belong to the connected state (and resets to the demo state);
@@ -178,8 +214,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // Auto-send keeps the period it was started with.
         if (host.running(quill::TIMER_AUTO_SEND))
             FUZZ_CHECK(host.timers.at(quill::TIMER_AUTO_SEND) == session.autoSend().period());
-        // Polling and the time-out run only while waiting; after a close nothing runs.
-        if (session.state() != SessionState::WaitingForDtu) {
+        // Only a running search holds candidates.
+        if (session.state() != SessionState::Searching) FUZZ_CHECK(host.candidatesOpen.empty());
+        // Polling and the time-out run only while waiting or searching; after a close nothing runs.
+        if (session.state() == SessionState::Searching) {
+            FUZZ_CHECK(host.running(quill::TIMER_CONNECT_TIMEOUT) && host.running(quill::TIMER_DTU_POLL));
+        } else if (session.state() != SessionState::WaitingForDtu) {
             FUZZ_CHECK(!host.running(quill::TIMER_CONNECT_TIMEOUT) && !host.running(quill::TIMER_DTU_POLL));
         }
         if (Closed(session.state())) FUZZ_CHECK(host.timers.empty());

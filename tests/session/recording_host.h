@@ -54,6 +54,7 @@ class RecordingHost : public SessionHost {
     std::vector<std::size_t> candidatesOpen;  // held by the search, in the order opened
     std::vector<std::pair<std::size_t, std::uint8_t>> candidateSent;
     std::optional<std::size_t> adopted;
+    std::vector<std::string> searched;  // the candidates of the search begun last
 
     std::optional<std::string> openPort(std::uint32_t rate) override {
         openRates.push_back(rate);
@@ -105,7 +106,10 @@ class RecordingHost : public SessionHost {
     const std::string& sendTextMember() const override { return sendMember; }
     std::uint32_t autoSendIntervalMember() const override { return interval; }
     void sessionOutcome(SessionOutcome outcome) override { outcomes.push_back(outcome); }
-    std::optional<std::vector<std::string>> searchCandidates() override { return candidates; }
+    std::optional<std::vector<std::string>> searchCandidates() override {
+        if (candidates) searched = *candidates;
+        return candidates;
+    }
     CandidateOpen openCandidate(std::size_t index) override {
         const auto it = candidateOpens.find(index);
         const CandidateOpen result = it == candidateOpens.end() ? CandidateOpen::Opened : it->second;
@@ -119,7 +123,7 @@ class RecordingHost : public SessionHost {
         if (!adoptSucceeds) return std::nullopt;
         adopted = index;
         held = true;
-        return (*candidates)[index];
+        return searched[index];
     }
 
     bool running(int timerId) const { return timers.count(timerId) != 0; }
