@@ -33,6 +33,9 @@
 
 namespace quill::cli {
 
+// A unit that leaves polls unanswered this long has gone from the line.
+inline constexpr auto kQuietTime = std::chrono::seconds(2);
+
 // What became of one unit: its line on stdout and its record in the log.
 struct UnitRecord {
     std::string port;

@@ -14,7 +14,9 @@
 
 #include "cli/dtu_link.h"
 #include "cli/port_finder.h"
+#include "cli/port_provisioner.h"
 #include "cli/run_cli.h"
+#include "form/parameter_file.h"
 #include "sim/dtu_server.h"
 
 namespace quill::cli {
@@ -576,6 +578,37 @@ TEST_F(SeveralPortsTest, ExitFourOnlyWhenNoPortCouldBeOpened) {
     EXPECT_EQ(some.code, kExitFailed) << some.err;
     EXPECT_EQ(LinesOf(some.out, port).size(), 1u) << some.out;
     EXPECT_EQ(some.err.find(port + ": 无法打开串口"), std::string::npos) << some.err;
+}
+
+// The ports of a provisioning share the caller's loop and thread: each
+// unit's record is handed on here, and each session keys its timers apart.
+TEST_F(SeveralPortsTest, EveryPortIsProvisionedOnTheCallingThread) {
+    const std::string second = addServer();
+    ParameterFileLoad load = LoadParameterFile(writeFile("three.json", ParameterFile(kThreeFields)));
+    ASSERT_TRUE(load.values);
+    ProvisionSettings settings;
+    settings.values = std::move(*load.values);
+    settings.count = 1;
+    std::ostringstream err;
+    Console console(err, false);
+    std::map<std::string, std::string> results;
+    std::vector<std::thread::id> threads;
+    const auto sink = [&](const UnitRecord& record) {
+        results[record.port] = record.result;
+        threads.push_back(std::this_thread::get_id());
+    };
+    EventLoop loop;
+    PortProvisioner first(loop, port, settings, console, nullptr, sink);
+    PortProvisioner other(loop, second, settings, console, nullptr, sink);
+    EXPECT_NE(first.host().timerOwner(), other.host().timerOwner());
+    PortProvisioner* const ports[] = {&first, &other};
+    RunProvisioners(loop, ports);
+    EXPECT_EQ(results, (std::map<std::string, std::string>{{port, "passed"}, {second, "passed"}})) << err.str();
+    for (const std::thread::id id : threads) EXPECT_EQ(id, std::this_thread::get_id());
+    EXPECT_EQ(first.code(), kExitDone);
+    EXPECT_EQ(other.code(), kExitDone);
+    EXPECT_EQ(server.items().at(0x92), kStationBytes);
+    EXPECT_EQ(others[0]->items().at(0x92), kStationBytes);
 }
 
 // ---- The console ---------------------------------------------------------------
