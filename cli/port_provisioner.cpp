@@ -283,7 +283,8 @@ void PortProvisioner::advanceAnswer() {
                 endUnit(StepResult::Lost);
                 return;
             case SessionOutcome::NoAnswer:
-                close();
+                // The unit has stopped answering, the port is fine: the wait
+                // for the unit to leave polls on it, and the next unit follows.
                 endUnit(StepResult::NoDtu);
                 return;
             case SessionOutcome::ReadSucceeded:

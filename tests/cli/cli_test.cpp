@@ -429,6 +429,32 @@ TEST_F(CliTest, ProvisionWithoutACountStopsAtAnInterruptBetweenUnits) {
     EXPECT_NE(run.err.find("已中断"), std::string::npos) << run.err;
 }
 
+// A unit that stops answering mid-write is recorded as such; the port is
+// fine, so the series goes on with the next unit.
+TEST_F(CliTest, AUnitThatStopsAnsweringIsRecordedAndTheNextUnitFollows) {
+    server.setAnswerDelay(300ms);
+    const std::string file = writeFile("three.json", ParameterFile(kThreeFields));
+    Outcome run;
+    std::thread command([&] { run = RunCommand({"provision", "--port", port, file, "--count", "2"}); });
+    // The write's answer is dropped and nothing more is answered: the
+    // session's answer deadline ends the unit, then its polls go unanswered.
+    bool inTime = server.waitFor([&] { return server.counters().configureRequests >= 1; }, kWait);
+    server.setQuiet(true);
+    inTime = inTime && server.waitFor([&] { return server.counters().ignoredBytes >= 8; }, kWait);
+    server.nextUnit();
+    server.setAnswerDelay(0ms);
+    server.setQuiet(false);
+    command.join();
+    ASSERT_TRUE(inTime);
+    EXPECT_EQ(run.code, kExitFailed) << run.err;
+    std::istringstream lines(run.out);
+    std::vector<std::string> shown;
+    for (std::string line; std::getline(lines, line);) shown.push_back(line.substr(0, line.rfind('\t')));
+    EXPECT_EQ(shown, (std::vector<std::string>{"1\t20240517001\tDTU没有应答", "2\t20240517002\t通过"}))
+        << run.out << run.err;
+    EXPECT_EQ(server.items().at(0x92), kStationBytes);
+}
+
 // ---- Finding the DTU and several ports at once ---------------------------------
 
 // Lines of out that begin with the port's column, without it.
