@@ -49,12 +49,17 @@ void Console::endProgress() {
 // ---- Host ------------------------------------------------------------------------
 
 ConsoleHost::ConsoleHost(EventLoop& loop, std::string portPath, Console& console, Trace* trace)
-    : loop_(loop), portPath_(std::move(portPath)), console_(console), trace_(trace) {
-    loop_.setTimerHandler([this](int timerId) { session_.OnTimerTick(timerId); });
+    : ConsoleHost(loop, EventLoop::kDefaultOwner, std::move(portPath), console, trace) {}
+
+ConsoleHost::ConsoleHost(EventLoop& loop, EventLoop::TimerOwner timerOwner, std::string portPath,
+                         Console& console, Trace* trace)
+    : loop_(loop), timerOwner_(timerOwner), portPath_(std::move(portPath)), console_(console), trace_(trace) {
+    loop_.setTimerHandler(timerOwner_, [this](int timerId) { session_.OnTimerTick(timerId); });
 }
 
 ConsoleHost::~ConsoleHost() {
-    loop_.setTimerHandler({});
+    // The loop may go on for other hosts: nothing of this one may tick again.
+    loop_.releaseTimerOwner(timerOwner_);
 }
 
 std::optional<SessionOutcome> ConsoleHost::takeOutcome() {
@@ -99,11 +104,11 @@ bool ConsoleHost::sendTextBytes(const std::string& gbk) {
 }
 
 void ConsoleHost::startTimerById(int timerId, int periodMs) {
-    loop_.startTimer(timerId, std::chrono::milliseconds(periodMs));
+    loop_.startTimer(timerOwner_, timerId, std::chrono::milliseconds(periodMs));
 }
 
 void ConsoleHost::stopTimerById(int timerId) {
-    loop_.stopTimer(timerId);
+    loop_.stopTimer(timerOwner_, timerId);
 }
 
 void ConsoleHost::appendInfo(std::string_view utf8) {

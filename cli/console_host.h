@@ -6,7 +6,8 @@
 // SessionOutcome values, queued in the order the session reported them.
 //
 // One thread: the command's, which runs the event loop. The serial worker
-// only posts to the loop.
+// only posts to the loop. Hosts of several ports may share one loop, each
+// with its own timer owner there.
 #pragma once
 
 #include <cstdint>
@@ -47,13 +48,18 @@ std::vector<std::string_view> ReportLines(std::string_view text);
 
 class ConsoleHost final : public SessionHost, public PortOwner {
   public:
+    // The loop's only client: its timers are the default owner's.
     ConsoleHost(EventLoop& loop, std::string portPath, Console& console, Trace* trace);
+    // One of several on the loop: its timers are `timerOwner`'s.
+    ConsoleHost(EventLoop& loop, EventLoop::TimerOwner timerOwner, std::string portPath, Console& console,
+                Trace* trace);
     ~ConsoleHost() override;
     ConsoleHost(const ConsoleHost&) = delete;
     ConsoleHost& operator=(const ConsoleHost&) = delete;
 
     SessionController& session() { return session_; }
     EventLoop& loop() { return loop_; }
+    EventLoop::TimerOwner timerOwner() const { return timerOwner_; }
 
     // The form the session reads for a write and a read answer fills.
     FormValues& form() { return form_; }
@@ -108,6 +114,7 @@ class ConsoleHost final : public SessionHost, public PortOwner {
 
   private:
     EventLoop& loop_;
+    EventLoop::TimerOwner timerOwner_;
     std::string portPath_;
     Console& console_;
     Trace* trace_;

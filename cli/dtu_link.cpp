@@ -7,7 +7,7 @@ namespace quill::cli {
 namespace {
 
 std::atomic<bool> interruptRequested{false};
-// The loops of the running command (one a port), woken by an interrupt.
+// The loops of the running command, woken by an interrupt.
 std::mutex activeLoopMutex;
 std::vector<EventLoop*> activeLoops;
 
@@ -60,12 +60,8 @@ void DtuLink::close() {
     host_.setReportsShown(true);
 }
 
-StepResult DtuLink::connect(std::optional<Clock::time_point> deadline, std::string_view progressLabel,
-                            bool showReports) {
-    host_.setReportsShown(showReports);
-    const StepResult result = waitForDtu(deadline, progressLabel);
-    host_.setReportsShown(true);
-    return result;
+StepResult DtuLink::connect(std::optional<Clock::time_point> deadline, std::string_view progressLabel) {
+    return waitForDtu(deadline, progressLabel);
 }
 
 StepResult DtuLink::waitForDtu(std::optional<Clock::time_point> deadline, std::string_view progressLabel) {
@@ -170,36 +166,6 @@ StepResult DtuLink::write(FormValues values, bool verify) {
     outcome = awaitAnswer({SessionOutcome::VerifyPassed, SessionOutcome::VerifyFailed}, ended);
     if (!outcome) return ended;
     return *outcome == SessionOutcome::VerifyPassed ? StepResult::Done : StepResult::Differs;
-}
-
-StepResult DtuLink::waitUntilQuiet() {
-    // The unit announces itself at every poll while it is on the line; the
-    // session's reports would repeat with each one.
-    host_.setReportsShown(false);
-    for (;;) {
-        host_.clearOutcomes();
-        session().OnAwaitDtu();
-        loop_.runUntil([&] { return host_.hasOutcome() || interrupted(); }, Clock::now() + kQuietTime);
-        if (interrupted()) {
-            host_.setReportsShown(true);
-            close();
-            return StepResult::Interrupted;
-        }
-        bool stillThere = false;
-        while (const std::optional<SessionOutcome> outcome = host_.takeOutcome()) {
-            if (*outcome == SessionOutcome::Lost) {
-                host_.setReportsShown(true);
-                return StepResult::Lost;
-            }
-            if (*outcome == SessionOutcome::Connected) stillThere = true;
-        }
-        if (!stillThere) {
-            host_.setReportsShown(true);
-            // The session goes on polling for the next unit; its connect
-            // time-out may close the port, and connect() opens it again.
-            return session().portOpen() ? StepResult::Done : StepResult::OpenFailed;
-        }
-    }
 }
 
 }  // namespace quill::cli

@@ -24,8 +24,6 @@ namespace quill::cli {
 
 // How long the DTU may stay silent while an answer is awaited (the session's answer deadline).
 inline constexpr int kAnswerDeadlineMs = 5000;
-// A unit that leaves polls unanswered this long has gone from the line.
-inline constexpr auto kQuietTime = std::chrono::seconds(2);
 
 enum class StepResult : std::uint8_t {
     Done,         // the awaited outcome (connected, read, written, verified)
@@ -39,8 +37,8 @@ enum class StepResult : std::uint8_t {
     Interrupted,  // Ctrl-C
 };
 
-// While it lives, RequestInterrupt wakes the loop (several commands' ports
-// may wait at once, each on its own loop).
+// While it lives, RequestInterrupt wakes the loop (a search's, a link's, or
+// the one that every port of a provisioning shares).
 class InterruptWake {
   public:
     explicit InterruptWake(EventLoop& loop);
@@ -67,20 +65,13 @@ class DtuLink {
     // command line's own limit; without one the session's connect timer
     // decides. When the session gives up before the deadline, the port is
     // opened again and the wait goes on. progressLabel names the wait on a
-    // terminal's progress line. Without showReports the session's reports of
-    // the wait (opened, timed out, closed, connected) are left out: a wait
-    // for the next unit may last all day.
-    StepResult connect(std::optional<Clock::time_point> deadline, std::string_view progressLabel,
-                       bool showReports = true);
+    // terminal's progress line.
+    StepResult connect(std::optional<Clock::time_point> deadline, std::string_view progressLabel);
     // Reads the DTU's set into the host's form.
     StepResult read();
     // Writes exactly the ticked fields of values; with verify, reads them back
     // and compares (session().mismatchedTypes() names the differences).
     StepResult write(FormValues values, bool verify);
-    // After a unit is done: waits for it again on the open port until it
-    // leaves the polls unanswered for kQuietTime, then goes on waiting for
-    // the next unit.
-    StepResult waitUntilQuiet();
     // Closes the port if it is open.
     void close();
 

@@ -18,31 +18,47 @@ std::size_t EventLoop::queued() const {
     return tasks_.size();
 }
 
-void EventLoop::startTimer(int timerId, std::chrono::milliseconds period) {
+void EventLoop::releaseTimerOwner(TimerOwner owner) {
+    std::erase_if(timers_, [owner](const auto& timer) { return timer.first.first == owner; });
+    timerHandlers_.erase(owner);
+}
+
+void EventLoop::setTimerHandler(TimerOwner owner, std::function<void(int)> handler) {
+    if (handler)
+        timerHandlers_[owner] = std::move(handler);
+    else
+        timerHandlers_.erase(owner);
+}
+
+void EventLoop::startTimer(TimerOwner owner, int timerId, std::chrono::milliseconds period) {
     if (period < std::chrono::milliseconds(1)) period = std::chrono::milliseconds(1);
-    timers_[timerId] = Timer{period, Clock::now() + period};
+    timers_[{owner, timerId}] = Timer{period, Clock::now() + period};
 }
 
-void EventLoop::stopTimer(int timerId) {
-    timers_.erase(timerId);
+void EventLoop::stopTimer(TimerOwner owner, int timerId) {
+    timers_.erase({owner, timerId});
 }
 
-std::chrono::milliseconds EventLoop::timerPeriod(int timerId) const {
-    const auto it = timers_.find(timerId);
+std::chrono::milliseconds EventLoop::timerPeriod(TimerOwner owner, int timerId) const {
+    const auto it = timers_.find({owner, timerId});
     return it != timers_.end() ? it->second.period : std::chrono::milliseconds(0);
 }
 
-bool EventLoop::fire(int timerId) {
-    const auto it = timers_.find(timerId);
+bool EventLoop::fire(TimerOwner owner, int timerId) {
+    const auto it = timers_.find({owner, timerId});
     if (it == timers_.end()) return false;
     it->second.due = Clock::now() + it->second.period;
-    if (timerHandler_) timerHandler_(timerId);  // may stop or restart any timer
+    // Copied: the handler may release its owner, or set another handler.
+    const auto handler = timerHandlers_.find(owner);
+    if (handler == timerHandlers_.end()) return true;
+    const std::function<void(int)> tick = handler->second;
+    tick(timerId);  // may stop or restart any timer
     return true;
 }
 
 EventLoop::Clock::time_point EventLoop::nextDue() const {
     Clock::time_point next = Clock::time_point::max();
-    for (const auto& [id, timer] : timers_)
+    for (const auto& [key, timer] : timers_)
         if (timer.due < next) next = timer.due;
     return next;
 }
@@ -62,14 +78,14 @@ void EventLoop::runStep(const std::function<bool()>& done) {
         if (done()) return;
     }
     const Clock::time_point now = Clock::now();
-    std::vector<int> due;
-    for (const auto& [id, timer] : timers_)
-        if (timer.due <= now) due.push_back(id);
-    for (const int id : due) {
+    std::vector<TimerKey> due;
+    for (const auto& [key, timer] : timers_)
+        if (timer.due <= now) due.push_back(key);
+    for (const TimerKey& key : due) {
         // An earlier handler of this step may have stopped or restarted it.
-        const auto it = timers_.find(id);
+        const auto it = timers_.find(key);
         if (it == timers_.end() || it->second.due > now) continue;
-        fire(id);
+        fire(key.first, key.second);
         if (done()) return;
     }
 }

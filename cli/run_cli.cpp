@@ -8,13 +8,12 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
-#include <mutex>
 #include <sstream>
-#include <thread>
 
 #include "cli/dtu_link.h"
 #include "cli/platform.h"
 #include "cli/port_finder.h"
+#include "cli/port_provisioner.h"
 #include "form/parameter_file.h"
 #include "protocol/item_table.h"
 #include "serial/port_discovery.h"
@@ -25,9 +24,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kExitInterrupted = 130;
 constexpr double kSessionConnectSeconds = kConnectTimeoutMs / 1000.0;
-constexpr std::uint8_t kDtuIdType = 0x01;
 
 // The --port value that asks for a search: the port where a DTU answers, or
 // for provision every port a search would try.
@@ -90,45 +87,9 @@ std::optional<Clock::time_point> ConnectDeadline(const Common& common, Clock::ti
            std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(common.timeoutSeconds));
 }
 
-std::vector<std::string> Labels(const std::vector<std::uint8_t>& types) {
-    std::vector<std::string> labels;
-    for (const std::uint8_t type : types) labels.push_back(FieldLabel(type));
-    return labels;
-}
-
-std::string Joined(const std::vector<std::string>& parts, std::string_view separator) {
-    std::string text;
-    for (const std::string& part : parts) {
-        if (!text.empty()) text += separator;
-        text += part;
-    }
-    return text;
-}
-
 // The exit code of a step that did not succeed, after saying why.
 int Fail(Context& context, StepResult result, std::string_view what) {
-    switch (result) {
-        case StepResult::Done:
-            return kExitDone;
-        case StepResult::Failed:
-        case StepResult::Refused:
-        case StepResult::Differs:
-            return kExitFailed;
-        case StepResult::NotSent:
-            return kExitUsage;
-        case StepResult::NoDtu:
-            context.console.message("错误：" + std::string(what));
-            return kExitNoDtu;
-        case StepResult::OpenFailed:
-            return kExitPortLost;  // the session's box has said why
-        case StepResult::Lost:
-            context.console.message("错误：串口已断开，操作没有完成");
-            return kExitPortLost;
-        case StepResult::Interrupted:
-            context.console.message("已中断");
-            return kExitInterrupted;
-    }
-    return kExitFailed;
+    return FailureCode(context.console, result, what);
 }
 
 // "40", "0.5": the limit as it was given.
@@ -304,22 +265,7 @@ std::string UtcNow() {
     return text;
 }
 
-struct UnitRecord {
-    std::string port;
-    int unit = 0;
-    std::string dtuId;
-    std::string result;  // passed, refused, differs, read-failed, no-answer, lost, interrupted
-    std::string shown;   // the result as the line on stdout says it
-    std::vector<std::string> differing;
-    long long milliseconds = 0;
-    std::uint64_t bytesSent = 0;
-    std::uint64_t bytesReceived = 0;
-};
-
 bool AppendLog(const std::string& path, const UnitRecord& record) {
-    // Ports provisioned at once share the log: one record is one whole line.
-    static std::mutex logMutex;
-    std::lock_guard guard(logMutex);
     nlohmann::ordered_json line;
     line["time"] = UtcNow();
     line["port"] = record.port;
@@ -335,140 +281,22 @@ bool AppendLog(const std::string& path, const UnitRecord& record) {
     return static_cast<bool>(log.flush());
 }
 
-UnitRecord ProvisionUnit(DtuLink& link, const std::string& port, const FormValues& values, int unit,
-                         StepResult& ended) {
-    UnitRecord record;
-    record.port = port;
-    record.unit = unit;
-    const Clock::time_point began = Clock::now();
-    const std::uint64_t sentBefore = link.host().bytesSent();
-    const std::uint64_t receivedBefore = link.host().bytesReceived();
-
-    // The unit's own id first: the file may hold no id, or one for every unit.
-    link.host().setForm(FormValues());
-    ended = link.read();
-    if (ended == StepResult::Done) {
-        if (const ParameterField* idField = FindFieldByType(kDtuIdType)) {
-            const auto& types = link.host().readTypes();
-            if (std::find(types.begin(), types.end(), kDtuIdType) != types.end())
-                record.dtuId = DisplayText(link.host().form(), *idField);
-        }
-        ended = link.write(values, true);
-    }
-    record.milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - began).count();
-    record.bytesSent = link.host().bytesSent() - sentBefore;
-    record.bytesReceived = link.host().bytesReceived() - receivedBefore;
-    switch (ended) {
-        case StepResult::Done:
-            record.result = "passed";
-            record.shown = "通过";
-            break;
-        case StepResult::Differs:
-            record.result = "differs";
-            record.differing = Labels(link.session().mismatchedTypes());
-            record.shown = "不一致：" + Joined(record.differing, "、");
-            break;
-        case StepResult::Refused:
-            record.result = "refused";
-            record.shown = "DTU拒绝配置";
-            break;
-        case StepResult::Failed:
-            record.result = "read-failed";
-            record.shown = "读取失败";
-            break;
-        case StepResult::NoDtu:
-            record.result = "no-answer";
-            record.shown = "DTU没有应答";
-            break;
-        case StepResult::Lost:
-        case StepResult::OpenFailed:
-            record.result = "lost";
-            record.shown = "串口已断开";
-            break;
-        case StepResult::Interrupted:
-        case StepResult::NotSent:
-            record.result = "interrupted";
-            record.shown = "已中断";
-            break;
-    }
-    return record;
-}
-
-// What one port's provisioning did, for the summary after several ports.
-struct ProvisionTally {
-    int passed = 0;
-    int failed = 0;
-    bool opened = true;  // false: the port could not be opened at all
-    bool lost = false;
-    bool interrupted = false;
-};
-
-// One port, unit after unit, until the count, an interrupt or the port's loss.
-int ProvisionPort(Context& context, const Common& common, const ProvisionOptions& options,
-                  const FormValues& values, ProvisionTally& tally) {
-    DtuLink link(common.port, context.console, context.trace.get());
-    int failures = 0;
-    for (int unit = 1; options.count == 0 || unit <= options.count; ++unit) {
-        // Without --timeout a unit is awaited for as long as it takes.
-        const Clock::time_point deadline =
-            common.timeoutGiven ? Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                                     std::chrono::duration<double>(common.timeoutSeconds))
-                                : Clock::time_point::max();
-        const StepResult connected =
-            link.connect(deadline, "等待第 " + std::to_string(unit) + " 台DTU", false);
-        if (connected == StepResult::Interrupted) {
-            tally.interrupted = true;
-            context.console.message("已中断：完成 " + std::to_string(unit - 1) + " 台");
-            return failures == 0 ? kExitDone : kExitFailed;
-        }
-        if (connected != StepResult::Done) {
-            tally.opened = tally.opened && !(unit == 1 && connected == StepResult::OpenFailed);
-            tally.lost = connected == StepResult::Lost || connected == StepResult::OpenFailed;
-            return Fail(context, connected, SecondsText(common.timeoutSeconds) + " 秒内没有DTU应答");
-        }
-
-        StepResult ended = StepResult::Done;
-        const UnitRecord record = ProvisionUnit(link, common.port, values, unit, ended);
-        (ended == StepResult::Done ? tally.passed : tally.failed) += 1;
-        context.out << unit << '\t' << (record.dtuId.empty() ? "-" : record.dtuId) << '\t' << record.shown
-                    << '\t' << record.milliseconds << " ms\n";
-        context.out.flush();
-        if (!options.logPath.empty() && !AppendLog(options.logPath, record))
-            context.console.message("错误：无法写入记录文件 " + options.logPath);
-        // The unit's line and record come first: it may be half written.
-        if (ended == StepResult::Lost || ended == StepResult::OpenFailed) {
-            tally.lost = true;
-            return Fail(context, ended, {});
-        }
-        if (ended == StepResult::Interrupted) {
-            tally.interrupted = true;
-            return kExitInterrupted;
-        }
-        if (ended != StepResult::Done) ++failures;
-        if (options.count != 0 && unit == options.count) break;
-
-        context.console.message("第 " + std::to_string(unit) + " 台完成，请换下一台DTU");
-        const StepResult quiet = link.waitUntilQuiet();
-        if (quiet == StepResult::Interrupted) {
-            tally.interrupted = true;
-            context.console.message("已中断：完成 " + std::to_string(unit) + " 台");
-            return failures == 0 ? kExitDone : kExitFailed;
-        }
-        if (quiet != StepResult::Done) {
-            tally.lost = quiet == StepResult::Lost;
-            return Fail(context, quiet, {});
-        }
-    }
-    link.close();
-    return failures == 0 ? kExitDone : kExitFailed;
+// A unit's line on stdout and its record in the log.
+PortProvisioner::UnitSink UnitLines(std::ostream& out, Console& console, const std::string& logPath) {
+    return [&out, &console, logPath](const UnitRecord& record) {
+        out << record.unit << '\t' << (record.dtuId.empty() ? "-" : record.dtuId) << '\t' << record.shown << '\t'
+            << record.milliseconds << " ms\n";
+        out.flush();
+        if (!logPath.empty() && !AppendLog(logPath, record))
+            console.message("错误：无法写入记录文件 " + logPath);
+    };
 }
 
 // Hands whole lines to a stream that several ports share, each line after its
 // port's name, so that the lines of ports running at once never mix.
 class PortLines : public std::streambuf {
   public:
-    PortLines(std::ostream& target, std::mutex& lock, std::string prefix)
-        : target_(target), lock_(lock), prefix_(std::move(prefix)) {}
+    PortLines(std::ostream& target, std::string prefix) : target_(target), prefix_(std::move(prefix)) {}
     ~PortLines() override {
         if (!line_.empty()) emit();
     }
@@ -487,36 +315,35 @@ class PortLines : public std::streambuf {
 
   private:
     void emit() {
-        std::lock_guard guard(lock_);
         target_ << prefix_ << line_;
         target_.flush();
         line_.clear();
     }
 
     std::ostream& target_;
-    std::mutex& lock_;
     std::string prefix_;
     std::string line_;
 };
 
-// One port of several: its own streams into the shared ones, its own context.
+// One port of several: its own streams into the shared ones, its own console
+// and trace, its provisioner (last: its port is closed before they go).
 struct PortRun {
-    PortRun(Context& shared, std::mutex& lock, const std::string& port)
-        : outLines(shared.out, lock, port + "\t"),
-          errLines(shared.err, lock, port + ": "),
-          traceLines(shared.traceFile, lock, port + " "),
-          context(out, err, false) {
-        if (shared.trace) context.trace = std::make_unique<Trace>(traceOut, shared.start);
-    }
+    PortRun(Context& shared, EventLoop& loop, const std::string& port, const ProvisionSettings& settings,
+            const std::string& logPath)
+        : outLines(shared.out, port + "\t"),
+          errLines(shared.err, port + ": "),
+          traceLines(shared.traceFile, port + " "),
+          trace(shared.trace ? std::make_unique<Trace>(traceOut, shared.start) : nullptr),
+          provisioner(loop, port, settings, console, trace.get(), UnitLines(out, console, logPath)) {}
     PortLines outLines;
     PortLines errLines;
     PortLines traceLines;
     std::ostream out{&outLines};
     std::ostream err{&errLines};
     std::ostream traceOut{&traceLines};
-    Context context;
-    ProvisionTally tally;
-    int code = kExitDone;
+    Console console{err, false};
+    std::unique_ptr<Trace> trace;
+    PortProvisioner provisioner;
 };
 
 // "完成 3 台：通过 2，失败 1", and how the port's run ended.
@@ -529,26 +356,23 @@ std::string TallyText(const ProvisionTally& tally) {
     return text;
 }
 
-// Every port at once, one session each; a failing unit or port stops no other.
-int ProvisionPorts(Context& context, const Common& common, const ProvisionOptions& options,
-                   const FormValues& values, const std::vector<std::string>& ports) {
-    std::mutex lock;
+// Every port at once, one session each, all on this thread's one loop; a
+// failing unit or port stops no other.
+int ProvisionPorts(Context& context, const ProvisionSettings& settings, const std::string& logPath,
+                   const std::vector<std::string>& ports) {
+    EventLoop loop;  // first: it outlives every session on it
     std::vector<std::unique_ptr<PortRun>> runs;
-    for (const std::string& port : ports) runs.push_back(std::make_unique<PortRun>(context, lock, port));
-    {
-        std::vector<std::jthread> threads;
-        for (std::size_t i = 0; i < ports.size(); ++i)
-            threads.emplace_back([&, i] {
-                Common own = common;
-                own.port = ports[i];
-                runs[i]->code = ProvisionPort(runs[i]->context, own, options, values, runs[i]->tally);
-            });
+    std::vector<PortProvisioner*> provisioners;
+    for (const std::string& port : ports) {
+        runs.push_back(std::make_unique<PortRun>(context, loop, port, settings, logPath));
+        provisioners.push_back(&runs.back()->provisioner);
     }
+    RunProvisioners(loop, provisioners);
     std::vector<ProvisionTally> tallies;
     std::vector<int> codes;
     for (const auto& run : runs) {
-        tallies.push_back(run->tally);
-        codes.push_back(run->code);
+        tallies.push_back(run->provisioner.tally());
+        codes.push_back(run->provisioner.code());
     }
     runs.clear();  // every port's last lines out before the summary
     for (std::size_t i = 0; i < ports.size(); ++i) context.console.message(ports[i] + ": " + TallyText(tallies[i]));
@@ -557,6 +381,17 @@ int ProvisionPorts(Context& context, const Common& common, const ProvisionOption
     if (std::count(codes.begin(), codes.end(), kExitInterrupted) != 0) return kExitInterrupted;
     return std::all_of(codes.begin(), codes.end(), [](int code) { return code == kExitDone; }) ? kExitDone
                                                                                                 : kExitFailed;
+}
+
+// One port: its lines as they are, no summary; the exit code is the port's.
+int ProvisionOnePort(Context& context, const ProvisionSettings& settings, const std::string& logPath,
+                     const std::string& port) {
+    EventLoop loop;
+    PortProvisioner provisioner(loop, port, settings, context.console, context.trace.get(),
+                                UnitLines(context.out, context.console, logPath));
+    PortProvisioner* const ports[] = {&provisioner};
+    RunProvisioners(loop, ports);
+    return provisioner.code();
 }
 
 int RunProvision(Context& context, const Common& common, const ProvisionOptions& options) {
@@ -586,13 +421,17 @@ int RunProvision(Context& context, const Common& common, const ProvisionOptions&
         context.console.message("错误：没有找到可以尝试的串口");
         return kExitPortLost;
     }
-    if (common.ports.size() == 1 && common.ports.front() != kAutoPort) {
-        Common own = common;
-        own.port = ports.front();
-        ProvisionTally tally;
-        return ProvisionPort(context, own, options, *values, tally);
-    }
-    return ProvisionPorts(context, common, options, *values, ports);
+    ProvisionSettings settings;
+    settings.values = *values;
+    settings.count = options.count;
+    // Without --timeout a unit is awaited for as long as it takes.
+    if (common.timeoutGiven)
+        settings.unitTimeout =
+            std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(common.timeoutSeconds));
+    settings.timeoutText = SecondsText(common.timeoutSeconds);
+    if (common.ports.size() == 1 && common.ports.front() != kAutoPort)
+        return ProvisionOnePort(context, settings, options.logPath, ports.front());
+    return ProvisionPorts(context, settings, options.logPath, ports);
 }
 
 // ---- ports ----------------------------------------------------------------------------

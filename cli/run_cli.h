@@ -19,6 +19,7 @@ enum ExitCode : int {
     kExitUsage = 2,     // bad arguments or a bad parameter file: nothing was sent
     kExitNoDtu = 3,     // no DTU announced itself (or answered) in time
     kExitPortLost = 4,  // the port could not be opened, or it was lost
+    kExitInterrupted = 130,
 };
 
 // The command line without the program's name, e.g. {"read", "--port", "/dev/ttyUSB0"}.

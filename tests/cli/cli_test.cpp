@@ -14,7 +14,9 @@
 
 #include "cli/dtu_link.h"
 #include "cli/port_finder.h"
+#include "cli/port_provisioner.h"
 #include "cli/run_cli.h"
+#include "form/parameter_file.h"
 #include "sim/dtu_server.h"
 
 namespace quill::cli {
@@ -427,6 +429,32 @@ TEST_F(CliTest, ProvisionWithoutACountStopsAtAnInterruptBetweenUnits) {
     EXPECT_NE(run.err.find("已中断"), std::string::npos) << run.err;
 }
 
+// A unit that stops answering mid-write is recorded as such; the port is
+// fine, so the series goes on with the next unit.
+TEST_F(CliTest, AUnitThatStopsAnsweringIsRecordedAndTheNextUnitFollows) {
+    server.setAnswerDelay(300ms);
+    const std::string file = writeFile("three.json", ParameterFile(kThreeFields));
+    Outcome run;
+    std::thread command([&] { run = RunCommand({"provision", "--port", port, file, "--count", "2"}); });
+    // The write's answer is dropped and nothing more is answered: the
+    // session's answer deadline ends the unit, then its polls go unanswered.
+    bool inTime = server.waitFor([&] { return server.counters().configureRequests >= 1; }, kWait);
+    server.setQuiet(true);
+    inTime = inTime && server.waitFor([&] { return server.counters().ignoredBytes >= 8; }, kWait);
+    server.nextUnit();
+    server.setAnswerDelay(0ms);
+    server.setQuiet(false);
+    command.join();
+    ASSERT_TRUE(inTime);
+    EXPECT_EQ(run.code, kExitFailed) << run.err;
+    std::istringstream lines(run.out);
+    std::vector<std::string> shown;
+    for (std::string line; std::getline(lines, line);) shown.push_back(line.substr(0, line.rfind('\t')));
+    EXPECT_EQ(shown, (std::vector<std::string>{"1\t20240517001\tDTU没有应答", "2\t20240517002\t通过"}))
+        << run.out << run.err;
+    EXPECT_EQ(server.items().at(0x92), kStationBytes);
+}
+
 // ---- Finding the DTU and several ports at once ---------------------------------
 
 // Lines of out that begin with the port's column, without it.
@@ -576,6 +604,37 @@ TEST_F(SeveralPortsTest, ExitFourOnlyWhenNoPortCouldBeOpened) {
     EXPECT_EQ(some.code, kExitFailed) << some.err;
     EXPECT_EQ(LinesOf(some.out, port).size(), 1u) << some.out;
     EXPECT_EQ(some.err.find(port + ": 无法打开串口"), std::string::npos) << some.err;
+}
+
+// The ports of a provisioning share the caller's loop and thread: each
+// unit's record is handed on here, and each session keys its timers apart.
+TEST_F(SeveralPortsTest, EveryPortIsProvisionedOnTheCallingThread) {
+    const std::string second = addServer();
+    ParameterFileLoad load = LoadParameterFile(writeFile("three.json", ParameterFile(kThreeFields)));
+    ASSERT_TRUE(load.values);
+    ProvisionSettings settings;
+    settings.values = std::move(*load.values);
+    settings.count = 1;
+    std::ostringstream err;
+    Console console(err, false);
+    std::map<std::string, std::string> results;
+    std::vector<std::thread::id> threads;
+    const auto sink = [&](const UnitRecord& record) {
+        results[record.port] = record.result;
+        threads.push_back(std::this_thread::get_id());
+    };
+    EventLoop loop;
+    PortProvisioner first(loop, port, settings, console, nullptr, sink);
+    PortProvisioner other(loop, second, settings, console, nullptr, sink);
+    EXPECT_NE(first.host().timerOwner(), other.host().timerOwner());
+    PortProvisioner* const ports[] = {&first, &other};
+    RunProvisioners(loop, ports);
+    EXPECT_EQ(results, (std::map<std::string, std::string>{{port, "passed"}, {second, "passed"}})) << err.str();
+    for (const std::thread::id id : threads) EXPECT_EQ(id, std::this_thread::get_id());
+    EXPECT_EQ(first.code(), kExitDone);
+    EXPECT_EQ(other.code(), kExitDone);
+    EXPECT_EQ(server.items().at(0x92), kStationBytes);
+    EXPECT_EQ(others[0]->items().at(0x92), kStationBytes);
 }
 
 // ---- The console ---------------------------------------------------------------

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <future>
 #include <thread>
 #include <vector>
@@ -120,6 +121,70 @@ TEST_F(EventLoopTimerTest, RestartingATimerMovesItsNextTick) {
     loop.startTimer(2, 10s);  // restarted with a long period: no tick within the wait below
     EXPECT_FALSE(loop.runUntil([&] { return !ticks.empty(); }, EventLoop::Clock::now() + 120ms));
     EXPECT_EQ(loop.timerPeriod(2), 10s);
+}
+
+// Sessions sharing a loop use the same fixed ids under owners of their own:
+// a tick reaches only its owner's handler, and stopping or releasing one
+// owner's timers leaves the others running.
+TEST(EventLoopOwnerTest, EachOwnersTimersTickOnlyItsOwnHandler) {
+    using Owner = EventLoop::TimerOwner;
+    static constexpr int kId = 5;
+    const struct {
+        const char* name;
+        std::function<void(EventLoop&, Owner a, Owner b)> change;
+        bool aTicks, bTicks, defaultTicks;
+    } cases[] = {
+        {"all running", [](EventLoop&, Owner, Owner) {}, true, true, true},
+        {"a stopped", [](EventLoop& loop, Owner a, Owner) { loop.stopTimer(a, kId); }, false, true, true},
+        {"default stopped", [](EventLoop& loop, Owner, Owner) { loop.stopTimer(kId); }, true, true, false},
+        {"b released", [](EventLoop& loop, Owner, Owner b) { loop.releaseTimerOwner(b); }, true, false, true},
+        // A released owner's handler is gone: a timer started again under it reaches no one.
+        {"b released, restarted",
+         [](EventLoop& loop, Owner, Owner b) {
+             loop.releaseTimerOwner(b);
+             loop.startTimer(b, kId, 1s);
+         },
+         true, false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EventLoop loop;
+        const Owner a = loop.newTimerOwner();
+        const Owner b = loop.newTimerOwner();
+        ASSERT_NE(a, b);
+        ASSERT_NE(a, EventLoop::kDefaultOwner);
+        ASSERT_NE(b, EventLoop::kDefaultOwner);
+        std::vector<Owner> ticked;
+        for (const Owner owner : {a, b, EventLoop::kDefaultOwner}) {
+            loop.setTimerHandler(owner, [&ticked, owner](int id) {
+                EXPECT_EQ(id, kId);
+                ticked.push_back(owner);
+            });
+            loop.startTimer(owner, kId, 1s);
+        }
+        c.change(loop, a, b);
+        for (const Owner owner : {a, b, EventLoop::kDefaultOwner}) loop.fire(owner, kId);
+        std::vector<Owner> expected;
+        if (c.aTicks) expected.push_back(a);
+        if (c.bTicks) expected.push_back(b);
+        if (c.defaultTicks) expected.push_back(EventLoop::kDefaultOwner);
+        EXPECT_EQ(ticked, expected);
+        EXPECT_EQ(loop.timerRunning(a, kId), c.aTicks);
+        EXPECT_EQ(loop.timerRunning(kId), c.defaultTicks);
+    }
+}
+
+TEST(EventLoopOwnerTest, TheSameIdOfTwoOwnersTicksForBothInARunningLoop) {
+    EventLoop loop;
+    const EventLoop::TimerOwner a = loop.newTimerOwner();
+    const EventLoop::TimerOwner b = loop.newTimerOwner();
+    int aTicks = 0;
+    int bTicks = 0;
+    loop.setTimerHandler(a, [&](int) { ++aTicks; });
+    loop.setTimerHandler(b, [&](int) { ++bTicks; });
+    loop.startTimer(a, 2, 1ms);
+    loop.startTimer(b, 2, 1ms);
+    EXPECT_TRUE(loop.runUntil([&] { return aTicks >= 2 && bTicks >= 2; }, EventLoop::Clock::now() + 10s));
 }
 
 }  // namespace

@@ -1,0 +1,428 @@
+#include "cli/port_provisioner.h"
+
+#include <algorithm>
+
+#include "cli/run_cli.h"
+#include "form/parameter_fields.h"
+
+namespace quill::cli {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::uint8_t kDtuIdType = 0x01;
+constexpr auto kProgressPeriod = std::chrono::seconds(1);
+
+std::string Joined(const std::vector<std::string>& parts, std::string_view separator) {
+    std::string text;
+    for (const std::string& part : parts) {
+        if (!text.empty()) text += separator;
+        text += part;
+    }
+    return text;
+}
+
+// The unit's result as its record says it and as its line shows it.
+void SetResult(UnitRecord& record, StepResult ended, const std::vector<std::uint8_t>& mismatched) {
+    switch (ended) {
+        case StepResult::Done:
+            record.result = "passed";
+            record.shown = "通过";
+            return;
+        case StepResult::Differs:
+            record.result = "differs";
+            record.differing = Labels(mismatched);
+            record.shown = "不一致：" + Joined(record.differing, "、");
+            return;
+        case StepResult::Refused:
+            record.result = "refused";
+            record.shown = "DTU拒绝配置";
+            return;
+        case StepResult::Failed:
+            record.result = "read-failed";
+            record.shown = "读取失败";
+            return;
+        case StepResult::NoDtu:
+            record.result = "no-answer";
+            record.shown = "DTU没有应答";
+            return;
+        case StepResult::Lost:
+        case StepResult::OpenFailed:
+            record.result = "lost";
+            record.shown = "串口已断开";
+            return;
+        case StepResult::Interrupted:
+        case StepResult::NotSent:
+            record.result = "interrupted";
+            record.shown = "已中断";
+            return;
+    }
+}
+
+}  // namespace
+
+int FailureCode(Console& console, StepResult result, std::string_view what) {
+    switch (result) {
+        case StepResult::Done:
+            return kExitDone;
+        case StepResult::Failed:
+        case StepResult::Refused:
+        case StepResult::Differs:
+            return kExitFailed;
+        case StepResult::NotSent:
+            return kExitUsage;
+        case StepResult::NoDtu:
+            console.message("错误：" + std::string(what));
+            return kExitNoDtu;
+        case StepResult::OpenFailed:
+            return kExitPortLost;  // the session's box has said why
+        case StepResult::Lost:
+            console.message("错误：串口已断开，操作没有完成");
+            return kExitPortLost;
+        case StepResult::Interrupted:
+            console.message("已中断");
+            return kExitInterrupted;
+    }
+    return kExitFailed;
+}
+
+std::vector<std::string> Labels(const std::vector<std::uint8_t>& types) {
+    std::vector<std::string> labels;
+    for (const std::uint8_t type : types) labels.push_back(FieldLabel(type));
+    return labels;
+}
+
+PortProvisioner::PortProvisioner(EventLoop& loop, std::string port, const ProvisionSettings& settings,
+                                 Console& console, Trace* trace, UnitSink unitDone)
+    : port_(std::move(port)),
+      settings_(settings),
+      console_(console),
+      unitDone_(std::move(unitDone)),
+      host_(loop, loop.newTimerOwner(), port_, console, trace) {
+    host_.session().setAnswerDeadline(kAnswerDeadlineMs);
+}
+
+PortProvisioner::~PortProvisioner() {
+    close();
+}
+
+Clock::time_point PortProvisioner::nextDeadline() const {
+    switch (stage_) {
+        case Stage::Connecting:
+            return console_.terminal() ? std::min(unitDeadline_, nextProgress_) : unitDeadline_;
+        case Stage::Quiet:
+            return quietUntil_;
+        case Stage::Reading:
+        case Stage::Writing:
+        case Stage::Verifying:
+        case Stage::Finished:
+            break;
+    }
+    return Clock::time_point::max();  // the session's answer deadline ends a silent request
+}
+
+void PortProvisioner::close() {
+    console_.endProgress();
+    if (!host_.session().portOpen()) return;
+    host_.setReportsShown(false);  // closing at the end of a command is no news
+    host_.session().OnClosePort();
+    host_.setReportsShown(true);
+}
+
+StepResult PortProvisioner::NotSentResult(const CommandResult& sent) {
+    // Without a device the port has gone; anything else the session refused
+    // it has said why.
+    return sent.refusal == CommandRefusal::NotHandedOver ? StepResult::Lost : StepResult::NotSent;
+}
+
+void PortProvisioner::begin() {
+    beginConnect();
+}
+
+void PortProvisioner::advance() {
+    // A stage that ends may begin the next, which looks at what is left.
+    for (;;) {
+        const Stage before = stage_;
+        switch (stage_) {
+            case Stage::Connecting:
+                advanceConnect();
+                break;
+            case Stage::Reading:
+            case Stage::Writing:
+            case Stage::Verifying:
+                advanceAnswer();
+                break;
+            case Stage::Quiet:
+                advanceQuiet();
+                break;
+            case Stage::Finished:
+                host_.clearOutcomes();  // a closed session's last words change nothing
+                return;
+        }
+        if (stage_ == before) return;
+    }
+}
+
+void PortProvisioner::finish(int code) {
+    close();
+    code_ = code;
+    stage_ = Stage::Finished;
+}
+
+// ---- The wait for a unit ----------------------------------------------------------
+
+void PortProvisioner::beginConnect() {
+    stage_ = Stage::Connecting;
+    const Clock::time_point now = Clock::now();
+    unitDeadline_ = settings_.unitTimeout ? now + *settings_.unitTimeout : Clock::time_point::max();
+    waitBegan_ = now;
+    nextProgress_ = now;
+    // A wait for the next unit may last all day: its reports (opened, timed
+    // out, closed, connected) are left out.
+    host_.setReportsShown(false);
+    host_.clearOutcomes();
+    if (host_.session().state() != SessionState::WaitingForDtu) {
+        host_.session().OnOpenPort();
+        if (!host_.session().portOpen()) endConnect(StepResult::OpenFailed);
+    }
+}
+
+void PortProvisioner::advanceConnect() {
+    if (InterruptRequested()) {
+        close();
+        endConnect(StepResult::Interrupted);
+        return;
+    }
+    while (const std::optional<SessionOutcome> outcome = host_.takeOutcome()) {
+        switch (*outcome) {
+            case SessionOutcome::Connected:
+                console_.endProgress();
+                endConnect(StepResult::Done);
+                return;
+            case SessionOutcome::Lost:
+                console_.endProgress();
+                endConnect(StepResult::Lost);
+                return;
+            case SessionOutcome::TimedOut:
+                // The session has given up and closed the port; a unit is
+                // waited for as long as the command's own limit says.
+                host_.session().OnOpenPort();
+                if (!host_.session().portOpen()) {
+                    endConnect(StepResult::OpenFailed);
+                    return;
+                }
+                break;
+            default:
+                break;
+        }
+    }
+    const Clock::time_point now = Clock::now();
+    if (now >= unitDeadline_) {
+        close();
+        endConnect(StepResult::NoDtu);
+        return;
+    }
+    if (now >= nextProgress_) {
+        const auto waited = std::chrono::duration_cast<std::chrono::seconds>(now - waitBegan_).count();
+        console_.progress("等待第 " + std::to_string(unit_) + " 台DTU " + std::to_string(waited) + " 秒");
+        nextProgress_ = now + kProgressPeriod;
+    }
+}
+
+void PortProvisioner::endConnect(StepResult connected) {
+    host_.setReportsShown(true);
+    if (connected == StepResult::Done) {
+        beginUnit();
+        return;
+    }
+    if (connected == StepResult::Interrupted) {
+        tally_.interrupted = true;
+        console_.message("已中断：完成 " + std::to_string(unit_ - 1) + " 台");
+        finish(failures_ == 0 ? kExitDone : kExitFailed);
+        return;
+    }
+    tally_.opened = tally_.opened && !(unit_ == 1 && connected == StepResult::OpenFailed);
+    tally_.lost = connected == StepResult::Lost || connected == StepResult::OpenFailed;
+    finish(FailureCode(console_, connected, settings_.timeoutText + " 秒内没有DTU应答"));
+}
+
+// ---- One unit ---------------------------------------------------------------------
+
+void PortProvisioner::beginUnit() {
+    unitBegan_ = Clock::now();
+    sentBefore_ = host_.bytesSent();
+    receivedBefore_ = host_.bytesReceived();
+    dtuId_.clear();
+    // The unit's own id first: the file may hold no id, or one for every unit.
+    host_.setForm(FormValues());
+    host_.clearOutcomes();
+    host_.clearReadTypes();
+    stage_ = Stage::Reading;
+    const CommandResult sent = host_.session().OnReadParameters();
+    if (sent.status == CommandStatus::Refused) endUnit(NotSentResult(sent));
+}
+
+void PortProvisioner::beginWrite() {
+    if (const ParameterField* idField = FindFieldByType(kDtuIdType)) {
+        const auto& types = host_.readTypes();
+        if (std::find(types.begin(), types.end(), kDtuIdType) != types.end())
+            dtuId_ = DisplayText(host_.form(), *idField);
+    }
+    host_.setForm(settings_.values);
+    host_.clearOutcomes();
+    host_.session().setVerifyAfterWrite(true);
+    stage_ = Stage::Writing;
+    const CommandResult sent = host_.session().OnConfigure();
+    if (sent.status == CommandStatus::Refused) endUnit(NotSentResult(sent));
+}
+
+void PortProvisioner::advanceAnswer() {
+    while (const std::optional<SessionOutcome> outcome = host_.takeOutcome()) {
+        switch (*outcome) {
+            case SessionOutcome::Lost:
+                endUnit(StepResult::Lost);
+                return;
+            case SessionOutcome::NoAnswer:
+                // The unit has stopped answering, the port is fine: the wait
+                // for the unit to leave polls on it, and the next unit follows.
+                endUnit(StepResult::NoDtu);
+                return;
+            case SessionOutcome::ReadSucceeded:
+                if (stage_ != Stage::Reading) break;
+                beginWrite();
+                return;
+            case SessionOutcome::ReadFailed:
+                if (stage_ != Stage::Reading) break;
+                endUnit(StepResult::Failed);
+                return;
+            case SessionOutcome::ConfigureSucceeded:
+                if (stage_ != Stage::Writing) break;
+                stage_ = Stage::Verifying;
+                return;
+            case SessionOutcome::ConfigureFailed:
+                if (stage_ != Stage::Writing) break;
+                endUnit(StepResult::Refused);
+                return;
+            case SessionOutcome::VerifyPassed:
+            case SessionOutcome::VerifyFailed:
+                if (stage_ != Stage::Verifying) break;
+                endUnit(*outcome == SessionOutcome::VerifyPassed ? StepResult::Done : StepResult::Differs);
+                return;
+            case SessionOutcome::Connected:
+            case SessionOutcome::TimedOut:
+                break;
+        }
+    }
+    if (InterruptRequested()) {
+        close();
+        endUnit(StepResult::Interrupted);
+    }
+}
+
+void PortProvisioner::endUnit(StepResult ended) {
+    UnitRecord record;
+    record.port = port_;
+    record.unit = unit_;
+    record.dtuId = dtuId_;
+    record.milliseconds =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - unitBegan_).count();
+    record.bytesSent = host_.bytesSent() - sentBefore_;
+    record.bytesReceived = host_.bytesReceived() - receivedBefore_;
+    SetResult(record, ended, host_.session().mismatchedTypes());
+    (ended == StepResult::Done ? tally_.passed : tally_.failed) += 1;
+    // The unit's line and record come first: it may be half written.
+    if (unitDone_) unitDone_(record);
+    if (ended == StepResult::Lost || ended == StepResult::OpenFailed) {
+        tally_.lost = true;
+        finish(FailureCode(console_, ended, {}));
+        return;
+    }
+    if (ended == StepResult::Interrupted) {
+        tally_.interrupted = true;
+        finish(kExitInterrupted);
+        return;
+    }
+    if (ended != StepResult::Done) ++failures_;
+    if (settings_.count != 0 && unit_ == settings_.count) {
+        finish(failures_ == 0 ? kExitDone : kExitFailed);
+        return;
+    }
+    console_.message("第 " + std::to_string(unit_) + " 台完成，请换下一台DTU");
+    // The unit announces itself at every poll while it is on the line; the
+    // session's reports would repeat with each one.
+    host_.setReportsShown(false);
+    beginQuiet();
+}
+
+// ---- The wait for the unit to leave -----------------------------------------------
+
+void PortProvisioner::beginQuiet() {
+    stage_ = Stage::Quiet;
+    host_.clearOutcomes();
+    host_.session().OnAwaitDtu();
+    quietUntil_ = Clock::now() + kQuietTime;
+}
+
+void PortProvisioner::advanceQuiet() {
+    if (InterruptRequested()) {
+        host_.setReportsShown(true);
+        close();
+        tally_.interrupted = true;
+        console_.message("已中断：完成 " + std::to_string(unit_) + " 台");
+        finish(failures_ == 0 ? kExitDone : kExitFailed);
+        return;
+    }
+    bool reported = false;
+    bool stillThere = false;
+    while (const std::optional<SessionOutcome> outcome = host_.takeOutcome()) {
+        reported = true;
+        if (*outcome == SessionOutcome::Lost) {
+            host_.setReportsShown(true);
+            tally_.lost = true;
+            finish(FailureCode(console_, StepResult::Lost, {}));
+            return;
+        }
+        if (*outcome == SessionOutcome::Connected) stillThere = true;
+    }
+    if (stillThere) {
+        beginQuiet();  // a new quiet time from this announcement on
+        return;
+    }
+    if (!reported && Clock::now() < quietUntil_) return;
+    host_.setReportsShown(true);
+    // The session goes on polling for the next unit; its connect time-out
+    // may close the port, and the wait for the unit opens it again.
+    if (!host_.session().portOpen()) {
+        finish(FailureCode(console_, StepResult::OpenFailed, {}));
+        return;
+    }
+    ++unit_;
+    beginConnect();
+}
+
+// ---- Every port on one loop -------------------------------------------------------
+
+void RunProvisioners(EventLoop& loop, std::span<PortProvisioner* const> ports) {
+    const InterruptWake wake(loop);
+    for (PortProvisioner* port : ports) port->begin();
+    for (;;) {
+        Clock::time_point next = Clock::time_point::max();
+        bool running = false;
+        for (PortProvisioner* port : ports) {
+            port->advance();
+            if (port->finished()) continue;
+            running = true;
+            next = std::min(next, port->nextDeadline());
+        }
+        if (!running) return;
+        loop.runUntil(
+            [&] {
+                return InterruptRequested() || std::any_of(ports.begin(), ports.end(), [](PortProvisioner* port) {
+                           return !port->finished() && port->hasOutcome();
+                       });
+            },
+            next);
+    }
+}
+
+}  // namespace quill::cli
