@@ -125,10 +125,11 @@ void CTarnwellDlg::applyEnables(const ControlEnables& enables) {
 }
 
 int CTarnwellDlg::demoRateIndex() const {
-    return selectedIndex(kDemoRateListId);
+    return DemoRateEntry(demoRateChange, selectedIndex(kDemoRateListId), controlText(kDemoRateListId).toStdString());
 }
 
 void CTarnwellDlg::selectDemoRate(int index) {
+    demoRateChange = RateListChange::Picked;
     selectIndex(kDemoRateListId, index);
 }
 

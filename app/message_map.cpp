@@ -21,9 +21,9 @@ std::span<const MessageEntry> MessageMap() {
         MessageEntry{Event::Clicked, kReadButtonId, &D::OnReadParameters},
         MessageEntry{Event::Clicked, kConfigDoneBoxId, &D::OnConfigDone},
         MessageEntry{Event::Clicked, kResetButtonId, &D::OnReset},
-        MessageEntry{Event::ListEditChanged, kDemoRateListId, &D::OnDemoBaudChanged},
+        MessageEntry{Event::ListEditChanged, kDemoRateListId, &D::OnDemoRateTyped},
         // A rate picked from the list reopens the line just as typed text does.
-        MessageEntry{Event::ListPicked, kDemoRateListId, &D::OnDemoBaudChanged},
+        MessageEntry{Event::ListPicked, kDemoRateListId, &D::OnDemoRatePicked},
         // Demo-state terminal (dlg_terminal.cpp).
         MessageEntry{Event::Clicked, kSendButtonId, &D::OnSend},
         MessageEntry{Event::EnterPressed, kSendEditId, &D::OnSend},  // as a terminal sends a typed line

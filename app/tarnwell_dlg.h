@@ -125,7 +125,13 @@ class CTarnwellDlg : public QDialog,
     void OnConfigure() { session.OnConfigure(); }              // 1030
     void OnConfigDone() { session.OnConfigDone(); }            // 1031
     void OnReset() { session.OnReset(); }                      // 1032
-    void OnDemoBaudChanged() { session.OnDemoBaudChanged(); }  // 1068's text edited
+    // 1068: an entry picked, its text edited; both reopen the line at the rate named.
+    void OnDemoRatePicked() { OnDemoRateChanged(RateListChange::Picked); }
+    void OnDemoRateTyped() { OnDemoRateChanged(RateListChange::Typed); }
+    void OnDemoRateChanged(RateListChange change) {
+        demoRateChange = change;
+        session.OnDemoBaudChanged();
+    }
     void OnSend() { session.OnSend(); }                        // 1037
     void OnAutoSend() { session.OnAutoSend(); }                // 1034
     void OnIntervalChanged() { session.OnIntervalChanged(); }  // 1035's text changed
@@ -276,6 +282,7 @@ class CTarnwellDlg : public QDialog,
     int simulatorListEntry = -1;
     std::vector<PortListEntry> portEntries;      // what the port list shows, in order
     std::optional<SerialPortError> openFailure;  // why the last open failed, when one was tried
+    RateListChange demoRateChange = RateListChange::Picked;  // how 1068 last changed
     void connectMessageMap();
 
     std::unordered_map<int, QWidget*> controls;

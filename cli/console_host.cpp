@@ -119,7 +119,6 @@ void ConsoleHost::appendInfo(std::string_view utf8) {
 }
 
 void ConsoleHost::showBox(std::string_view textUtf8, std::string_view /*captionUtf8*/, BoxIcon /*icon*/) {
-    boxes_.emplace_back(textUtf8);
     console_.message("错误：" + std::string(textUtf8));
 }
 

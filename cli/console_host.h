@@ -72,8 +72,6 @@ class ConsoleHost final : public SessionHost, public PortOwner {
     bool hasOutcome() const { return !outcomes_.empty(); }
     std::optional<SessionOutcome> takeOutcome();
     void clearOutcomes() { outcomes_.clear(); }
-    // Boxes the session showed (their texts), since construction.
-    const std::vector<std::string>& boxes() const { return boxes_; }
     // The session's reports are echoed to the console while on (the default).
     void setReportsShown(bool shown) { reportsShown_ = shown; }
 
@@ -122,7 +120,6 @@ class ConsoleHost final : public SessionHost, public PortOwner {
     FormValuesSnapshot snapshot_{form_};
     std::vector<std::uint8_t> readTypes_;
     std::deque<SessionOutcome> outcomes_;
-    std::vector<std::string> boxes_;
     bool reportsShown_ = true;
     int demoRateIndex_ = -1;
     std::string sendText_;

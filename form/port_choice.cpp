@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "form/window_texts.h"
+#include "protocol/serial_block.h"
 
 namespace quill {
 namespace {
@@ -123,6 +124,14 @@ FoundPortShown ShowFoundPort(std::span<const PortListEntry> entries, std::string
     FoundPortShown shown{-1, std::string(path), {}};
     if (const std::optional<PortChoice> choice = ChoosePort(entries, -1, path)) shown.choice = *choice;
     return shown;
+}
+
+int DemoRateEntry(RateListChange change, int selectedIndex, std::string_view fieldText) {
+    if (change == RateListChange::Picked) return selectedIndex;
+    const std::string_view text = Trimmed(fieldText);
+    for (std::size_t i = 0; i < kRateCaptions.size(); ++i)
+        if (kRateCaptions[i] == text) return static_cast<int>(i);
+    return -1;
 }
 
 }  // namespace quill

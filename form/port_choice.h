@@ -1,7 +1,8 @@
 // The port list 1026 and what a choice in it opens, decided once for every
 // window: the entries (com1..com10, the ports found on this machine beyond
-// them, the simulated DTU) and the port that the entry shown in the list's
-// edit field, or the text typed there, stands for. UTF-8; any thread.
+// them, the search, the simulated DTU) and the port that the entry shown in
+// the list's edit field, or the text typed there, stands for; and the entry
+// of the rate list 1068 that a demo-state reopen takes. UTF-8; any thread.
 #pragma once
 
 #include <cstdint>
@@ -60,5 +61,13 @@ struct FoundPortShown {
     friend bool operator==(const FoundPortShown&, const FoundPortShown&) = default;
 };
 FoundPortShown ShowFoundPort(std::span<const PortListEntry> entries, std::string_view path);
+
+// How the rate list 1068 last changed.
+enum class RateListChange : std::uint8_t { Picked, Typed };
+// The entry the demo state reopens at: a pick's selected entry; after typing,
+// the entry whose caption the field holds exactly (blanks around it aside),
+// and none (-1: the session's own rate) for any other text. A window's
+// selection does not follow typing, so the text decides then.
+int DemoRateEntry(RateListChange change, int selectedIndex, std::string_view fieldText);
 
 }  // namespace quill

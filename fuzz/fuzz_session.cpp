@@ -64,22 +64,6 @@ class CheckingHost : public quill::test::RecordingHost {
     }
 };
 
-// The enabled controls of each state, typed out.
-quill::ControlEnables Enables(SessionState state) {
-    switch (state) {
-        case SessionState::Closed:
-        case SessionState::DemoPortClosed:
-            return {.openPort = true};
-        case SessionState::WaitingForDtu:
-        case SessionState::Searching:
-            return {.closePort = true};
-        case SessionState::Connected:
-            return {.closePort = true, .readParameters = true, .configure = true};
-        case SessionState::Demo:
-            return {.closePort = true, .reset = true, .terminal = true};
-    }
-    return {.openPort = true, .closePort = true};
-}
 
 bool Closed(SessionState state) {
     return state == SessionState::Closed || state == SessionState::DemoPortClosed;
@@ -204,7 +188,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // At most one loss report per loss.
         FUZZ_CHECK(host.count(quill::kPortLostText) <= losses + host.failedAdoptions);
         // The controls shown enabled are those of the state.
-        FUZZ_CHECK(host.enableCalls == 0 || host.enables == Enables(session.state()));
+        FUZZ_CHECK(host.enableCalls == 0 || host.enables == quill::test::TypedEnables(session.state()));
         // Requests belong to the connected state (and resets to the demo state);
         // held ones only wait for a write.
         const quill::RequestCycle& requests = session.requests();

@@ -149,8 +149,9 @@ class CTarnwellDlg : public PortOwner,
     void OnConfigDone() { session.OnConfigDone(); }
     void OnReset() { session.OnReset(); }
     // The demo rate list: an entry picked, or text typed into its field.
-    void OnDemoRatePicked();
-    void OnDemoRateTyped();
+    void OnDemoRatePicked() { OnDemoRateChanged(RateListChange::Picked); }
+    void OnDemoRateTyped() { OnDemoRateChanged(RateListChange::Typed); }
+    void OnDemoRateChanged(RateListChange change);
     void OnSend() { session.OnSend(); }
     void OnAutoSend() { session.OnAutoSend(); }
     void OnIntervalChanged() { session.OnIntervalChanged(); }
@@ -308,9 +309,7 @@ class CTarnwellDlg : public PortOwner,
     bool simulatedOpen = false;  // the open port is the simulated line
     bool terminalShown = false;
     bool bandCreated = false;
-    // The entry that text typed into the demo rate list names (-1: none), until
-    // an entry is picked or set: typing leaves the list without a selection.
-    std::optional<int> typedRateIndex;
+    RateListChange demoRateChange = RateListChange::Picked;  // how 1068 last changed
     std::vector<HWND> bandControls;       // the terminal band's controls, once created
     std::map<int, StoredControl> stored;  // by id, controls that have no window
     int simulatorListEntry = -1;

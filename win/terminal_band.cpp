@@ -65,26 +65,19 @@ void CTarnwellDlg::createTerminalBand() {
         SetWindowPos(frame, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
-void CTarnwellDlg::OnDemoRatePicked() {
-    typedRateIndex.reset();
-    session.OnDemoBaudChanged();
-}
-
-void CTarnwellDlg::OnDemoRateTyped() {
-    // The typed text names a rate only when it is one of the entries, exactly.
-    const std::wstring typed = controlText(kDemoRateListId);
-    typedRateIndex = -1;
-    for (int i = 0; i < listCount(kDemoRateListId); ++i)
-        if (listItem(kDemoRateListId, i) == typed) typedRateIndex = i;
+// CBN_SELCHANGE comes before the field shows the picked entry: a pick is
+// taken by its selection, typed text by what the field holds.
+void CTarnwellDlg::OnDemoRateChanged(RateListChange change) {
+    demoRateChange = change;
     session.OnDemoBaudChanged();
 }
 
 int CTarnwellDlg::demoRateIndex() const {
-    return typedRateIndex.value_or(selectedIndex(kDemoRateListId));
+    return DemoRateEntry(demoRateChange, selectedIndex(kDemoRateListId), Narrow(controlText(kDemoRateListId)));
 }
 
 void CTarnwellDlg::selectDemoRate(int index) {
-    typedRateIndex.reset();
+    demoRateChange = RateListChange::Picked;
     selectIndex(kDemoRateListId, index);
 }
 

@@ -244,7 +244,7 @@ TEST_F(SessionTest, DemoStateStopsThePollKeepsTheRateAndLeavingItWaitsAgainAt576
     ASSERT_TRUE(waitCount(kReadOk));  // the reset's answer is taken as a read answer
 
     window->selectIndex(1068, 5);
-    window->OnDemoBaudChanged();
+    window->OnDemoRatePicked();
     EXPECT_EQ(server.lineRate(), 9600u);
     EXPECT_EQ(status(), OpenStatus(server.devicePath(), 9600));
 

@@ -5,6 +5,7 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QGroupBox>
 #include <QPlainTextEdit>
 #include <QTest>
@@ -373,7 +374,7 @@ TEST_F(TerminalTest, AnAutoSendTickAfterAFailedReopenIsNoUnpluggedDevice) {
     ASSERT_GT(window->timerPeriod(kAutoSend), 0);
     window->setControlText(1026, QStringLiteral("/dev/quillmere-no-such-port"));
     window->selectIndex(1068, 5);
-    window->OnDemoBaudChanged();
+    window->OnDemoRatePicked();
     EXPECT_FALSE(window->serialPort.IsOpen());
     window->OnTimerTick(kAutoSend);
     window->OnTimerTick(kAutoSend);
@@ -547,6 +548,18 @@ TEST_F(TerminalBandTest, ARatePickedFromTheListReopensTheLineAndOneSetByTheProgr
     window->selectIndex(1068, 10);
     EXPECT_TRUE(status().endsWith(QStringLiteral("波特率9600"))) << status().toStdString();
     EXPECT_EQ(server.lineRate(), 9600u);
+}
+
+// Typing leaves the list's old selection: the rate is the one the text names.
+TEST_F(TerminalBandTest, ARateTypedIntoTheListReopensTheLineAtThatRate) {
+    showBand();
+    enterDemo();
+    ASSERT_EQ(server.lineRate(), 57600u);
+    auto* list = qobject_cast<QComboBox*>(window->control(1068));
+    list->lineEdit()->selectAll();
+    QTest::keyClicks(list->lineEdit(), QStringLiteral("9600"));
+    EXPECT_TRUE(status().endsWith(QStringLiteral("波特率9600"))) << status().toStdString();
+    EXPECT_TRUE(WaitFor([&] { return server.lineRate() == 9600u; }, kWaitMs)) << server.lineRate();
 }
 
 TEST_F(TerminalBandTest, ClearDisplayEmptiesTheAreaAndItsText) {

@@ -91,5 +91,27 @@ TEST(ShowFoundPort, TheFoundPortsEntryOrItsPathTyped) {
     for (const Case& c : cases) EXPECT_EQ(ShowFoundPort(entries, c.path), c.expected) << c.path;
 }
 
+TEST(DemoRateEntry, APickByItsSelectionTypedTextByWhatItNames) {
+    struct Case {
+        RateListChange change;
+        int selected;
+        std::string_view text;
+        int expected;
+    };
+    const Case cases[] = {
+        {RateListChange::Picked, 5, "57600", 5},  // the field still shows the old entry
+        {RateListChange::Picked, -1, "", -1},
+        {RateListChange::Typed, 9, "9600", 5},    // typing leaves the old selection
+        {RateListChange::Typed, -1, " 115200 ", 10},
+        {RateListChange::Typed, 9, "960", -1},
+        {RateListChange::Typed, 9, "96000", -1},
+        {RateListChange::Typed, 9, "", -1},
+        {RateListChange::Typed, 9, "300", 0},
+        {RateListChange::Typed, 9, "921600", -1},  // beyond the list
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(DemoRateEntry(c.change, c.selected, c.text), c.expected) << c.text;
+}
+
 }  // namespace
 }  // namespace quill

@@ -20,6 +20,24 @@ struct BoxRecord {
     std::string caption;
 };
 
+// The enabled controls of each state, typed out rather than taken from the
+// code under test.
+inline ControlEnables TypedEnables(SessionState state) {
+    switch (state) {
+        case SessionState::Closed:
+        case SessionState::DemoPortClosed:
+            return {.openPort = true};
+        case SessionState::WaitingForDtu:
+        case SessionState::Searching:
+            return {.closePort = true};
+        case SessionState::Connected:
+            return {.closePort = true, .readParameters = true, .configure = true};
+        case SessionState::Demo:
+            return {.closePort = true, .reset = true, .terminal = true};
+    }
+    return {.openPort = true, .closePort = true, .readParameters = true, .configure = true, .reset = true};
+}
+
 class RecordingHost : public SessionHost {
   public:
     // ---- How the test sets the scene ----

@@ -73,22 +73,6 @@ struct Row {
     std::vector<std::string_view> reports;  // appended by the event, in order
 };
 
-// The enabled controls of each state, typed out.
-ControlEnables Enables(S state) {
-    switch (state) {
-        case S::Closed:
-        case S::DemoPortClosed:
-            return {.openPort = true};
-        case S::WaitingForDtu:
-        case S::Searching:
-            return {.closePort = true};
-        case S::Connected:
-            return {.closePort = true, .readParameters = true, .configure = true};
-        case S::Demo:
-            return {.closePort = true, .reset = true, .terminal = true};
-    }
-    return {.openPort = true, .closePort = true, .readParameters = true, .configure = true, .reset = true};
-}
 
 // The search for the DTU over three candidates, the second of which is busy.
 void Search(Session& t) {
@@ -108,7 +92,7 @@ class Transitions : public Session, public ::testing::WithParamInterface<Row> {
         EXPECT_EQ(std::vector<std::string>(host.info.begin() + static_cast<std::ptrdiff_t>(before),
                                            host.info.end()),
                   std::vector<std::string>(row.reports.begin(), row.reports.end()));
-        EXPECT_EQ(host.enables, Enables(row.to));
+        EXPECT_EQ(host.enables, TypedEnables(row.to));
         EXPECT_EQ(session.portOpen(),
                   row.to == S::WaitingForDtu || row.to == S::Connected || row.to == S::Demo);
         // Polling and the connect time-out run exactly while waiting or searching.
