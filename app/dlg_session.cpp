@@ -155,6 +155,7 @@ void CTarnwellDlg::onPortError(const std::string& text) {
 
 void CTarnwellDlg::onPortLost(std::uint32_t /*portNumber*/) {
     session.OnPortLost();
+    OnPortsChanged();  // the list kept the port's entry while its session ran
 }
 
 // ---- Window timers -------------------------------------------------------------

@@ -159,6 +159,7 @@ void CTarnwellDlg::onPortError(const std::string& text) {
 
 void CTarnwellDlg::onPortLost(std::uint32_t) {
     session.OnPortLost();
+    OnPortsChanged();  // the list kept the port's entry while its session ran
 }
 
 // ---- Window timers ---------------------------------------------------------------------

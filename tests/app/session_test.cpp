@@ -381,6 +381,22 @@ TEST_F(SessionTest, VanishedDeviceClosesTheSessionOnceAndTheNextOpenWorks) {
     window.reset();  // before the replacement's terminal goes away
 }
 
+// The entry of a port pulled out while its session runs stays until the session has let it go.
+TEST_F(SessionTest, APulledPortsEntryGoesWhenItsSessionEnds) {
+    std::vector<FoundPort> system{{server.devicePath(), "pty"}};
+    window->findPorts = [&] { return system; };
+    window->OnPortsChanged();
+    auto* list = qobject_cast<QComboBox*>(window->control(1026));
+    window->selectIndex(1026, 10);
+    connectDtu();
+    system.clear();
+    window->OnPortsChanged();  // the system's report of the removal comes first
+    EXPECT_EQ(list->itemText(10), QString::fromStdString(server.devicePath() + " pty"));
+    server.vanish();
+    ASSERT_TRUE(waitCount(kLost));
+    EXPECT_EQ(list->itemText(10), FromUtf8("自动查找DTU"));
+}
+
 TEST_F(SessionTest, PortListOffersTheSearchAndTheSimulatedDtuAfterThePorts) {
     auto* list = qobject_cast<QComboBox*>(window->control(1026));
     ASSERT_NE(list, nullptr);
