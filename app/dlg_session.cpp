@@ -12,7 +12,6 @@
 #include "app/dialog_builder.h"
 #include "app/tarnwell_dlg.h"
 #include "form/open_failure.h"
-#include "serial/search_candidates.h"
 
 namespace quill {
 
@@ -68,24 +67,20 @@ std::optional<std::string> CTarnwellDlg::openPort(std::uint32_t rate) {
 }
 
 std::optional<std::vector<std::string>> CTarnwellDlg::searchCandidates() {
-    const std::optional<PortChoice> choice =
-        ChoosePort(portEntries, selectedIndex(kPortListId), controlText(kPortListId).toStdString());
-    if (!choice || choice->kind != PortEntryKind::Auto) return std::nullopt;
-    std::vector<std::string> paths = SearchCandidatePaths(findPorts());
-    candidatePorts.reset(paths);
-    return paths;
+    return candidatePorts.searchIfChosen(
+        ChoosePort(portEntries, selectedIndex(kPortListId), controlText(kPortListId).toStdString()),
+        findPorts());
 }
 
 // The list shows the found port as if the operator had chosen it, so a
 // reopen (the demo rate, 1027 after a close) opens it again directly.
 std::optional<std::string> CTarnwellDlg::adoptCandidate(std::size_t index) {
-    const std::string path = candidatePorts.path(index);
-    const FoundPortShown shown = ShowFoundPort(portEntries, path);
-    selectIndex(kPortListId, shown.selected);  // shows the entry's text
-    if (shown.selected < 0) setControlText(kPortListId, FromUtf8(shown.editText));
-    if (!candidatePorts.handOver(index, serialPort, this, shown.choice.portNumber)) return std::nullopt;
-    openedPath = path;
-    return shown.choice.name;
+    const std::optional<FoundPortShown> shown = candidatePorts.handOver(index, portEntries, serialPort, this);
+    if (!shown) return std::nullopt;
+    selectIndex(kPortListId, shown->selected);  // shows the entry's text
+    if (shown->selected < 0) setControlText(kPortListId, FromUtf8(shown->editText));
+    openedPath = candidatePorts.path(index);
+    return shown->choice.name;
 }
 
 std::string CTarnwellDlg::openFailureText() {
@@ -125,7 +120,8 @@ void CTarnwellDlg::applyEnables(const ControlEnables& enables) {
 }
 
 int CTarnwellDlg::demoRateIndex() const {
-    return DemoRateEntry(demoRateChange, selectedIndex(kDemoRateListId), controlText(kDemoRateListId).toStdString());
+    return DemoRateEntry(demoRateChange, selectedIndex(kDemoRateListId),
+                         controlText(kDemoRateListId).toStdString());
 }
 
 void CTarnwellDlg::selectDemoRate(int index) {

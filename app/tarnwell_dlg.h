@@ -258,9 +258,10 @@ class CTarnwellDlg : public QDialog,
     std::uint64_t receivedByteCount = 0;  // bytes handed to OnPortByte (diagnostics, tests)
     // The engines of a search for the DTU (the list's "自动查找DTU" entry);
     // after the session, so that their workers stop before it goes.
-    CandidatePorts candidatePorts{{[this](std::function<void()> task) { postToOwner(std::move(task)); },
-                                   [this](std::size_t i, std::uint8_t byte) { session.OnCandidateByte(i, byte); },
-                                   [this](std::size_t i) { session.OnCandidateLost(i); }}};
+    CandidatePorts candidatePorts{
+        {[this](std::function<void()> task) { postToOwner(std::move(task)); },
+         [this](std::size_t i, std::uint8_t byte) { session.OnCandidateByte(i, byte); },
+         [this](std::size_t i) { session.OnCandidateLost(i); }}};
     QIcon appIcon;
 
   private:

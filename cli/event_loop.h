@@ -61,8 +61,12 @@ class EventLoop {
     bool fire(TimerOwner owner, int timerId);
 
     // The same for the default owner.
-    void setTimerHandler(std::function<void(int)> handler) { setTimerHandler(kDefaultOwner, std::move(handler)); }
-    void startTimer(int timerId, std::chrono::milliseconds period) { startTimer(kDefaultOwner, timerId, period); }
+    void setTimerHandler(std::function<void(int)> handler) {
+        setTimerHandler(kDefaultOwner, std::move(handler));
+    }
+    void startTimer(int timerId, std::chrono::milliseconds period) {
+        startTimer(kDefaultOwner, timerId, period);
+    }
     void stopTimer(int timerId) { stopTimer(kDefaultOwner, timerId); }
     bool timerRunning(int timerId) const { return timerRunning(kDefaultOwner, timerId); }
     std::chrono::milliseconds timerPeriod(int timerId) const { return timerPeriod(kDefaultOwner, timerId); }

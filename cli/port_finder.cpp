@@ -1,6 +1,5 @@
 #include "cli/port_finder.h"
 
-
 #include "serial/search_candidates.h"
 
 namespace quill::cli {

@@ -417,7 +417,8 @@ void RunProvisioners(EventLoop& loop, std::span<PortProvisioner* const> ports) {
         if (!running) return;
         loop.runUntil(
             [&] {
-                return InterruptRequested() || std::any_of(ports.begin(), ports.end(), [](PortProvisioner* port) {
+                return InterruptRequested() ||
+                       std::any_of(ports.begin(), ports.end(), [](PortProvisioner* port) {
                            return !port->finished() && port->hasOutcome();
                        });
             },

@@ -284,8 +284,8 @@ bool AppendLog(const std::string& path, const UnitRecord& record) {
 // A unit's line on stdout and its record in the log.
 PortProvisioner::UnitSink UnitLines(std::ostream& out, Console& console, const std::string& logPath) {
     return [&out, &console, logPath](const UnitRecord& record) {
-        out << record.unit << '\t' << (record.dtuId.empty() ? "-" : record.dtuId) << '\t' << record.shown << '\t'
-            << record.milliseconds << " ms\n";
+        out << record.unit << '\t' << (record.dtuId.empty() ? "-" : record.dtuId) << '\t' << record.shown
+            << '\t' << record.milliseconds << " ms\n";
         out.flush();
         if (!logPath.empty() && !AppendLog(logPath, record))
             console.message("错误：无法写入记录文件 " + logPath);

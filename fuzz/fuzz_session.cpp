@@ -64,7 +64,6 @@ class CheckingHost : public quill::test::RecordingHost {
     }
 };
 
-
 bool Closed(SessionState state) {
     return state == SessionState::Closed || state == SessionState::DemoPortClosed;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "protocol/configure_request.h"
+#include "serial/search_candidates.h"
 #include "session/session_controller.h"
 
 namespace quill {
@@ -28,11 +29,20 @@ void CandidatePorts::reset(std::vector<std::string> paths) {
     ports_.resize(paths_.size());
 }
 
+std::optional<std::vector<std::string>> CandidatePorts::searchIfChosen(
+    const std::optional<PortChoice>& choice, const std::vector<FoundPort>& found) {
+    if (!choice || choice->kind != PortEntryKind::Auto) return std::nullopt;
+    std::vector<std::string> paths = SearchCandidatePaths(found);
+    reset(paths);
+    return paths;
+}
+
 // Notifications carry index + 1: a port number of 0 would name no port.
 CandidateOpen CandidatePorts::open(std::size_t index) {
     auto port = std::make_unique<CSerialPort>();
-    if (!port->OpenPort(this, static_cast<std::uint32_t>(index + 1), BaudTable[kSessionRateIndex], kLineParity,
-                        kLineDataBits, kLineStopBits, kLineEventMask, transmitBufferSize, paths_[index]))
+    if (!port->OpenPort(this, static_cast<std::uint32_t>(index + 1), BaudTable[kSessionRateIndex],
+                        kLineParity, kLineDataBits, kLineStopBits, kLineEventMask, transmitBufferSize,
+                        paths_[index]))
         return CandidateFault(port->lastOpenError());
     port->StartWorker();
     ports_[index] = std::move(port);
@@ -54,6 +64,15 @@ bool CandidatePorts::handOver(std::size_t index, CSerialPort& session, PortOwner
     ports_[index].reset();
     if (taken) session.StartWorker();
     return taken;
+}
+
+std::optional<FoundPortShown> CandidatePorts::handOver(std::size_t index,
+                                                       std::span<const PortListEntry> entries,
+                                                       CSerialPort& session, PortOwner* owner) {
+    if (index >= paths_.size()) return std::nullopt;
+    FoundPortShown shown = ShowFoundPort(entries, paths_[index]);
+    if (!handOver(index, session, owner, shown.choice.portNumber)) return std::nullopt;
+    return shown;
 }
 
 std::size_t CandidatePorts::held() const {

@@ -185,7 +185,9 @@ class SessionController : private PortSearchHost {
   private:
     // ---- PortSearchHost: the search's calls, carried out by the session's host ----
     CandidateOpen openCandidate(std::size_t index) override { return host_.openCandidate(index); }
-    void sendToCandidate(std::size_t index, std::uint8_t byte) override { host_.sendToCandidate(index, byte); }
+    void sendToCandidate(std::size_t index, std::uint8_t byte) override {
+        host_.sendToCandidate(index, byte);
+    }
     void closeCandidate(std::size_t index) override { host_.closeCandidate(index); }
     void startTimerById(int timerId, int periodMs) override { host_.startTimerById(timerId, periodMs); }
     void stopTimerById(int timerId) override { host_.stopTimerById(timerId); }

@@ -5,7 +5,6 @@
 #include <algorithm>
 
 #include "protocol/configure_request.h"
-#include "serial/search_candidates.h"
 #include "win/dialog_template.h"
 #include "win/tarnwell_dlg.h"
 
@@ -72,25 +71,21 @@ std::optional<std::string> CTarnwellDlg::openPort(std::uint32_t rate) {
 }
 
 std::optional<std::vector<std::string>> CTarnwellDlg::searchCandidates() {
-    const std::optional<PortChoice> choice =
-        ChoosePort(portEntries, selectedIndex(kPortListId), Narrow(controlText(kPortListId)));
-    if (!choice || choice->kind != PortEntryKind::Auto) return std::nullopt;
-    std::vector<std::string> paths = SearchCandidatePaths(findPorts ? findPorts() : std::vector<FoundPort>{});
-    candidatePorts.reset(paths);
-    return paths;
+    return candidatePorts.searchIfChosen(
+        ChoosePort(portEntries, selectedIndex(kPortListId), Narrow(controlText(kPortListId))),
+        findPorts ? findPorts() : std::vector<FoundPort>{});
 }
 
 // The list shows the found port as if the operator had chosen it, so a
 // reopen (the demo rate, 1027 after a close) opens it again directly.
 std::optional<std::string> CTarnwellDlg::adoptCandidate(std::size_t index) {
-    const std::string path = candidatePorts.path(index);
-    const FoundPortShown shown = ShowFoundPort(portEntries, path);
-    selectIndex(kPortListId, shown.selected);  // shows the entry's text
-    if (shown.selected < 0) setControlText(kPortListId, Widen(shown.editText));
+    const std::optional<FoundPortShown> shown = candidatePorts.handOver(index, portEntries, serialPort, this);
+    if (!shown) return std::nullopt;
+    selectIndex(kPortListId, shown->selected);  // shows the entry's text
+    if (shown->selected < 0) setControlText(kPortListId, Widen(shown->editText));
+    openedPath = candidatePorts.path(index);
     simulatedOpen = false;
-    if (!candidatePorts.handOver(index, serialPort, this, shown.choice.portNumber)) return std::nullopt;
-    openedPath = path;
-    return shown.choice.name;
+    return shown->choice.name;
 }
 
 void CTarnwellDlg::stopPort() {

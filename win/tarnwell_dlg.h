@@ -226,9 +226,10 @@ class CTarnwellDlg : public PortOwner,
     std::uint64_t receivedByteCount = 0;
     // The engines of a search for the DTU (the list's "自动查找DTU" entry);
     // after the session, so that their workers stop before it goes.
-    CandidatePorts candidatePorts{{[this](std::function<void()> task) { postToOwner(std::move(task)); },
-                                   [this](std::size_t i, std::uint8_t byte) { session.OnCandidateByte(i, byte); },
-                                   [this](std::size_t i) { session.OnCandidateLost(i); }}};
+    CandidatePorts candidatePorts{
+        {[this](std::function<void()> task) { postToOwner(std::move(task)); },
+         [this](std::size_t i, std::uint8_t byte) { session.OnCandidateByte(i, byte); },
+         [this](std::size_t i) { session.OnCandidateLost(i); }}};
 
   private:
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

@@ -73,7 +73,8 @@ void CTarnwellDlg::OnDemoRateChanged(RateListChange change) {
 }
 
 int CTarnwellDlg::demoRateIndex() const {
-    return DemoRateEntry(demoRateChange, selectedIndex(kDemoRateListId), Narrow(controlText(kDemoRateListId)));
+    return DemoRateEntry(demoRateChange, selectedIndex(kDemoRateListId),
+                         Narrow(controlText(kDemoRateListId)));
 }
 
 void CTarnwellDlg::selectDemoRate(int index) {

@@ -5,29 +5,14 @@
 // the window's port still open, 1028 ends it, and no box is shown.
 #include <QComboBox>
 
-#include "serial/serial_platform.h"
 #include "session_fixture.h"
+#include "tests/serial/idle_owner.h"
 
 namespace quill::test {
 namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-class IdleOwner : public PortOwner {
-  public:
-    void postToOwner(std::function<void()>) override {}
-    void onPortMessage(std::uint32_t, std::uint32_t, std::uint32_t) override {}
-    void onPortError(const std::string&) override {}
-    void onPortLost(std::uint32_t) override {}
-};
-
-bool Free(const std::string& path) {
-    platform::OpenOutcome opened = platform::OpenDevice(path);
-    if (!opened.device.isOpen()) return false;
-    platform::CloseDevice(opened.device);
-    return true;
-}
 
 class SearchTest : public SessionTest {
   protected:
@@ -82,7 +67,8 @@ TEST_F(SearchTest, FindsTheDtuAmongSixteenAndKeepsItsPortOpen) {
 
     // The window's own port now, as if chosen: named, shown in the list, read from.
     const std::string path = dtus[kDtu]->devicePath();
-    EXPECT_EQ(status(), FromUtf8("当前状态：串口") + QString::fromStdString(path) + FromUtf8("已打开,波特率57600"));
+    EXPECT_EQ(status(),
+              FromUtf8("当前状态：串口") + QString::fromStdString(path) + FromUtf8("已打开,波特率57600"));
     EXPECT_EQ(window->controlText(1026), QString::fromStdString(path + " pty"));
     EXPECT_EQ(window->candidatePorts.held(), 0u);
     EXPECT_EQ(count("<-在串口" + path + "上找到DTU\n\r\n\r"), 1);
@@ -98,7 +84,7 @@ TEST_F(SearchTest, FindsTheDtuAmongSixteenAndKeepsItsPortOpen) {
         if (i == kDtu || i == kBusy) continue;
         SCOPED_TRACE(dtus[i]->devicePath());
         EXPECT_LE(dtus[i]->receivedTotal(), 1u);
-        EXPECT_TRUE(Free(dtus[i]->devicePath()));
+        EXPECT_TRUE(DeviceFree(dtus[i]->devicePath()));
     }
     EXPECT_TRUE(boxes.empty());
 }
@@ -113,7 +99,7 @@ TEST_F(SearchTest, ClosingEndsTheSearchAndFreesEveryPort) {
     EXPECT_EQ(window->candidatePorts.held(), 0u);
     EXPECT_TRUE(enabled(1027));
     EXPECT_EQ(count(kClosed), 1);
-    for (const auto& dtu : dtus) EXPECT_TRUE(Free(dtu->devicePath())) << dtu->devicePath();
+    for (const auto& dtu : dtus) EXPECT_TRUE(DeviceFree(dtu->devicePath())) << dtu->devicePath();
     // The search's timers are gone with it.
     EXPECT_EQ(window->timerPeriod(kPoll), 0);
     EXPECT_EQ(window->timerPeriod(kTimeout), 0);

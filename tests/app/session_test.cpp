@@ -405,7 +405,8 @@ TEST_F(SessionTest, PortListOffersTheSearchAndTheSimulatedDtuAfterThePorts) {
     EXPECT_EQ(list->itemText(window->simulatorEntry()), FromUtf8("模拟DTU（无需硬件）"));
     EXPECT_EQ(list->itemText(window->simulatorEntry() - 1), FromUtf8("自动查找DTU"));
     const std::vector<FoundPort> found = FindSerialPorts();
-    const auto builtIn = std::count_if(found.begin(), found.end(), [](const FoundPort& p) { return p.builtInUart; });
+    const auto builtIn =
+        std::count_if(found.begin(), found.end(), [](const FoundPort& p) { return p.builtInUart; });
     EXPECT_EQ(list->count(), 12 + static_cast<int>(found.size() - static_cast<std::size_t>(builtIn)));
 
     window->selectIndex(1026, window->simulatorEntry());

@@ -5,8 +5,8 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QComboBox>
-#include <QLineEdit>
 #include <QGroupBox>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTest>
 #include <QTextBlock>

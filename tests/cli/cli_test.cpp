@@ -629,7 +629,8 @@ TEST_F(SeveralPortsTest, EveryPortIsProvisionedOnTheCallingThread) {
     EXPECT_NE(first.host().timerOwner(), other.host().timerOwner());
     PortProvisioner* const ports[] = {&first, &other};
     RunProvisioners(loop, ports);
-    EXPECT_EQ(results, (std::map<std::string, std::string>{{port, "passed"}, {second, "passed"}})) << err.str();
+    EXPECT_EQ(results, (std::map<std::string, std::string>{{port, "passed"}, {second, "passed"}}))
+        << err.str();
     for (const std::thread::id id : threads) EXPECT_EQ(id, std::this_thread::get_id());
     EXPECT_EQ(first.code(), kExitDone);
     EXPECT_EQ(other.code(), kExitDone);

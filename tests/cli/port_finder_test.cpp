@@ -12,31 +12,14 @@
 #include <memory>
 #include <sstream>
 
-#include "serial/serial_platform.h"
 #include "sim/dtu_server.h"
+#include "tests/serial/idle_owner.h"
 
 namespace quill::cli {
 namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-// The other program that holds the busy port: it opens the device and never starts a worker.
-class IdleOwner : public PortOwner {
-  public:
-    void postToOwner(std::function<void()>) override {}
-    void onPortMessage(std::uint32_t, std::uint32_t, std::uint32_t) override {}
-    void onPortError(const std::string&) override {}
-    void onPortLost(std::uint32_t) override {}
-};
-
-// Opening the device exclusively succeeds: nothing holds it any more.
-bool Free(const std::string& path) {
-    platform::OpenOutcome opened = platform::OpenDevice(path);
-    if (!opened.device.isOpen()) return false;
-    platform::CloseDevice(opened.device);
-    return true;
-}
 
 bool OnlyPolls(const std::vector<std::uint8_t>& bytes) {
     return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0x37; });
@@ -68,7 +51,7 @@ class PortFinderTest : public ::testing::Test {
 TEST_F(PortFinderTest, FindsTheOneDtuAmongSixteenWithinOnePollPeriod) {
     constexpr std::size_t kDtu = 11, kBusy = 3, kVanishing = 5, kNoisy = 7;
     startServers(16, kDtu);
-    IdleOwner otherProgram;
+    test::IdleOwner otherProgram;
     CSerialPort holder;
     ASSERT_TRUE(holder.OpenPort(&otherProgram, 1, 57600, 'N', 8, 1, 0x0003, 512, paths[kBusy]));
     servers[kNoisy]->setFlood(true);
@@ -106,7 +89,7 @@ TEST_F(PortFinderTest, FindsTheOneDtuAmongSixteenWithinOnePollPeriod) {
         else
             EXPECT_LE(servers[i]->receivedTotal(), polledAtAll ? 1u : 0u);
         if (polledAtAll) {
-            EXPECT_TRUE(Free(paths[i]));
+            EXPECT_TRUE(test::DeviceFree(paths[i]));
         }
     }
     EXPECT_NE(err.str().find("串口" + paths[kBusy] + "被占用，已跳过"), std::string::npos) << err.str();
@@ -126,7 +109,7 @@ TEST_F(PortFinderTest, NoAnnouncementEndsAtTheTimeOutWithEveryPortClosed) {
     EXPECT_EQ(finder.run([] { return false; }), SearchEnd::TimedOut);
     EXPECT_EQ(finder.enginesHeld(), 0u);
     EXPECT_FALSE(finder.loop().timerRunning(TIMER_DTU_POLL));
-    for (const std::string& path : paths) EXPECT_TRUE(Free(path)) << path;
+    for (const std::string& path : paths) EXPECT_TRUE(test::DeviceFree(path)) << path;
     EXPECT_NE(err.str().find("连接DTU超时\n关闭串口成功\n"), std::string::npos) << err.str();
 }
 

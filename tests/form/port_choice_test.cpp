@@ -83,7 +83,8 @@ TEST(ShowFoundPort, TheFoundPortsEntryOrItsPathTyped) {
     const Case cases[] = {
         {"COM7", {6, "com7", PortChoice{Kind::ComNumber, 7, "", "com7"}}},
         {"COM12", {10, "COM12 USB Serial Port", PortChoice{Kind::DevicePath, 12, "COM12", "COM12"}}},
-        {"/dev/ttyUSB1", {11, "/dev/ttyUSB1 usb-FTDI", PortChoice{Kind::DevicePath, 12, "/dev/ttyUSB1", "/dev/ttyUSB1"}}},
+        {"/dev/ttyUSB1",
+         {11, "/dev/ttyUSB1 usb-FTDI", PortChoice{Kind::DevicePath, 12, "/dev/ttyUSB1", "/dev/ttyUSB1"}}},
         // Not in the list (gone from it, or handed to the search by a test): typed.
         {"/dev/pts/7", {-1, "/dev/pts/7", PortChoice{Kind::DevicePath, 1, "/dev/pts/7", "/dev/pts/7"}}},
         {"COM40", {-1, "COM40", PortChoice{Kind::ComNumber, 40, "", "com40"}}},
@@ -101,7 +102,7 @@ TEST(DemoRateEntry, APickByItsSelectionTypedTextByWhatItNames) {
     const Case cases[] = {
         {RateListChange::Picked, 5, "57600", 5},  // the field still shows the old entry
         {RateListChange::Picked, -1, "", -1},
-        {RateListChange::Typed, 9, "9600", 5},    // typing leaves the old selection
+        {RateListChange::Typed, 9, "9600", 5},  // typing leaves the old selection
         {RateListChange::Typed, -1, " 115200 ", 10},
         {RateListChange::Typed, 9, "960", -1},
         {RateListChange::Typed, 9, "96000", -1},
@@ -109,8 +110,7 @@ TEST(DemoRateEntry, APickByItsSelectionTypedTextByWhatItNames) {
         {RateListChange::Typed, 9, "300", 0},
         {RateListChange::Typed, 9, "921600", -1},  // beyond the list
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(DemoRateEntry(c.change, c.selected, c.text), c.expected) << c.text;
+    for (const Case& c : cases) EXPECT_EQ(DemoRateEntry(c.change, c.selected, c.text), c.expected) << c.text;
 }
 
 }  // namespace

@@ -47,7 +47,7 @@ TEST(FindSerialPorts, TakesBuiltInPortsWithAUartOnly) {
         {"ttyS1", "0\n"},    // no UART: the kernel's placeholder
         {"ttyS2", nullptr},  // no type at all
         {"ttyS3", "x\n"},    // unreadable
-        {"ttyS12", "4"},
+        {"ttyS12", "4"},     // two digits, no newline
         {"ttySAC0", "4"},    // not a ttyS<n> name
     };
     for (const auto& [name, type] : ports) {

@@ -134,7 +134,9 @@ class RecordingHost : public SessionHost {
         if (result == CandidateOpen::Opened) candidatesOpen.push_back(index);
         return result;
     }
-    void sendToCandidate(std::size_t index, std::uint8_t byte) override { candidateSent.emplace_back(index, byte); }
+    void sendToCandidate(std::size_t index, std::uint8_t byte) override {
+        candidateSent.emplace_back(index, byte);
+    }
     void closeCandidate(std::size_t index) override { std::erase(candidatesOpen, index); }
     std::optional<std::string> adoptCandidate(std::size_t index) override {
         std::erase(candidatesOpen, index);

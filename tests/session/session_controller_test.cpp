@@ -73,7 +73,6 @@ struct Row {
     std::vector<std::string_view> reports;  // appended by the event, in order
 };
 
-
 // The search for the DTU over three candidates, the second of which is busy.
 void Search(Session& t) {
     t.host.candidates = {{"/dev/ttyUSB0", "/dev/ttyUSB1", "/dev/ttyUSB2"}};

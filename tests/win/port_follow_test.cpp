@@ -41,7 +41,8 @@ TEST_F(PortFollowTest, AComPortArrivingOrLeavingHasTheListFoundAgain) {
 
     foundPorts = {{"COM4", ""}, {"COM11", ""}, {"COM12", "USB Serial Port (COM12)"}};
     deviceChange(DBT_DEVICEARRIVAL);
-    EXPECT_EQ(entriesAfterCom10(), (std::vector<std::wstring>{L"COM11", L"COM12 USB Serial Port", search, sim}));
+    EXPECT_EQ(entriesAfterCom10(),
+              (std::vector<std::wstring>{L"COM11", L"COM12 USB Serial Port", search, sim}));
     EXPECT_EQ(window->selectedIndex(kPortListId), 11);
     EXPECT_EQ(text(kPortListId), L"COM12 USB Serial Port");
     EXPECT_EQ(window->simulatorEntry(), 13);
