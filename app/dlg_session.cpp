@@ -46,7 +46,9 @@ std::optional<std::string> CTarnwellDlg::openPort(std::uint32_t rate) {
     openFailure.reset();
     const std::optional<PortChoice> choice =
         ChoosePort(portEntries, selectedIndex(kPortListId), controlText(kPortListId).toStdString());
-    if (!choice) return std::nullopt;  // nothing to open: the box says so
+    // Nothing to open, the box says so; the search entry is no device (a
+    // search begins before this, and in the demo state there is none).
+    if (!choice || choice->kind == PortEntryKind::Auto) return std::nullopt;
     std::string path = choice->devicePath;
     if (choice->kind == PortEntryKind::Simulator) {
         if (!builtInSimulator) {

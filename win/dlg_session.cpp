@@ -54,7 +54,9 @@ std::optional<std::string> CTarnwellDlg::openPort(std::uint32_t rate) {
     simulated.close();
     simulatedOpen = false;
     openedPath.clear();
-    if (!choice) return std::nullopt;  // nothing to open (port number 0): the box says so
+    // Nothing to open (port number 0), the box says so; the search entry is no
+    // device (a search begins before this, and in the demo state there is none).
+    if (!choice || choice->kind == PortEntryKind::Auto) return std::nullopt;
     if (choice->kind == PortEntryKind::Simulator) {
         simulatedOpen = true;
         simulated.open(*this, choice->portNumber, transmitBufferSize);

@@ -105,5 +105,19 @@ TEST_F(SearchTest, ClosingEndsTheSearchAndFreesEveryPort) {
     EXPECT_EQ(window->timerPeriod(kTimeout), 0);
 }
 
+// In the demo state the DTU does not answer polls: the entry opens nothing
+// (not the port that number 0 would name) and says so.
+TEST_F(SearchTest, InTheDemoStateTheSearchEntryOpensNothing) {
+    offer(2, 0);
+    chooseSearch();
+    click(1031);
+    click(1027);
+    EXPECT_EQ(window->session.state(), SessionState::DemoPortClosed);
+    EXPECT_FALSE(window->serialPort.IsOpen());
+    EXPECT_EQ(window->candidatePorts.held(), 0u);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, FromUtf8("没有发现此串口或被占用"));
+}
+
 }  // namespace
 }  // namespace quill::test
