@@ -3,6 +3,7 @@
 #include "cli/platform.h"
 #include "form/open_failure.h"
 #include "protocol/configure_request.h"
+#include "serial/search_candidates.h"
 
 namespace quill::cli {
 namespace {
@@ -10,7 +11,18 @@ namespace {
 // The port's number in the engine's notifications; one port per command.
 constexpr std::uint32_t kPortNumber = 1;
 
+std::function<std::vector<std::string>()> candidateSource;
+
 }  // namespace
+
+void SetSearchCandidateSource(std::function<std::vector<std::string>()> source) {
+    candidateSource = std::move(source);
+}
+
+std::vector<std::string> SearchCandidatePaths() {
+    if (candidateSource) return candidateSource();
+    return quill::SearchCandidatePaths(FindSerialPorts());
+}
 
 std::vector<std::string_view> ReportLines(std::string_view text) {
     std::vector<std::string_view> lines;
@@ -75,6 +87,20 @@ std::optional<std::string> ConsoleHost::openPort(std::uint32_t rate) {
         return std::nullopt;
     port_.StartWorker();
     if (trace_ != nullptr) trace_->note("opened " + portPath_ + " at " + std::to_string(rate) + " 8N1");
+    return portPath_;
+}
+
+std::optional<std::vector<std::string>> ConsoleHost::searchCandidates() {
+    if (portPath_ != kAutoPort) return std::nullopt;
+    std::vector<std::string> paths = SearchCandidatePaths();
+    candidates_.reset(paths);
+    return paths;
+}
+
+std::optional<std::string> ConsoleHost::adoptCandidate(std::size_t index) {
+    if (!candidates_.handOver(index, port_, this, kPortNumber)) return std::nullopt;
+    portPath_ = candidates_.path(index);  // a reopen opens it again
+    if (trace_ != nullptr) trace_->note("found the DTU on " + portPath_);
     return portPath_;
 }
 

@@ -22,6 +22,7 @@
 #include "cli/trace.h"
 #include "form/form_values.h"
 #include "serial/serial_port.h"
+#include "session/candidate_ports.h"
 #include "session/session_controller.h"
 
 namespace quill::cli {
@@ -41,6 +42,17 @@ class Console {
     bool terminal_;
     bool progressShown_ = false;
 };
+
+// The --port value that asks for a search: the port where a DTU answers, or
+// for provision every port a search would try.
+inline constexpr std::string_view kAutoPort = "auto";
+
+// The candidates of this machine, as a search tries them: the discovered
+// ports that are candidates, or what a source set below gives.
+std::vector<std::string> SearchCandidatePaths();
+// Replaces the discovery (tests hand the search their pseudo-terminals); an
+// empty function restores it.
+void SetSearchCandidateSource(std::function<std::vector<std::string>()> source);
 
 // A report of the information area as console lines: without its "<-" marks
 // and the blank lines the window puts between reports.
@@ -75,6 +87,11 @@ class ConsoleHost final : public SessionHost, public PortOwner {
     // The session's reports are echoed to the console while on (the default).
     void setReportsShown(bool shown) { reportsShown_ = shown; }
 
+    // The port the session opens: as given, or the one a search found.
+    const std::string& portPath() const { return portPath_; }
+    // Engines of a search's candidates still held (tests: none once it ended).
+    std::size_t candidatesHeld() const { return candidates_.held(); }
+
     // Bytes handed to the engine and bytes delivered to the session.
     std::uint64_t bytesSent() const { return bytesSent_; }
     std::uint64_t bytesReceived() const { return bytesReceived_; }
@@ -103,6 +120,13 @@ class ConsoleHost final : public SessionHost, public PortOwner {
     const std::string& sendTextMember() const override { return sendText_; }
     std::uint32_t autoSendIntervalMember() const override { return 0; }
     void sessionOutcome(SessionOutcome outcome) override { outcomes_.push_back(outcome); }
+    // Given kAutoPort, the session searches every candidate and takes the
+    // found port over still open.
+    std::optional<std::vector<std::string>> searchCandidates() override;
+    CandidateOpen openCandidate(std::size_t index) override { return candidates_.open(index); }
+    void sendToCandidate(std::size_t index, std::uint8_t byte) override { candidates_.send(index, byte); }
+    void closeCandidate(std::size_t index) override { candidates_.close(index); }
+    std::optional<std::string> adoptCandidate(std::size_t index) override;
 
     // ---- PortOwner ----
     void postToOwner(std::function<void()> task) override { loop_.post(std::move(task)); }
@@ -126,7 +150,12 @@ class ConsoleHost final : public SessionHost, public PortOwner {
     std::uint64_t bytesSent_ = 0;
     std::uint64_t bytesReceived_ = 0;
     SessionController session_{*this};
-    CSerialPort port_;  // last member: its worker is stopped before anything it reaches is gone
+    CSerialPort port_;
+    // Last: the workers of these and of port_ stop before anything they reach is gone.
+    CandidatePorts candidates_{
+        {[this](std::function<void()> task) { loop_.post(std::move(task)); },
+         [this](std::size_t i, std::uint8_t byte) { session_.OnCandidateByte(i, byte); },
+         [this](std::size_t i) { session_.OnCandidateLost(i); }}};
 };
 
 }  // namespace quill::cli

@@ -52,9 +52,14 @@ bool DtuLink::interrupted() const {
     return InterruptRequested();
 }
 
+// The port is open, or a search for it runs.
+bool DtuLink::opened() {
+    return session().portOpen() || session().state() == SessionState::Searching;
+}
+
 void DtuLink::close() {
     console_.endProgress();
-    if (!session().portOpen()) return;
+    if (!opened()) return;
     host_.setReportsShown(false);  // closing at the end of a command is no news
     session().OnClosePort();
     host_.setReportsShown(true);
@@ -68,7 +73,7 @@ StepResult DtuLink::waitForDtu(std::optional<Clock::time_point> deadline, std::s
     host_.clearOutcomes();
     if (session().state() != SessionState::WaitingForDtu) {
         session().OnOpenPort();
-        if (!session().portOpen()) return StepResult::OpenFailed;
+        if (!opened()) return StepResult::OpenFailed;
     }
     const Clock::time_point start = Clock::now();
     for (;;) {
@@ -102,7 +107,7 @@ StepResult DtuLink::waitForDtu(std::optional<Clock::time_point> deadline, std::s
                         return StepResult::NoDtu;
                     }
                     session().OnOpenPort();
-                    if (!session().portOpen()) return StepResult::OpenFailed;
+                    if (!opened()) return StepResult::OpenFailed;
                     break;
                 default:
                     break;

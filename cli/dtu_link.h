@@ -82,6 +82,7 @@ class DtuLink {
     std::optional<SessionOutcome> awaitAnswer(std::initializer_list<SessionOutcome> wanted,
                                               StepResult& ended);
     bool interrupted() const;
+    bool opened();
     // The step's result for a request the session did not send.
     static StepResult NotSentResult(const CommandResult& sent);
 

@@ -12,7 +12,6 @@
 
 #include "cli/dtu_link.h"
 #include "cli/platform.h"
-#include "cli/port_finder.h"
 #include "cli/port_provisioner.h"
 #include "form/parameter_file.h"
 #include "protocol/item_table.h"
@@ -25,10 +24,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr double kSessionConnectSeconds = kConnectTimeoutMs / 1000.0;
-
-// The --port value that asks for a search: the port where a DTU answers, or
-// for provision every port a search would try.
-constexpr std::string_view kAutoPort = "auto";
 
 struct Common {
     std::string port;
@@ -99,33 +94,6 @@ std::string SecondsText(double seconds) {
     return text.str();
 }
 
-// --port auto: the port where a DTU answers a search goes into common.port.
-// Any other port is left as given. kExitDone, or the code that ends the command.
-int FindPort(Context& context, Common& common) {
-    if (common.port != kAutoPort) return kExitDone;
-    PortFinder finder(context.console);
-    const InterruptWake wake(finder.loop());
-    const std::optional<Clock::time_point> deadline = ConnectDeadline(common, context.start);
-    finder.begin(SearchCandidatePaths());
-    const SearchEnd end =
-        finder.run([&] { return InterruptRequested() || (deadline && Clock::now() >= *deadline); });
-    switch (end) {
-        case SearchEnd::Found:
-            common.port = finder.foundPath();
-            if (context.trace) context.trace->note("found the DTU on " + common.port);
-            return kExitDone;
-        case SearchEnd::NoneOpened:
-            return kExitPortLost;  // the search has named every port it skipped
-        case SearchEnd::TimedOut:
-            return Fail(context, StepResult::NoDtu, "没有在任何串口上找到DTU");
-        case SearchEnd::Cancelled:
-            break;
-    }
-    if (InterruptRequested()) return Fail(context, StepResult::Interrupted, {});
-    return Fail(context, StepResult::NoDtu,
-                SecondsText(common.timeoutSeconds) + " 秒内没有在任何串口上找到DTU");
-}
-
 int ConnectOrFail(Context& context, DtuLink& link, const Common& common) {
     const StepResult connected = link.connect(ConnectDeadline(common, context.start), "等待DTU应答");
     if (connected == StepResult::Done) return kExitDone;
@@ -180,7 +148,6 @@ int RunRead(Context& context, Common common, const ReadOptions& options) {
         return kExitUsage;
     }
     if (!context.openTrace(common.tracePath)) return kExitUsage;
-    if (const int code = FindPort(context, common); code != kExitDone) return code;
     DtuLink link(common.port, context.console, context.trace.get());
     if (const int code = ConnectOrFail(context, link, common); code != kExitDone) return code;
     const StepResult read = link.read();
@@ -241,7 +208,6 @@ int RunWrite(Context& context, Common common, const WriteOptions& options) {
     const std::optional<FormValues> values = LoadFile(context, options.file);
     if (!values) return kExitUsage;
     if (!context.openTrace(common.tracePath)) return kExitUsage;
-    if (const int code = FindPort(context, common); code != kExitDone) return code;
     DtuLink link(common.port, context.console, context.trace.get());
     if (const int code = ConnectOrFail(context, link, common); code != kExitDone) return code;
     const StepResult written = link.write(*values, !options.noVerify);

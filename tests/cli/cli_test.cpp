@@ -12,8 +12,8 @@
 #include <sstream>
 #include <thread>
 
+#include "cli/console_host.h"
 #include "cli/dtu_link.h"
-#include "cli/port_finder.h"
 #include "cli/port_provisioner.h"
 #include "cli/run_cli.h"
 #include "form/parameter_file.h"
