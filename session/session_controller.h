@@ -14,6 +14,9 @@
 // - This file is the connection machine and the routing. The request side
 //   (what is awaited, held requests, the receive assembler) is RequestCycle;
 //   the demo state's sending is AutoSend; the texts are session_texts.h.
+// - A search for the DTU (the list's "自动查找DTU", --port auto) is the state
+//   Searching: PortSearch polls the host's candidate ports, and the one that
+//   answers becomes the session's port, handed over open and connected.
 // - It owns no widget, no handle, no thread: everything runs on the front
 //   end's user-interface thread, the serial worker only delivers bytes there.
 #pragma once
