@@ -24,12 +24,6 @@ bool IsSearchCandidate(const FoundPort& port) {
     return IsNumbered(node, "ttyUSB") || IsNumbered(node, "ttyACM");
 }
 
-std::vector<FoundPort> SearchCandidates(const std::vector<FoundPort>& found) {
-    std::vector<FoundPort> candidates;
-    std::copy_if(found.begin(), found.end(), std::back_inserter(candidates), IsSearchCandidate);
-    return candidates;
-}
-
 std::vector<std::string> SearchCandidatePaths(const std::vector<FoundPort>& found) {
     std::vector<std::string> paths;
     for (const FoundPort& port : found)

@@ -14,9 +14,7 @@
 namespace quill {
 
 bool IsSearchCandidate(const FoundPort& port);
-// The candidates among found, in their order.
-std::vector<FoundPort> SearchCandidates(const std::vector<FoundPort>& found);
-// Their paths, as a search opens them.
+// The paths of the candidates among found, in their order, as a search opens them.
 std::vector<std::string> SearchCandidatePaths(const std::vector<FoundPort>& found);
 
 }  // namespace quill

@@ -7,6 +7,7 @@
 #include "session/session_controller.h"
 
 namespace quill {
+namespace {
 
 CandidateOpen CandidateFault(const std::optional<SerialPortError>& error) {
     switch (error ? error->kind : SerialPortErrorKind::Other) {
@@ -22,6 +23,8 @@ CandidateOpen CandidateFault(const std::optional<SerialPortError>& error) {
     }
     return CandidateOpen::Other;
 }
+
+}  // namespace
 
 void CandidatePorts::reset(std::vector<std::string> paths) {
     ports_.clear();

@@ -21,8 +21,6 @@
 
 namespace quill {
 
-CandidateOpen CandidateFault(const std::optional<SerialPortError>& error);
-
 class CandidatePorts final : public PortOwner {
   public:
     struct Handlers {

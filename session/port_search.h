@@ -80,8 +80,6 @@ class PortSearch {
 
     bool running() const { return running_; }
     std::optional<std::size_t> foundIndex() const { return found_; }
-    const std::string& candidateName(std::size_t index) const { return candidates_[index].name; }
-    std::size_t candidateCount() const { return candidates_.size(); }
     // Candidates the search holds open (none once it has ended).
     std::size_t openCount() const;
 

@@ -39,8 +39,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(SearchCandidatesTest, KeepsTheCandidatesInTheirOrder) {
     const std::vector<FoundPort> found{
         {"/dev/ttyACM0", ""}, {"/dev/ttyS0", ""}, {"/dev/ttyUSB2", ""}, {"/dev/ttyUSB10", "usb-FTDI"}};
-    const std::vector<FoundPort> expected{{"/dev/ttyACM0", ""}, {"/dev/ttyUSB2", ""}, {"/dev/ttyUSB10", "usb-FTDI"}};
-    EXPECT_EQ(SearchCandidates(found), expected);
+    const std::vector<std::string> expected{"/dev/ttyACM0", "/dev/ttyUSB2", "/dev/ttyUSB10"};
+    EXPECT_EQ(SearchCandidatePaths(found), expected);
 }
 
 }  // namespace
