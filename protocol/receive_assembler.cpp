@@ -1,7 +1,5 @@
 #include "protocol/receive_assembler.h"
 
-#include <utility>
-
 #include "protocol/frame.h"
 
 namespace quill {
@@ -30,49 +28,13 @@ std::string_view EventText(AssemblerEvent::Kind kind) {
 
 AssemblerStage ReceiveAssembler::stage() const {
     if (expected_ == AnswerKind::Nothing) return AssemblerStage::Idle;
-    if (skipLeft_ > 0 || skipToDelimiter_ || earlierHead_ != AnswerKind::Nothing)
-        return AssemblerStage::SkipRemainder;
     if (receiveCount_ == 0) return AssemblerStage::AwaitStart;
     const std::int32_t head = expected_ == AnswerKind::Read ? kReadHeadLength : 2;
     return receiveCount_ < head ? AssemblerStage::Head : AssemblerStage::Body;
 }
 
 void ReceiveAssembler::Expect(AnswerKind kind) {
-    if (kind == AnswerKind::Nothing) {
-        expected_ = AnswerKind::Nothing;
-        earlierHead_ = AnswerKind::Nothing;
-        skipLeft_ = 0;
-        skipToDelimiter_ = false;
-        skippedStart_ = false;
-        receiveCount_ = 0;
-        return;
-    }
-    const bool earlierArriving =
-        expected_ != AnswerKind::Nothing && receiveCount_ > 0 && earlierHead_ == AnswerKind::Nothing;
-    if (earlierArriving) {
-        if (expected_ == AnswerKind::Read && receiveCount_ < kReadHeadLength) {
-            // Its length is not known yet. Another read answer is expected:
-            // the earlier and the new one are alike, and either may be taken.
-            if (kind != AnswerKind::Read) earlierHead_ = AnswerKind::Read;
-        } else {
-            skipRemainderOfHeld();
-        }
-    }
     expected_ = kind;
-}
-
-// The held frame belongs to an earlier request: what is left of it is
-// dropped, as far as its own rule says it reaches.
-void ReceiveAssembler::skipRemainderOfHeld() {
-    const AnswerKind held = earlierHead_ != AnswerKind::Nothing ? earlierHead_ : expected_;
-    const std::int32_t length = heldByte(2) * 256 + heldByte(3);
-    if (held == AnswerKind::Read && length > receiveCount_) {
-        skipLeft_ = static_cast<std::size_t>(length - receiveCount_);
-    } else {
-        // A configure answer, or a read answer past its length: it ends at its next 0x7B.
-        skipToDelimiter_ = true;
-    }
-    earlierHead_ = AnswerKind::Nothing;
     receiveCount_ = 0;
 }
 
@@ -111,35 +73,6 @@ AssemblerEvent ReceiveAssembler::overflow() {
 
 AssemblerEvent ReceiveAssembler::AcceptByte(std::uint8_t b) {
     if (expected_ == AnswerKind::Nothing) return {};
-    const std::uint8_t answerCommand =
-        expected_ == AnswerKind::Read ? Command::ReadAnswer : Command::ConfigureAnswer;
-    // The last byte dropped was a start byte, and this one is the expected
-    // answer's command: the expected answer has begun.
-    const bool answerBegins = std::exchange(skippedStart_, false) && b == answerCommand;
-    if (skipLeft_ > 0 || skipToDelimiter_) {
-        if (answerBegins) {
-            // The earlier answer stopped short (a DTU that went quiet does
-            // not send the rest of it): the new one is taken from here.
-            skipLeft_ = 0;
-            skipToDelimiter_ = false;
-            store(kFrameDelimiter);
-            return expected_ == AnswerKind::Read ? acceptRead(b) : acceptConfigure(b);
-        }
-        skippedStart_ = b == kFrameDelimiter;
-        if (skipLeft_ > 0) {
-            --skipLeft_;
-        } else {
-            skipToDelimiter_ = !skippedStart_;
-        }
-        return {};
-    }
-    // The start byte that ended the skip began the expected answer.
-    if (answerBegins && receiveCount_ == 0) store(kFrameDelimiter);
-    if (earlierHead_ != AnswerKind::Nothing) {
-        store(b);
-        if (receiveCount_ >= kReadHeadLength) skipRemainderOfHeld();
-        return {};
-    }
     return expected_ == AnswerKind::Read ? acceptRead(b) : acceptConfigure(b);
 }
 

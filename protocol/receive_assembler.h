@@ -13,14 +13,8 @@
 //   more than 5000, or it reaches 5000 bytes without completing) is a failed
 //   answer: the held bytes are dropped and the failure is reported, so the
 //   next request starts clean;
-// - a request made while an earlier answer is still arriving (Expect with
-//   bytes held): only the remainder of that earlier answer is skipped. Once
-//   its head is in, its length field says how long the remainder is (a
-//   configure answer ends at its next 0x7B); a read answer whose head is not
-//   complete yet is kept when a read answer is expected again, as either
-//   answer may be taken. A start byte followed by the expected answer's
-//   command ends the skip early: the earlier answer stopped short. The frame
-//   after the remainder is judged as usual, whatever it holds.
+// - Expect starts afresh: the request cycle sends one request at a time and
+//   tells the assembler only once nothing of an earlier answer can be held.
 #pragma once
 
 #include <array>
@@ -57,7 +51,6 @@ enum class AssemblerStage : std::uint8_t {
     AwaitStart,     // bytes before the start byte are dropped
     Head,           // the start byte is in, the command or length bytes are not
     Body,           // the head is in; collecting up to the end byte
-    SkipRemainder,  // dropping what is left of an earlier request's answer
 };
 
 // Why the last completed frame was refused.
@@ -72,8 +65,8 @@ class ReceiveAssembler {
   public:
     static constexpr std::size_t kCapacity = 5000;
 
-    // A request has been handed over; its answer is of this kind. Nothing
-    // ends the expectation and drops what is held.
+    // A request has been handed over; its answer is of this kind. Whatever
+    // was held is dropped (Nothing: no answer is expected).
     void Expect(AnswerKind kind);
     AssemblerEvent AcceptByte(std::uint8_t b);
 
@@ -84,11 +77,8 @@ class ReceiveAssembler {
     FrameRefusal lastRefusal() const { return refusal_; }
     std::int32_t receiveCount() const { return receiveCount_; }
     std::int32_t frameLength() const { return frameLength_; }
-    // Bytes still to drop of an earlier answer (0 when its end is a 0x7B still to come).
-    std::size_t skipLeft() const { return skipLeft_; }
 
   private:
-    void skipRemainderOfHeld();
     bool store(std::uint8_t b);
     std::uint8_t heldByte(std::int32_t index) const;
     AssemblerEvent complete(AssemblerEvent::Kind kind, FrameRefusal refusal);
@@ -97,13 +87,6 @@ class ReceiveAssembler {
     AssemblerEvent acceptConfigure(std::uint8_t b);
 
     AnswerKind expected_ = AnswerKind::Nothing;
-    // The kind of the held frame when it belongs to an earlier request whose
-    // head is not complete yet (Nothing otherwise).
-    AnswerKind earlierHead_ = AnswerKind::Nothing;
-    std::size_t skipLeft_ = 0;
-    bool skipToDelimiter_ = false;
-    // The last byte skipped was a start byte.
-    bool skippedStart_ = false;
     FrameRefusal refusal_ = FrameRefusal::None;
     std::array<std::uint8_t, kCapacity> receiveBuffer_{};
     std::int32_t receiveCount_ = 0;

@@ -45,7 +45,7 @@ std::string SearchNoneOpenedText() {
 void PortSearch::start(std::vector<std::string> candidates) {
     cancel();
     candidates_.clear();
-    for (std::string& name : candidates) candidates_.push_back({std::move(name), false, false, std::nullopt});
+    for (std::string& name : candidates) candidates_.push_back({std::move(name), false, false, false, std::nullopt});
     found_.reset();
     ticks_ = 0;
     running_ = true;
@@ -77,8 +77,11 @@ void PortSearch::OnTimerTick(int timerId) {
     if (!running_) return;  // a tick already queued when the search ended
     if (timerId == TIMER_DTU_POLL) {
         ++ticks_;
-        for (std::size_t i = 0; i < candidates_.size(); ++i)
-            if (candidates_[i].open) host_.sendToCandidate(i, kPollByte);
+        for (std::size_t i = 0; i < candidates_.size(); ++i) {
+            if (!candidates_[i].open) continue;
+            host_.sendToCandidate(i, kPollByte);
+            candidates_[i].polled = true;
+        }
     } else if (timerId == TIMER_CONNECT_TIMEOUT) {
         // As the session's own wait ends: the time-out, then the close.
         host_.appendInfo(kTimedOutText);
@@ -93,10 +96,14 @@ void PortSearch::OnPortByte(std::size_t index, std::uint8_t byte) {
     // Bytes that were on their way when a port was closed or the search ended.
     if (!running_ || index >= candidates_.size() || !candidates_[index].open) return;
     Candidate& candidate = candidates_[index];
-    if (byte == kAnnounceByte && quietLongEnough(candidate)) {
+    if (byte == kAnnounceByte && candidate.polled && quietLongEnough(candidate)) {
+        candidate.open = false;  // the front end's now, or gone
+        if (!host_.takeCandidate(index)) {
+            endIfNoneLeft();
+            return;
+        }
         found_ = index;
         closeAllBut(index);
-        candidate.open = false;  // handed to the front end
         host_.appendInfo(SearchFoundText(candidate.name));
         finish(SearchEnd::Found);
         return;
@@ -113,6 +120,15 @@ void PortSearch::OnPortLost(std::size_t index) {
     // The engine has let go of the device already; closing again stops nothing that runs.
     candidates_[index].open = false;
     host_.closeCandidate(index);
+    endIfNoneLeft();
+}
+
+// Nothing is left to poll: the search ends as a close does, not after the time-out.
+void PortSearch::endIfNoneLeft() {
+    if (!running_ || openCount() > 0) return;
+    host_.appendInfo(kClosedText);
+    host_.setStatusText(kStatusClosedText);
+    finish(SearchEnd::NoneLeft);
 }
 
 std::size_t PortSearch::openCount() const {

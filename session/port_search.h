@@ -13,7 +13,11 @@
 //   information area and skipped; a port that vanishes is dropped silently.
 // - Noise is not an announcement. A device that chatters may well send the
 //   letter 'l' (0x6C); a port counts the byte as the announcement only when
-//   it has sent nothing else since the poll period before the last one.
+//   it was polled and has sent nothing else since the poll period before
+//   the last one.
+// - The winner is taken (the front end makes it its port) before the others
+//   close: one that vanishes as it is taken drops out, and the search goes
+//   on with the rest. A search left without a port ends at once.
 // - Runs on the front end's user-interface thread, like the session.
 #pragma once
 
@@ -36,6 +40,7 @@ enum class SearchEnd : std::uint8_t {
     TimedOut,    // no announcement within the connect time-out; every port closed
     NoneOpened,  // not one candidate could be opened
     Cancelled,   // the operator or the command line stopped it; every port closed
+    NoneLeft,    // every candidate went away
 };
 
 class PortSearchHost {
@@ -45,6 +50,9 @@ class PortSearchHost {
     virtual CandidateOpen openCandidate(std::size_t index) = 0;
     virtual void sendToCandidate(std::size_t index, std::uint8_t byte) = 0;
     virtual void closeCandidate(std::size_t index) = 0;
+    // Candidate i announced a DTU: the front end makes it its port, still
+    // open. False when it went away meanwhile (it is closed then).
+    virtual bool takeCandidate(std::size_t index) = 0;
     // Periodic until stopped; starting a running timer restarts it.
     virtual void startTimerById(int timerId, int periodMs) = 0;
     virtual void stopTimerById(int timerId) = 0;
@@ -87,12 +95,14 @@ class PortSearch {
     struct Candidate {
         std::string name;
         bool open = false;
+        bool polled = false;
         bool noiseReported = false;
         // The poll period (count of ticks so far) in which it last sent noise.
         std::optional<std::uint64_t> noisePeriod;
     };
 
     void finish(SearchEnd end);
+    void endIfNoneLeft();
     void closeAllBut(std::optional<std::size_t> keep);
     bool quietLongEnough(const Candidate& candidate) const;
 

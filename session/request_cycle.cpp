@@ -6,10 +6,11 @@
 #include "protocol/frame.h"
 #include "protocol/session.h"
 #include "protocol/write_check.h"
-#include "session/session_controller.h"
 #include "session/session_texts.h"
 
 namespace quill {
+
+static_assert(AnswerDeadlineMs(57600) == 2869);
 
 std::size_t RequestCycle::framesLeft() const {
     if (awaited_ != Awaited::ConfigureAnswer || frame_ >= frames_.size()) return 0;
@@ -22,18 +23,26 @@ bool RequestCycle::handOver(std::span<const std::uint8_t> bytes) {
     return host_.portHeld() && host_.sendBytes(bytes);
 }
 
+// Counted from the request: what arrives afterwards does not move it.
 void RequestCycle::await(Awaited kind) {
     awaited_ = kind;
-    // Told while bytes of an earlier answer may be held: the assembler skips
-    // only their remainder.
     assembler_.Expect(kind == Awaited::ConfigureAnswer ? AnswerKind::Configure : AnswerKind::Read);
-    if (deadlineMs_ > 0) host_.startTimerById(TIMER_ANSWER_DEADLINE, deadlineMs_);
+    host_.startTimerById(TIMER_ANSWER_DEADLINE, answerDeadline());
 }
 
-bool RequestCycle::issueRead(Awaited kind, std::uint8_t command) {
-    if (!handOver(BuildRequestFrame(command))) return false;
-    if (awaited_ != Awaited::Nothing) finish(RequestEnd::Replaced);
-    await(kind);
+bool RequestCycle::start(Request& request) {
+    if (request.frames.empty()) {
+        if (!handOver(BuildRequestFrame(request.command))) return false;
+        command_ = request.command;
+        await(Awaited::ReadAnswer);
+        return true;
+    }
+    if (!handOver(request.frames.front().bytes)) return false;
+    frames_ = std::move(request.frames);
+    frame_ = 0;
+    unwritten_.clear();
+    mismatched_.clear();
+    await(Awaited::ConfigureAnswer);
     return true;
 }
 
@@ -45,49 +54,49 @@ bool RequestCycle::sendFrame(std::size_t index) {
 }
 
 CommandResult RequestCycle::askRead(std::uint8_t command) {
-    if (framesLeft() > 0) {
-        held_.push_back(command);
+    const bool readAwaited = (awaited_ == Awaited::ReadAnswer && command_ == command) ||
+                             (awaited_ == Awaited::VerifyRead && command == Command::ReadRequest);
+    const bool readQueuedLast =
+        !queue_.empty() && queue_.back().frames.empty() && queue_.back().command == command;
+    if (readAwaited || readQueuedLast) return {CommandStatus::Joined};
+    Request request{command, {}};
+    if (!idle() || !queue_.empty()) {
+        queue_.push_back(std::move(request));
+        sendNext();  // a line still talking: the head's wait is counted
         return {CommandStatus::Held};
     }
-    // Asked for during the verification: its answer serves the verification.
-    if (awaited_ == Awaited::VerifyRead) {
-        if (!handOver(BuildRequestFrame(command))) return {CommandStatus::Refused, CommandRefusal::NotHandedOver};
-        await(Awaited::VerifyRead);
-        return {CommandStatus::Sent};
-    }
-    if (!issueRead(Awaited::ReadAnswer, command)) return {CommandStatus::Refused, CommandRefusal::NotHandedOver};
+    if (!start(request)) return {CommandStatus::Refused, CommandRefusal::NotHandedOver};
     return {CommandStatus::Sent};
 }
 
 CommandResult RequestCycle::beginWrite(std::vector<ConfigureFrame> frames) {
     if (frames.empty()) return {CommandStatus::Refused, CommandRefusal::FormInvalid};
-    if (!handOver(frames.front().bytes)) {
-        // Nothing of it went out; a write in progress goes on as it was.
-        if (!writeInProgress()) {
-            unwritten_.clear();
-            for (const ConfigureFrame& frame : frames)
-                unwritten_.insert(unwritten_.end(), frame.types.begin(), frame.types.end());
-            sendHeld();
-        }
+    Request request{0, std::move(frames)};
+    if (!idle() || !queue_.empty()) {
+        queue_.push_back(std::move(request));
+        sendNext();
+        return {CommandStatus::Held};
+    }
+    const std::vector<ConfigureFrame>& asked = request.frames;
+    std::vector<std::uint8_t> types;
+    for (const ConfigureFrame& frame : asked) types.insert(types.end(), frame.types.begin(), frame.types.end());
+    if (!start(request)) {
+        unwritten_ = std::move(types);  // nothing of it went out
         return {CommandStatus::Refused, CommandRefusal::NotHandedOver};
     }
-    if (awaited_ != Awaited::Nothing) finish(RequestEnd::Replaced);
-    frames_ = std::move(frames);
-    frame_ = 0;
-    unwritten_.clear();
-    mismatched_.clear();
-    await(Awaited::ConfigureAnswer);
     return {CommandStatus::Sent};
 }
 
 void RequestCycle::onByte(std::uint8_t byte) {
+    if (awaited_ == Awaited::Nothing) {
+        // Nothing is asked: after a deadline, every byte makes the line wait longer.
+        if (!lineQuiet_) host_.startTimerById(TIMER_LINE_QUIET, kLineQuietMs);
+        return;
+    }
     const AssemblerEvent event = assembler_.AcceptByte(byte);
     using Kind = AssemblerEvent::Kind;
     switch (event.kind) {
         case Kind::None:
-            // The DTU is still talking: the deadline counts silence.
-            if (awaited_ != Awaited::Nothing && deadlineMs_ > 0)
-                host_.startTimerById(TIMER_ANSWER_DEADLINE, deadlineMs_);
             return;
         case Kind::ReadSucceeded:
         case Kind::ConfigureSucceeded:
@@ -95,32 +104,60 @@ void RequestCycle::onByte(std::uint8_t byte) {
             return;
         case Kind::ReadFailed:
         case Kind::ConfigureFailed:
+            // The rest of an answer too large to hold is still on its way.
+            if (assembler_.lastRefusal() == FrameRefusal::TooLarge) lineDirty();
             finish(RequestEnd::Failed, event.frame);
             return;
     }
 }
 
-void RequestCycle::onDeadlineTick() {
+void RequestCycle::onTimerTick(int timerId) {
+    if (timerId == TIMER_LINE_QUIET) {
+        host_.stopTimerById(TIMER_LINE_QUIET);
+        if (lineQuiet_) return;
+        lineQuiet_ = true;
+        sendNext();
+        return;
+    }
+    if (timerId != TIMER_ANSWER_DEADLINE) return;
     host_.stopTimerById(TIMER_ANSWER_DEADLINE);
-    if (awaited_ == Awaited::Nothing) return;  // a tick left over from an answered request
-    finish(RequestEnd::Deadline);
+    if (awaited_ != Awaited::Nothing) {
+        finish(RequestEnd::Deadline);
+        return;
+    }
+    if (!headWaits_ || queue_.empty()) return;  // a tick left over from an answered request
+    // The line never went quiet for the head of the queue.
+    headWaits_ = false;
+    Request request = std::move(queue_.front());
+    queue_.pop_front();
+    host_.appendInfo(kNoAnswerText);
+    endUnsent(request, RequestEnd::Deadline);
+    sendNext();
 }
 
 void RequestCycle::endAll(RequestEnd why) {
     if (awaited_ != Awaited::Nothing) finish(why);
     frames_.clear();
-    held_.clear();
+    if (headWaits_) host_.stopTimerById(TIMER_ANSWER_DEADLINE);
+    headWaits_ = false;
+    std::deque<Request> dropped = std::exchange(queue_, {});
+    for (Request& request : dropped) endUnsent(request, why);
+    if (why == RequestEnd::PortClosed && !lineQuiet_) {
+        // The next line is another line.
+        lineQuiet_ = true;
+        host_.stopTimerById(TIMER_LINE_QUIET);
+    }
 }
 
-// Where every request ends.
+// Where every request that went out ends.
 void RequestCycle::finish(RequestEnd how, std::span<const std::uint8_t> answer) {
     const Awaited was = std::exchange(awaited_, Awaited::Nothing);
-    if (deadlineMs_ > 0) host_.stopTimerById(TIMER_ANSWER_DEADLINE);
-    // A replaced request's held bytes are the assembler's to skip; an
-    // answered one has left nothing held.
-    if (how != RequestEnd::Replaced && how != RequestEnd::Answered && how != RequestEnd::Failed)
-        assembler_.Expect(AnswerKind::Nothing);
-    if (how == RequestEnd::Deadline) host_.appendInfo(kNoAnswerText);
+    host_.stopTimerById(TIMER_ANSWER_DEADLINE);
+    assembler_.Expect(AnswerKind::Nothing);
+    if (how == RequestEnd::Deadline) {
+        host_.appendInfo(kNoAnswerText);
+        lineDirty();  // its answer may still come, and must not be taken for the next one's
+    }
     switch (was) {
         case Awaited::Nothing:
             return;
@@ -134,9 +171,21 @@ void RequestCycle::finish(RequestEnd how, std::span<const std::uint8_t> answer) 
             endVerify(how, answer);
             break;
     }
-    if (how == RequestEnd::Replaced || how == RequestEnd::PortClosed || how == RequestEnd::StateChanged)
+    if (how == RequestEnd::PortClosed || how == RequestEnd::StateChanged) return;
+    sendNext();
+}
+
+// A request that never went out: not handed over at its turn, dropped from
+// the queue, or left waiting for a line that did not go quiet.
+void RequestCycle::endUnsent(Request& request, RequestEnd how) {
+    if (request.frames.empty()) {
+        if (how == RequestEnd::Deadline) host_.sessionOutcome(SessionOutcome::NoAnswer);
         return;
-    sendHeld();
+    }
+    frames_ = std::move(request.frames);
+    frame_ = 0;
+    unwritten_.clear();
+    writeNotDone(how, 0);
 }
 
 void RequestCycle::applyReadAnswer(std::span<const std::uint8_t> answer) {
@@ -157,7 +206,9 @@ void RequestCycle::endRead(RequestEnd how, std::span<const std::uint8_t> answer)
         case RequestEnd::Deadline:
             host_.sessionOutcome(SessionOutcome::NoAnswer);
             return;
-        default:
+        case RequestEnd::NotHandedOver:
+        case RequestEnd::PortClosed:  // the close or the loss has been reported
+        case RequestEnd::StateChanged:
             return;
     }
 }
@@ -178,26 +229,21 @@ void RequestCycle::endFrame(RequestEnd how) {
         frames_.clear();
         return;
     }
-    if (!issueRead(Awaited::VerifyRead, Command::ReadRequest)) endVerify(RequestEnd::NotHandedOver, {});
+    // The verification belongs to the write: it goes before anything queued.
+    if (handOver(BuildRequestFrame(Command::ReadRequest))) {
+        await(Awaited::VerifyRead);
+        return;
+    }
+    endVerify(RequestEnd::NotHandedOver, {});
 }
 
 // The write stops at firstUnsent: that frame and every later one did not go
-// out, or went out without an answer that says so.
+// out, or went out without an answer that says it was taken.
 void RequestCycle::writeNotDone(RequestEnd how, std::size_t firstUnsent) {
     for (std::size_t i = firstUnsent; i < frames_.size(); ++i)
         unwritten_.insert(unwritten_.end(), frames_[i].types.begin(), frames_[i].types.end());
     const bool several = frames_.size() > 1;
     frames_.clear();
-    switch (how) {
-        case RequestEnd::PortClosed:  // the close has been reported
-        case RequestEnd::Replaced:    // the operator asked for something else
-            return;
-        case RequestEnd::Deadline:
-            host_.sessionOutcome(SessionOutcome::NoAnswer);
-            return;
-        default:
-            break;
-    }
     host_.appendInfo(kConfigureFailedText);
     if (several) {
         std::string text(kNotWrittenPrefix);
@@ -206,7 +252,16 @@ void RequestCycle::writeNotDone(RequestEnd how, std::size_t firstUnsent) {
         text += "\n\r\n\r";
         host_.appendInfo(text);
     }
-    host_.sessionOutcome(SessionOutcome::ConfigureFailed);
+    switch (how) {
+        case RequestEnd::PortClosed:  // the session reports the loss itself
+            return;
+        case RequestEnd::Deadline:
+            host_.sessionOutcome(SessionOutcome::NoAnswer);
+            return;
+        default:
+            host_.sessionOutcome(SessionOutcome::ConfigureFailed);
+            return;
+    }
 }
 
 void RequestCycle::endVerify(RequestEnd how, std::span<const std::uint8_t> answer) {
@@ -216,18 +271,18 @@ void RequestCycle::endVerify(RequestEnd how, std::span<const std::uint8_t> answe
             break;
         case RequestEnd::Failed:
             host_.appendInfo(kReadFailedText);
-            host_.sessionOutcome(SessionOutcome::ReadFailed);
             [[fallthrough]];
         case RequestEnd::NotHandedOver:
             frames_.clear();
             host_.appendInfo(kVerifyNotReadText);
-            host_.sessionOutcome(SessionOutcome::VerifyFailed);
+            host_.sessionOutcome(SessionOutcome::VerifyNotRead);
             return;
         case RequestEnd::Deadline:
             frames_.clear();
             host_.sessionOutcome(SessionOutcome::NoAnswer);
             return;
-        default:
+        case RequestEnd::PortClosed:
+        case RequestEnd::StateChanged:
             frames_.clear();
             return;
     }
@@ -249,13 +304,25 @@ void RequestCycle::endVerify(RequestEnd how, std::span<const std::uint8_t> answe
     host_.sessionOutcome(SessionOutcome::VerifyFailed);
 }
 
-// Held requests go out in order once nothing is awaited; one the engine does
-// not take is dropped, and the next is tried.
-void RequestCycle::sendHeld() {
-    while (awaited_ == Awaited::Nothing && !writeInProgress() && !held_.empty()) {
-        const std::uint8_t command = held_.front();
-        held_.pop_front();
-        issueRead(Awaited::ReadAnswer, command);
+void RequestCycle::lineDirty() {
+    lineQuiet_ = false;
+    host_.startTimerById(TIMER_LINE_QUIET, kLineQuietMs);
+}
+
+// Queued requests go out in order, each once nothing is awaited and the
+// line is quiet; one the engine does not take ends there, and the next is tried.
+void RequestCycle::sendNext() {
+    while (awaited_ == Awaited::Nothing && !queue_.empty()) {
+        if (!lineQuiet_) {
+            if (!headWaits_) host_.startTimerById(TIMER_ANSWER_DEADLINE, answerDeadline());
+            headWaits_ = true;
+            return;
+        }
+        if (headWaits_) host_.stopTimerById(TIMER_ANSWER_DEADLINE);
+        headWaits_ = false;
+        Request request = std::move(queue_.front());
+        queue_.pop_front();
+        if (!start(request)) endUnsent(request, RequestEnd::NotHandedOver);
     }
 }
 

@@ -1,25 +1,30 @@
 // The request side of the session: what has been asked of the DTU and what
 // answer is awaited. The session controller routes operator commands,
-// received bytes and the answer deadline's ticks here; everything runs on
-// the front end's user-interface thread.
+// received bytes and the cycle's timer ticks here; everything runs on the
+// front end's user-interface thread.
 //
 // Principles of operation:
-// - One value says what is awaited (nothing, a read answer, the answer to
-//   configure frame i of n, the verification read). The receive assembler
-//   is told the kind of that answer and nothing else.
-// - A read or reset asked for while a write still has frames to send waits
-//   in a queue and goes out, in order, after the write's verdict (and its
-//   verification): sent in between, its answer and the next frame's would
-//   cross.
-// - Otherwise a request goes out at once and takes the place of whatever
-//   answer is awaited (the operator asks again, or for something else); a
-//   read during the verification serves the verification.
+// - One request on the wire at a time. The DTU's answers carry no request
+//   number, so they can only be matched by order: while an answer is
+//   awaited nothing else is sent. One value says what is awaited (nothing, a
+//   read answer, the answer to configure frame i of n, the verification
+//   read); the receive assembler is told the kind of that answer only.
+// - A command that arrives while an answer is awaited waits in the queue, in
+//   order, and goes out after that request's verdict. A read asked for while
+//   a read (or the verification read) is awaited is served by that answer
+//   (Joined), as is a read asked for while the same read already waits last
+//   in the queue. A write is validated when it is asked for and written as a
+//   write of its own when its turn comes.
+// - Every request has an answer deadline counted from the moment it went
+//   out; bytes that arrive do not push it back. At the deadline the request
+//   ends with "<-DTU无应答" and the queue goes on. What the line carries after
+//   a deadline (a late answer, a device that talks without end) is dropped,
+//   and the next request goes out only once the line has been quiet for
+//   kLineQuietMs; one that waits for a quiet line longer than its deadline
+//   ends as unanswered too.
 // - Every request ends in finish(): answered, refused, not handed to the
-//   engine, replaced, the port closed or lost, the state changed, or the
-//   answer deadline passed.
-// - The answer deadline is the front end's choice: off (the windows wait as
-//   long as it takes), or the longest silence allowed while an answer is
-//   awaited (TIMER_ANSWER_DEADLINE, restarted at every received byte).
+//   engine, the answer deadline, the port closed or lost, the state changed.
+//   Each such end is the request's one verdict.
 #pragma once
 
 #include <cstddef>
@@ -35,6 +40,21 @@
 namespace quill {
 
 inline constexpr int TIMER_ANSWER_DEADLINE = 6;
+inline constexpr int TIMER_LINE_QUIET = 7;
+
+// How long the DTU may take before its answer begins (it may store the set
+// first), and how long a line must be silent before a request follows a
+// deadline: longer than any gap between the bytes of one answer.
+inline constexpr int kDtuAnswerDelayMs = 2000;
+inline constexpr int kLineQuietMs = 200;
+
+// The answer deadline at a line rate: the largest answer the assembler holds,
+// 10 bits a byte, plus the DTU's own delay: 2869 ms at 57600 bit/s.
+constexpr int AnswerDeadlineMs(std::uint32_t rate) {
+    const std::uint64_t bits = std::uint64_t{ReceiveAssembler::kCapacity} * 10 * 1000;
+    const std::uint64_t perSecond = rate == 0 ? 57600 : rate;
+    return static_cast<int>((bits + perSecond - 1) / perSecond) + kDtuAnswerDelayMs;
+}
 
 enum class Awaited : std::uint8_t {
     Nothing,
@@ -46,16 +66,20 @@ enum class Awaited : std::uint8_t {
 // How a request ended.
 enum class RequestEnd : std::uint8_t {
     Answered,       // a complete answer that says success
-    Failed,         // a complete answer that says failure
+    Failed,         // a complete answer that says failure, or one too large to hold
     NotHandedOver,  // the engine did not take the request
-    Replaced,       // a new request took its place
     PortClosed,     // closed by the operator, or lost
-    StateChanged,   // the demo state began or ended
-    Deadline,       // no byte within the answer deadline
+    StateChanged,   // the demo state began or ended, the line was reopened
+    Deadline,       // no complete answer within the answer deadline
 };
 
 // What became of an operator's command.
-enum class CommandStatus : std::uint8_t { Sent, Held, Refused };
+enum class CommandStatus : std::uint8_t {
+    Sent,     // on the wire now
+    Held,     // in the queue, behind the request whose answer is awaited
+    Joined,   // the read already awaited or queued will serve it
+    Refused,  // see CommandRefusal
+};
 enum class CommandRefusal : std::uint8_t {
     None,
     NotNow,         // its control is not enabled in this state
@@ -77,25 +101,30 @@ class RequestCycle {
     // A write in these frames, each sent after the one before it succeeded.
     CommandResult beginWrite(std::vector<ConfigureFrame> frames);
     void onByte(std::uint8_t byte);
-    void onDeadlineTick();
+    // TIMER_ANSWER_DEADLINE and TIMER_LINE_QUIET.
+    void onTimerTick(int timerId);
     // The session leaves the state its requests belong to: what is awaited
-    // ends, and held requests are dropped.
+    // ends, and every queued request ends with it (a queued write says so).
     void endAll(RequestEnd why);
 
-    // 0: no deadline; otherwise the longest silence while an answer is awaited.
-    void setAnswerDeadline(int ms) { deadlineMs_ = ms; }
-    int answerDeadline() const { return deadlineMs_; }
+    // The rate of the line the requests go out on; sets the deadline.
+    void setLineRate(std::uint32_t rate) { rateDeadlineMs_ = AnswerDeadlineMs(rate); }
+    // A deadline of a front end's own (a slow DTU); 0 goes back to the line rate's.
+    void setAnswerDeadline(int ms) { ownDeadlineMs_ = ms > 0 ? ms : 0; }
+    int answerDeadline() const { return ownDeadlineMs_ > 0 ? ownDeadlineMs_ : rateDeadlineMs_; }
     void setVerifyAfterWrite(bool on) { verifyAfterWrite_ = on; }
     bool verifyAfterWrite() const { return verifyAfterWrite_; }
 
     Awaited awaited() const { return awaited_; }
-    bool writeInProgress() const { return !frames_.empty(); }
+    bool writeInProgress() const { return awaited_ == Awaited::ConfigureAnswer || awaited_ == Awaited::VerifyRead; }
     std::size_t frameIndex() const { return frame_; }
     std::size_t frameCount() const { return frames_.size(); }
     // Frames of the write not yet sent (after the one awaiting its answer).
     std::size_t framesLeft() const;
-    // Held read (ReadRequest) and reset (ResetRequest) commands, in order.
-    const std::deque<std::uint8_t>& held() const { return held_; }
+    // Requests waiting for their turn.
+    std::size_t queued() const { return queue_.size(); }
+    // What arrives is dropped until the line has been quiet (after a deadline).
+    bool lineQuiet() const { return lineQuiet_; }
     const ReceiveAssembler& assembler() const { return assembler_; }
     // Item types of the last write that were not written; empty after a full write.
     const std::vector<std::uint8_t>& unwrittenTypes() const { return unwritten_; }
@@ -103,8 +132,14 @@ class RequestCycle {
     const std::vector<std::uint8_t>& mismatchedTypes() const { return mismatched_; }
 
   private:
+    struct Request {
+        std::uint8_t command = 0;            // a read or reset; 0 for a write
+        std::vector<ConfigureFrame> frames;  // a write
+    };
+
+    bool idle() const { return awaited_ == Awaited::Nothing && lineQuiet_; }
     bool handOver(std::span<const std::uint8_t> bytes);
-    bool issueRead(Awaited kind, std::uint8_t command);
+    bool start(Request& request);
     bool sendFrame(std::size_t index);
     void await(Awaited kind);
     void finish(RequestEnd how, std::span<const std::uint8_t> answer = {});
@@ -112,8 +147,10 @@ class RequestCycle {
     void endFrame(RequestEnd how);
     void endVerify(RequestEnd how, std::span<const std::uint8_t> answer);
     void writeNotDone(RequestEnd how, std::size_t firstUnsent);
+    void endUnsent(Request& request, RequestEnd how);
     void applyReadAnswer(std::span<const std::uint8_t> answer);
-    void sendHeld();
+    void lineDirty();
+    void sendNext();
 
     SessionHost& host_;
     Awaited awaited_ = Awaited::Nothing;
@@ -122,11 +159,17 @@ class RequestCycle {
     // one whose answer is awaited.
     std::vector<ConfigureFrame> frames_;
     std::size_t frame_ = 0;
-    std::deque<std::uint8_t> held_;
+    std::deque<Request> queue_;
+    // The head of the queue waits for a quiet line; the deadline timer counts its wait.
+    bool headWaits_ = false;
+    bool lineQuiet_ = true;
     std::vector<std::uint8_t> unwritten_;
     std::vector<std::uint8_t> mismatched_;
     bool verifyAfterWrite_ = false;
-    int deadlineMs_ = 0;
+    // The read or reset command whose answer is awaited.
+    std::uint8_t command_ = 0;
+    int rateDeadlineMs_ = AnswerDeadlineMs(57600);
+    int ownDeadlineMs_ = 0;
 };
 
 }  // namespace quill

@@ -1,5 +1,7 @@
 #include "session/session_controller.h"
 
+#include <utility>
+
 #include "protocol/frame.h"
 #include "protocol/session.h"
 
@@ -123,6 +125,7 @@ void SessionController::OnOpenPort() {
             return;
         }
     }
+    if (inDemo() && rememberedDemoRate_) host_.selectDemoRate(*std::exchange(rememberedDemoRate_, {}));
     std::uint32_t rate = demoRate();
     if (!inDemo()) {
         rate = BaudTable[kSessionRateIndex];
@@ -135,6 +138,7 @@ void SessionController::OnOpenPort() {
         return;
     }
     releasedByReopen_ = false;
+    requests_.setLineRate(rate);
     host_.setStatusText(OpenStatusText(*name, rate));
     move(SessionEvent::OpenSucceeded);
     if (inDemo()) {
@@ -152,23 +156,24 @@ void SessionController::searchEnded(SearchEnd end) {
     if (end != SearchEnd::Found) {
         move(SessionEvent::SearchEnded);
         if (end == SearchEnd::TimedOut) host_.sessionOutcome(SessionOutcome::TimedOut);
-        return;
-    }
-    const std::optional<std::string> name = host_.adoptCandidate(*search_.foundIndex());
-    if (!name) {
-        host_.appendInfo(kPortLostText);
-        host_.setStatusText(kStatusClosedText);
-        move(SessionEvent::SearchEnded);
-        host_.sessionOutcome(SessionOutcome::Lost);
+        if (end == SearchEnd::NoneLeft) host_.sessionOutcome(SessionOutcome::Lost);
         return;
     }
     releasedByReopen_ = false;
-    host_.setStatusText(OpenStatusText(*name, BaudTable[kSessionRateIndex]));
+    requests_.setLineRate(BaudTable[kSessionRateIndex]);
+    host_.setStatusText(OpenStatusText(foundName_, BaudTable[kSessionRateIndex]));
     move(SessionEvent::Found);
     beginWait();
     host_.startTimerById(TIMER_CONNECT_TIMEOUT, kConnectTimeoutMs);
     // The announcement the search took is this wait's: no second poll is needed.
     OnPortByte(kAnnounceByte);
+}
+
+bool SessionController::takeCandidate(std::size_t index) {
+    std::optional<std::string> name = host_.adoptCandidate(index);
+    if (!name) return false;
+    foundName_ = std::move(*name);
+    return true;
 }
 
 void SessionController::OnClosePort() {
@@ -202,15 +207,23 @@ void SessionController::OnPortLost() {
 }
 
 void SessionController::OnDemoBaudChanged() {
-    // Without a session there is nothing to reopen: a port opened here would
-    // be open behind a window that says it is closed.
+    // The rate is the demo state's. Outside it the DTU's line stays at the
+    // session rate, which is all the DTU understands; the pick waits for the
+    // next demo-state open.
+    if (!inDemo()) {
+        rememberedDemoRate_ = host_.demoRateIndex();
+        return;
+    }
+    rememberedDemoRate_.reset();
     if (!NextState(state_, SessionEvent::Reopened)) return;
     const std::uint32_t rate = demoRate();
-    // The engine stops its worker and purges the line first: no answer
-    // awaited before survives it.
     requests_.endAll(RequestEnd::StateChanged);
+    // A reopen lets go of the line first, so an open that fails, or a choice
+    // that opens nothing, leaves no device held behind the window.
+    host_.stopPort();
     if (const std::optional<std::string> name = host_.openPort(rate)) {
         releasedByReopen_ = false;
+        requests_.setLineRate(rate);
         host_.setStatusText(OpenStatusText(*name, rate));
         move(SessionEvent::Reopened);
         return;
@@ -256,6 +269,7 @@ void SessionController::OnConfigDone(bool ticked) {
     const std::uint32_t rate = BaudTable[kSessionRateIndex];
     if (const std::optional<std::string> name = host_.openPort(rate)) {
         releasedByReopen_ = false;
+        requests_.setLineRate(rate);
         host_.appendInfo(kReconnectText);
         host_.setStatusText(OpenStatusText(*name, rate));
     }
@@ -354,7 +368,8 @@ void SessionController::OnTimerTick(int timerId) {
             host_.sessionOutcome(SessionOutcome::TimedOut);
             return;
         case TIMER_ANSWER_DEADLINE:
-            requests_.onDeadlineTick();
+        case TIMER_LINE_QUIET:
+            requests_.onTimerTick(timerId);
             return;
         case TIMER_AUTO_SEND:
             // Auto-send belongs to its ticked box, on an open port, in the demo state.

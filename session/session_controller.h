@@ -59,7 +59,7 @@ enum class SessionEvent : std::uint8_t {
     DemoEntered,     // 1031 ticked
     DemoLeft,        // 1031 unticked
     DemoLeftKnown,   // 1031 unticked without its handler, the DTU known: no new wait
-    Reopened,        // 1068's rate took effect
+    Reopened,        // 1068's rate took effect (the demo state only)
     AwaitDtu,        // a front end without an operator waits for the next unit
     SearchStarted,   // 1027 with the search chosen
     Found,           // a candidate announced a DTU and became the session's port
@@ -86,11 +86,9 @@ inline constexpr std::array kTransitions{
     Transition{SessionState::WaitingForDtu, SessionEvent::Close, SessionState::Closed},
     Transition{SessionState::WaitingForDtu, SessionEvent::Lost, SessionState::Closed},
     Transition{SessionState::WaitingForDtu, SessionEvent::DemoEntered, SessionState::Demo},
-    Transition{SessionState::WaitingForDtu, SessionEvent::Reopened, SessionState::WaitingForDtu},
     Transition{SessionState::Connected, SessionEvent::Close, SessionState::Closed},
     Transition{SessionState::Connected, SessionEvent::Lost, SessionState::Closed},
     Transition{SessionState::Connected, SessionEvent::DemoEntered, SessionState::Demo},
-    Transition{SessionState::Connected, SessionEvent::Reopened, SessionState::Connected},
     Transition{SessionState::Connected, SessionEvent::AwaitDtu, SessionState::WaitingForDtu},
     Transition{SessionState::Demo, SessionEvent::Close, SessionState::DemoPortClosed},
     Transition{SessionState::Demo, SessionEvent::Lost, SessionState::DemoPortClosed},
@@ -192,6 +190,7 @@ class SessionController : private PortSearchHost {
         host_.sendToCandidate(index, byte);
     }
     void closeCandidate(std::size_t index) override { host_.closeCandidate(index); }
+    bool takeCandidate(std::size_t index) override;
     void startTimerById(int timerId, int periodMs) override { host_.startTimerById(timerId, periodMs); }
     void stopTimerById(int timerId) override { host_.stopTimerById(timerId); }
     void appendInfo(std::string_view utf8) override { host_.appendInfo(utf8); }
@@ -212,6 +211,10 @@ class SessionController : private PortSearchHost {
     // The reopen from 1068 failed: the engine let go of the device, but
     // nothing vanished, so no loss is reported for it.
     bool releasedByReopen_ = false;
+    // The search's winner, as the front end named it when it took the port.
+    std::string foundName_;
+    // A rate picked in 1068 outside the demo state, for the next demo-state open.
+    std::optional<int> rememberedDemoRate_;
     ControlEnables shownEnables_{};
     bool enablesShown_ = false;
     RequestCycle requests_{host_};

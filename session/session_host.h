@@ -53,6 +53,7 @@ enum class SessionOutcome : std::uint8_t {
     ConfigureFailed,     // a frame was refused (or its answer malformed)
     VerifyPassed,
     VerifyFailed,
+    VerifyNotRead,  // the read-back after a write failed: nothing was compared
     NoAnswer,  // a request's answer did not come within the answer deadline
 };
 
