@@ -233,20 +233,29 @@ quill::AnswerKind KindOf(Kind k) {
 void Send(quill::ReceiveAssembler& assembler, int mode, std::uint8_t b, bool& steady) {
     const quill::AnswerKind expected = assembler.expected();
     const std::int32_t countBefore = assembler.receiveCount();
+    const quill::AssemblerStage stageBefore = assembler.stage();
 
     const AssemblerEvent event = assembler.AcceptByte(b);
 
     FUZZ_CHECK(assembler.receiveCount() >= 0 && assembler.receiveCount() <= kCapacity);
-    FUZZ_CHECK((assembler.stage() == quill::AssemblerStage::Idle) ==
-               (assembler.expected() == quill::AnswerKind::Nothing));
     if (expected == quill::AnswerKind::Nothing) {
         FUZZ_CHECK(event.kind == Kind::None && assembler.receiveCount() == countBefore);
+        FUZZ_CHECK(assembler.stage() == quill::AssemblerStage::Idle);
         return;
     }
     // A full buffer never stalls: the next byte ends the answer.
     if (countBefore == kCapacity) FUZZ_CHECK(event.kind != Kind::None);
     if (event.kind == Kind::None) {
         FUZZ_CHECK(assembler.expected() == expected);
+        // Bytes before a start byte are dropped; from the start byte on, every byte is kept.
+        if (stageBefore == quill::AssemblerStage::AwaitStart) {
+            FUZZ_CHECK(assembler.receiveCount() == (b == quill::kFrameDelimiter ? 1 : 0));
+            FUZZ_CHECK(assembler.stage() ==
+                       (b == quill::kFrameDelimiter ? quill::AssemblerStage::Head : quill::AssemblerStage::AwaitStart));
+        } else {
+            FUZZ_CHECK(assembler.receiveCount() == countBefore + 1);
+            FUZZ_CHECK(assembler.stage() != quill::AssemblerStage::AwaitStart);
+        }
         return;
     }
     // One verdict, on the answer that was expected, and then nothing is.

@@ -9,10 +9,12 @@
 #include <vector>
 
 #include "fuzz/fuzz_check.h"
+#include "protocol/frame.h"
 #include "protocol/item_table.h"
 #include "protocol/session.h"
 #include "session/session_controller.h"
 #include "sim/simulated_dtu.h"
+#include "terminal/send_request.h"
 #include "tests/session/recording_host.h"
 
 namespace {
@@ -41,6 +43,11 @@ class CheckingHost : public quill::test::RecordingHost {
     bool sendBytes(std::span<const std::uint8_t> bytes) override {
         // Nothing is sent while the port is closed.
         FUZZ_CHECK(held && session->portOpen());
+        // One request on the wire at a time: none goes out while an answer is awaited.
+        const bool request = bytes.size() >= 16 && bytes[0] == quill::kFrameDelimiter &&
+                             (bytes[1] == quill::Command::ReadRequest || bytes[1] == quill::Command::ResetRequest ||
+                              bytes[1] == quill::Command::ConfigureRequest);
+        if (request) FUZZ_CHECK(session->requests().awaited() == quill::Awaited::Nothing);
         // Polls only while waiting.
         if (polling) FUZZ_CHECK(session->state() == SessionState::WaitingForDtu);
         return RecordingHost::sendBytes(bytes);
@@ -79,6 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto items = quill::ItemTable();
     int losses = 0;
     if (in.bit()) session.setAnswerDeadline(5000);
+    std::uint32_t tickedInterval = 0;  // the interval member when auto-send was last ticked
 
     while (!in.empty()) {
         const std::size_t boxesBefore = host.boxes.size();
@@ -119,6 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 break;
             case 8:
                 host.ticks[quill::kAutoSendBoxId] = in.bit();
+                tickedInterval = host.interval;
                 session.OnAutoSend();
                 break;
             case 9:
@@ -128,8 +137,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 break;
             case 10: {
                 static constexpr int kTimers[] = {quill::TIMER_AUTO_SEND, quill::TIMER_CONNECT_TIMEOUT,
-                                                  quill::TIMER_DTU_POLL, quill::TIMER_ANSWER_DEADLINE};
-                const int id = kTimers[in.byte() % 4];
+                                                  quill::TIMER_DTU_POLL, quill::TIMER_ANSWER_DEADLINE,
+                                                  quill::TIMER_LINE_QUIET};
+                const int id = kTimers[in.byte() % 5];
                 host.polling = id == quill::TIMER_DTU_POLL;
                 session.OnTimerTick(id);
                 host.polling = false;
@@ -189,14 +199,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // The controls shown enabled are those of the state.
         FUZZ_CHECK(host.enableCalls == 0 || host.enables == quill::test::TypedEnables(session.state()));
         // Requests belong to the connected state (and resets to the demo state);
-        // held ones only wait for a write.
+        // queued ones wait only for an awaited answer or a line still talking.
         const quill::RequestCycle& requests = session.requests();
         if (requests.writeInProgress()) FUZZ_CHECK(session.state() == SessionState::Connected);
-        if (!requests.writeInProgress()) FUZZ_CHECK(requests.held().empty());
+        if (requests.queued() > 0)
+            FUZZ_CHECK(requests.awaited() != quill::Awaited::Nothing || !requests.lineQuiet());
         if (Closed(session.state())) FUZZ_CHECK(requests.awaited() == quill::Awaited::Nothing);
-        // Auto-send keeps the period it was started with.
+        // Every request taken ends in exactly one verdict: it is awaited, queued, or concluded once.
+        FUZZ_CHECK(requests.taken() - requests.concluded() ==
+                   (requests.awaited() != quill::Awaited::Nothing ? 1u : 0u) + requests.queued());
+        // Every answer awaited, and every request waiting for a quiet line, has its deadline running.
+        if (requests.awaited() != quill::Awaited::Nothing || requests.queued() > 0)
+            FUZZ_CHECK(host.running(quill::TIMER_ANSWER_DEADLINE));
+        // Auto-send runs at the interval its box was ticked with, whatever 1035 says since.
         if (host.running(quill::TIMER_AUTO_SEND))
-            FUZZ_CHECK(host.timers.at(quill::TIMER_AUTO_SEND) == session.autoSend().period());
+            FUZZ_CHECK(host.timers.at(quill::TIMER_AUTO_SEND) == quill::AutoSendPeriod(tickedInterval));
         // Only a running search holds candidates.
         if (session.state() != SessionState::Searching) FUZZ_CHECK(host.candidatesOpen.empty());
         // Polling and the time-out run only while waiting or searching; after a close nothing runs.

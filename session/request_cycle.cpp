@@ -61,11 +61,13 @@ CommandResult RequestCycle::askRead(std::uint8_t command) {
     if (readAwaited || readQueuedLast) return {CommandStatus::Joined};
     Request request{command, {}};
     if (!idle() || !queue_.empty()) {
+        ++taken_;
         queue_.push_back(std::move(request));
         sendNext();  // a line still talking: the head's wait is counted
         return {CommandStatus::Held};
     }
     if (!start(request)) return {CommandStatus::Refused, CommandRefusal::NotHandedOver};
+    ++taken_;
     return {CommandStatus::Sent};
 }
 
@@ -73,6 +75,7 @@ CommandResult RequestCycle::beginWrite(std::vector<ConfigureFrame> frames) {
     if (frames.empty()) return {CommandStatus::Refused, CommandRefusal::FormInvalid};
     Request request{0, std::move(frames)};
     if (!idle() || !queue_.empty()) {
+        ++taken_;
         queue_.push_back(std::move(request));
         sendNext();
         return {CommandStatus::Held};
@@ -84,6 +87,7 @@ CommandResult RequestCycle::beginWrite(std::vector<ConfigureFrame> frames) {
         unwritten_ = std::move(types);  // nothing of it went out
         return {CommandStatus::Refused, CommandRefusal::NotHandedOver};
     }
+    ++taken_;
     return {CommandStatus::Sent};
 }
 
@@ -179,6 +183,7 @@ void RequestCycle::finish(RequestEnd how, std::span<const std::uint8_t> answer) 
 // the queue, or left waiting for a line that did not go quiet.
 void RequestCycle::endUnsent(Request& request, RequestEnd how) {
     if (request.frames.empty()) {
+        conclude();
         if (how == RequestEnd::Deadline) host_.sessionOutcome(SessionOutcome::NoAnswer);
         return;
     }
@@ -195,6 +200,7 @@ void RequestCycle::applyReadAnswer(std::span<const std::uint8_t> answer) {
 }
 
 void RequestCycle::endRead(RequestEnd how, std::span<const std::uint8_t> answer) {
+    conclude();
     switch (how) {
         case RequestEnd::Answered:
             applyReadAnswer(answer);
@@ -227,6 +233,7 @@ void RequestCycle::endFrame(RequestEnd how) {
     host_.sessionOutcome(SessionOutcome::ConfigureSucceeded);
     if (!verifyAfterWrite_) {
         frames_.clear();
+        conclude();
         return;
     }
     // The verification belongs to the write: it goes before anything queued.
@@ -240,6 +247,7 @@ void RequestCycle::endFrame(RequestEnd how) {
 // The write stops at firstUnsent: that frame and every later one did not go
 // out, or went out without an answer that says it was taken.
 void RequestCycle::writeNotDone(RequestEnd how, std::size_t firstUnsent) {
+    conclude();
     for (std::size_t i = firstUnsent; i < frames_.size(); ++i)
         unwritten_.insert(unwritten_.end(), frames_[i].types.begin(), frames_[i].types.end());
     const bool several = frames_.size() > 1;
@@ -265,6 +273,7 @@ void RequestCycle::writeNotDone(RequestEnd how, std::size_t firstUnsent) {
 }
 
 void RequestCycle::endVerify(RequestEnd how, std::span<const std::uint8_t> answer) {
+    conclude();
     switch (how) {
         case RequestEnd::Answered:
             applyReadAnswer(answer);

@@ -123,6 +123,10 @@ class RequestCycle {
     std::size_t framesLeft() const;
     // Requests waiting for their turn.
     std::size_t queued() const { return queue_.size(); }
+    // Requests taken (sent or queued) and requests that have had their
+    // verdict: the difference is the one awaited and those queued.
+    std::uint64_t taken() const { return taken_; }
+    std::uint64_t concluded() const { return concluded_; }
     // What arrives is dropped until the line has been quiet (after a deadline).
     bool lineQuiet() const { return lineQuiet_; }
     const ReceiveAssembler& assembler() const { return assembler_; }
@@ -150,6 +154,7 @@ class RequestCycle {
     void endUnsent(Request& request, RequestEnd how);
     void applyReadAnswer(std::span<const std::uint8_t> answer);
     void lineDirty();
+    void conclude() { ++concluded_; }
     void sendNext();
 
     SessionHost& host_;
@@ -166,6 +171,8 @@ class RequestCycle {
     std::vector<std::uint8_t> unwritten_;
     std::vector<std::uint8_t> mismatched_;
     bool verifyAfterWrite_ = false;
+    std::uint64_t taken_ = 0;
+    std::uint64_t concluded_ = 0;
     // The read or reset command whose answer is awaited.
     std::uint8_t command_ = 0;
     int rateDeadlineMs_ = AnswerDeadlineMs(57600);

@@ -232,91 +232,23 @@ TEST(ReceiveAssembler, ConfigureAnswersAroundTheBufferSize) {
     }
 }
 
-TEST(ReceiveAssembler, UnfinishedAnswerIsKeptAcrossANewRequest) {
-    ReceiveAssembler a;
-    a.Expect(AnswerKind::Read);
-    Feed(a, {0x7B, 0x8B, 0x00});
-    a.Expect(AnswerKind::Read);  // a second read request adds to what is held
-    const auto seen = Feed(a, {0x05, 0x7B});
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].frame, (Bytes{0x7B, 0x8B, 0x00, 0x05, 0x7B}));
-}
-
-// A request while an answer is still arriving: whatever part of the old
-// answer is left comes first (it holds 0x7B inside its data), then the new
-// answer. At every cut the new answer is taken, and nothing else is judged.
-TEST(ReceiveAssembler, ARequestAgainSkipsTheTailOfAnInterruptedAnswerAtEveryCut) {
-    struct Second {
-        AnswerKind kind;
-        Bytes answer;
-        Kind verdict;
-    };
-    for (const Second& second : {Second{AnswerKind::Read, kReadAnswer, Kind::ReadSucceeded},
-                                 Second{AnswerKind::Configure, kConfigureAnswer, Kind::ConfigureSucceeded}}) {
-        for (std::size_t cut = 1; cut <= kReadAnswer.size(); ++cut) {
+// A new expectation starts from an empty buffer, whatever was held: the
+// frame that follows is judged by itself, in every stage it could cut.
+TEST(ReceiveAssembler, ExpectStartsAfreshAfterEveryCut) {
+    for (const AnswerKind next : {AnswerKind::Read, AnswerKind::Configure}) {
+        const Bytes& answer = next == AnswerKind::Read ? kReadAnswer : kConfigureAnswer;
+        for (std::size_t cut = 1; cut < kReadAnswer.size(); ++cut) {
             ReceiveAssembler a;
             a.Expect(AnswerKind::Read);
-            const Bytes head(kReadAnswer.begin(), kReadAnswer.begin() + static_cast<std::ptrdiff_t>(cut));
-            const Bytes tail(kReadAnswer.begin() + static_cast<std::ptrdiff_t>(cut), kReadAnswer.end());
-            ASSERT_TRUE(Feed(a, head).size() <= (cut == kReadAnswer.size() ? 1u : 0u));
-            a.Expect(second.kind);
-            const auto seen = Feed(a, Cat(tail, second.answer));
-            ASSERT_EQ(seen.size(), 1u) << "cut " << cut << " kind " << int(second.kind);
-            EXPECT_EQ(seen[0].kind, second.verdict) << "cut " << cut;
-            EXPECT_EQ(seen[0].frame, second.answer) << "cut " << cut;
+            ASSERT_TRUE(Feed(a, Bytes(kReadAnswer.begin(), kReadAnswer.begin() + static_cast<std::ptrdiff_t>(cut)))
+                            .empty());
+            a.Expect(next);
+            EXPECT_EQ(a.stage(), AssemblerStage::AwaitStart) << cut;
+            const auto seen = Feed(a, answer);
+            ASSERT_EQ(seen.size(), 1u) << cut;
+            EXPECT_EQ(seen[0].kind, next == AnswerKind::Read ? Kind::ReadSucceeded : Kind::ConfigureSucceeded);
+            EXPECT_EQ(seen[0].frame, answer) << cut;
         }
-    }
-}
-
-// After a request again, the frame that follows the earlier answer's
-// remainder is judged by the usual rules: a short or wrong answer gets its
-// verdict, never silence.
-TEST(ReceiveAssembler, ARequestAgainJudgesTheNextFrameAsUsual) {
-    struct Case {
-        const char* what;
-        AnswerKind first;
-        Bytes held;  // of the first answer, before the second request
-        AnswerKind second;
-        Bytes then;
-        std::vector<std::pair<std::size_t, Kind>> events;  // index into `then`
-        AssemblerStage stageAfterHeld;
-    };
-    const Bytes wrong{0x7B, 0x8F, 0x00, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x7B};
-    const Case cases[] = {
-        {"short read answer, nothing held", AnswerKind::Read, {}, AnswerKind::Read,
-         {0x7B, 0x8B, 0x00, 0x05, 0x7B}, {{4, Kind::ReadSucceeded}}, AssemblerStage::AwaitStart},
-        {"reset twice, a wrong answer", AnswerKind::Read, {}, AnswerKind::Read, wrong,
-         {{15, Kind::ReadFailed}}, AssemblerStage::AwaitStart},
-        {"the remainder by the length field, then a wrong answer", AnswerKind::Read,
-         {0x7B, 0x8B, 0x00, 0x08, 0x7B}, AnswerKind::Read, Cat(Bytes{0x7B, 0x7B, 0x7B}, wrong),
-         {{18, Kind::ReadFailed}}, AssemblerStage::SkipRemainder},
-        {"the remainder by the length field, then a short answer", AnswerKind::Read,
-         {0x7B, 0x8B, 0x00, 0x1D}, AnswerKind::Configure,
-         Cat(Bytes(25, 0x7B), Bytes{0x7B, 0x8C, 0x01, 0x7B}), {{28, Kind::ConfigureFailed}},
-         AssemblerStage::SkipRemainder},
-        {"a read head not complete, another read: either is taken", AnswerKind::Read, {0x7B, 0x8B},
-         AnswerKind::Read, Cat(Bytes{0x00, 0x05, 0x7B}, kReadAnswer), {{2, Kind::ReadSucceeded}},
-         AssemblerStage::Head},
-        {"a read head not complete, a configure request", AnswerKind::Read, {0x7B, 0x8B},
-         AnswerKind::Configure, Cat(Bytes{0x00, 0x05, 0x7B}, kConfigureAnswer),
-         {{18, Kind::ConfigureSucceeded}}, AssemblerStage::SkipRemainder},
-        {"a configure answer ends at its next 0x7B", AnswerKind::Configure, {0x7B, 0x8C, 0x00},
-         AnswerKind::Read, Cat(Bytes{0x00, 0x7B}, kReadAnswer), {{30, Kind::ReadSucceeded}},
-         AssemblerStage::SkipRemainder},
-        {"a read answer past its length ends at its next 0x7B", AnswerKind::Read,
-         {0x7B, 0x8B, 0x00, 0x04, 0x01}, AnswerKind::Read, Cat(Bytes{0x02, 0x7B}, wrong),
-         {{17, Kind::ReadFailed}}, AssemblerStage::SkipRemainder},
-    };
-    for (const Case& c : cases) {
-        ReceiveAssembler a;
-        a.Expect(c.first);
-        ASSERT_TRUE(Feed(a, c.held).empty()) << c.what;
-        a.Expect(c.second);
-        EXPECT_EQ(a.stage(), c.stageAfterHeld) << c.what;
-        std::vector<std::pair<std::size_t, Kind>> events;
-        for (const Seen& s : Feed(a, c.then)) events.emplace_back(s.at, s.kind);
-        EXPECT_EQ(events, c.events) << c.what;
-        EXPECT_EQ(a.stage(), AssemblerStage::Idle) << c.what;
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <utility>
@@ -18,6 +19,7 @@ namespace {
 class SearchHost : public PortSearchHost {
   public:
     std::vector<CandidateOpen> opens;  // what opening candidate i gives
+    std::vector<std::size_t> gone;     // candidates that vanish as they are taken
 
     std::vector<std::pair<std::size_t, std::uint8_t>> sent;
     std::vector<std::size_t> closed;
@@ -29,6 +31,9 @@ class SearchHost : public PortSearchHost {
     CandidateOpen openCandidate(std::size_t index) override { return opens.at(index); }
     void sendToCandidate(std::size_t index, std::uint8_t byte) override { sent.emplace_back(index, byte); }
     void closeCandidate(std::size_t index) override { closed.push_back(index); }
+    bool takeCandidate(std::size_t index) override {
+        return std::find(gone.begin(), gone.end(), index) == gone.end();
+    }
     void startTimerById(int timerId, int periodMs) override { timers[timerId] = periodMs; }
     void stopTimerById(int timerId) override { timers.erase(timerId); }
     void appendInfo(std::string_view utf8) override { info.emplace_back(utf8); }
@@ -60,6 +65,7 @@ struct SearchCase {
     Texts info;
     Ends ends;                          // empty: still running
     std::optional<std::size_t> found;
+    Indexes gone = {};                  // vanish as they are taken
 };
 
 constexpr auto O = CandidateOpen::Opened;
@@ -71,6 +77,7 @@ TEST_P(PortSearchTest, OpensPollsAndClosesAsTheEventsSay) {
     const SearchCase& c = GetParam();
     SearchHost host;
     host.opens = c.opens;
+    host.gone = c.gone;
     PortSearch search(host);
     search.start(std::vector<std::string>(kNames.begin(), kNames.begin() + static_cast<long>(c.opens.size())));
     for (const Step& step : c.steps) {
@@ -102,11 +109,13 @@ TEST_P(PortSearchTest, OpensPollsAndClosesAsTheEventsSay) {
         EXPECT_EQ(host.timers, (std::map<int, int>{{TIMER_CONNECT_TIMEOUT, 40000}, {TIMER_DTU_POLL, 400}}));
     else
         EXPECT_TRUE(host.timers.empty());
-    // Every port opened is closed by the search exactly once, unless it won.
+    // Every port opened is closed by the search exactly once, unless it won
+    // or went as it was taken.
     if (!c.ends.empty()) {
         Indexes expectClosed;
         for (std::size_t i = 0; i < c.opens.size(); ++i)
-            if (c.opens[i] == O && c.found != i) expectClosed.push_back(i);
+            if (c.opens[i] == O && c.found != i && std::count(c.gone.begin(), c.gone.end(), i) == 0)
+                expectClosed.push_back(i);
         Indexes closed = host.closed;
         std::sort(closed.begin(), closed.end());
         EXPECT_EQ(closed, expectClosed);
@@ -124,14 +133,42 @@ INSTANTIATE_TEST_SUITE_P(
                    {"<-正在查找DTU，共3个串口...\n\r\n\r", "<-在串口/dev/ttyUSB1上找到DTU\n\r\n\r"},
                    {SearchEnd::Found},
                    1},
-        SearchCase{"AnAnnouncementBeforeTheFirstPollCounts",
+        SearchCase{"AnAnnouncementThatAnswersNoPollIsNoise",
                    {O, O},
-                   {Rx(0, 0x6C)},
-                   {},
-                   {1},
-                   {"<-正在查找DTU，共2个串口...\n\r\n\r", "<-在串口/dev/ttyUSB0上找到DTU\n\r\n\r"},
+                   {Rx(0, 0x6C), kPoll, Rx(1, 0x6C)},
+                   {{0, 0x37}, {1, 0x37}},
+                   {0},
+                   {"<-正在查找DTU，共2个串口...\n\r\n\r", "<-串口/dev/ttyUSB0收到的不是DTU的应答，继续查找\n\r\n\r",
+                    "<-在串口/dev/ttyUSB1上找到DTU\n\r\n\r"},
                    {SearchEnd::Found},
-                   0},
+                   1},
+        SearchCase{"AWinnerGoneAsItIsTakenDropsOutAndTheSearchGoesOn",
+                   {O, O, O},
+                   {kPoll, Rx(0, 0x6C), kPoll, Rx(2, 0x6C)},
+                   {{0, 0x37}, {1, 0x37}, {2, 0x37}, {1, 0x37}, {2, 0x37}},
+                   {1},
+                   {"<-正在查找DTU，共3个串口...\n\r\n\r", "<-在串口/dev/ttyUSB2上找到DTU\n\r\n\r"},
+                   {SearchEnd::Found},
+                   2,
+                   {0}},
+        SearchCase{"TheLastCandidateGoneAsItIsTakenEndsTheSearchAtOnce",
+                   {O},
+                   {kPoll, Rx(0, 0x6C), kPoll},
+                   {{0, 0x37}},
+                   {},
+                   {"<-正在查找DTU，共1个串口...\n\r\n\r", "<-关闭串口成功\n\r\n\r"},
+                   {SearchEnd::NoneLeft},
+                   std::nullopt,
+                   {0}},
+        SearchCase{"EveryCandidateVanishedEndsTheSearchAtOnce",
+                   {O, CandidateOpen::Busy, O},
+                   {kPoll, Lost(0), Lost(2), kPoll},
+                   {{0, 0x37}, {2, 0x37}},
+                   {0, 2},
+                   {"<-串口/dev/ttyUSB1被占用，已跳过\n\r\n\r", "<-正在查找DTU，共2个串口...\n\r\n\r",
+                    "<-关闭串口成功\n\r\n\r"},
+                   {SearchEnd::NoneLeft},
+                   std::nullopt},
         SearchCase{"BusyAndRefusingPortsAreNamedOnceAndSkipped",
                    {CandidateOpen::Busy, O, CandidateOpen::NoPermission, CandidateOpen::Missing},
                    {kPoll, kPoll},

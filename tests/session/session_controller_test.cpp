@@ -238,9 +238,20 @@ INSTANTIATE_TEST_SUITE_P(
                               Search(t);
                               t.host.adoptSucceeds = false;
                           },
-                          [](Session& t) { t.session.OnCandidateByte(0, kAnnounceByte); },
+                          [](Session& t) {
+                              t.session.OnTimerTick(TIMER_DTU_POLL);
+                              t.session.OnCandidateByte(0, kAnnounceByte);
+                          },
+                          S::Searching,
+                          {}},
+                      Row{"SearchEveryCandidateGone",
+                          Search,
+                          [](Session& t) {
+                              t.session.OnCandidateLost(0);
+                              t.session.OnCandidateLost(2);
+                          },
                           S::Closed,
-                          {"<-在串口/dev/ttyUSB0上找到DTU\n\r\n\r", kPortLostText}},
+                          {kClosedText}},
                       Row{"SearchTimedOut",
                           Search,
                           [](Session& t) { t.session.OnTimerTick(TIMER_CONNECT_TIMEOUT); },
@@ -397,59 +408,6 @@ TEST_F(Session, ARefusedConfigureShowsItsMessageAndSendsNothing) {
 
 // ---- Faults that a sequence of events shows --------------------------------------------
 
-// A request made while the answer to the one before is still arriving: what
-// is left of the old answer comes first, then the new answer whole.
-struct AskAgain {
-    const char* name;
-    std::uint8_t first;   // command of the request whose answer is cut
-    std::size_t cutAt;    // bytes of its answer that arrived before the second request
-    bool configure;       // the second request is a configure request
-    std::uint8_t second;  // else: its command
-};
-
-class AskingAgain : public Session, public ::testing::WithParamInterface<AskAgain> {};
-
-TEST_P(AskingAgain, TakesTheSecondAnswer) {
-    const AskAgain& c = GetParam();
-    connect();
-    SimulatedDtu dtu;
-    const Bytes first = AnswerTo(dtu, c.first);
-    ASSERT_GT(first.size(), c.cutAt);
-    session.OnReadParameters();
-    feed(Bytes(first.begin(), first.begin() + static_cast<std::ptrdiff_t>(c.cutAt)));
-
-    Bytes second;
-    if (c.configure) {
-        host.form.Field(0x01, "4321");
-        session.OnConfigure();
-        ASSERT_EQ(host.sent.size(), 2u);
-        second = dtu.feed(host.sent.back());
-    } else {
-        c.second == 0x0F ? session.OnReset() : session.OnReadParameters();
-        second = AnswerTo(dtu, c.second);
-    }
-    feed(Bytes(first.begin() + static_cast<std::ptrdiff_t>(c.cutAt), first.end()));
-    feed(second);
-
-    EXPECT_EQ(host.count(kReadFailedText), 0);
-    EXPECT_EQ(host.count(kConfigureFailedText), 0);
-    EXPECT_EQ(host.count(c.configure ? kConfigureSucceededText : kReadSucceededText), 1);
-    if (!c.configure) {
-        EXPECT_EQ(host.filledTypes.size(), ApplyReadAnswer(second).size());
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(WhileAnAnswerArrives, AskingAgain,
-                         ::testing::Values(AskAgain{"ReadAfterOneByte", 0x0B, 1, false, 0x0B},
-                                           AskAgain{"ReadAfterTheHead", 0x0B, 15, false, 0x0B},
-                                           AskAgain{"ReadHalfWay", 0x0B, 300, false, 0x0B},
-                                           AskAgain{"ReadBeforeItsFirstByte", 0x0B, 0, false, 0x0B},
-                                           AskAgain{"ResetHalfWay", 0x0B, 300, false, 0x0F},
-                                           AskAgain{"ConfigureHalfWay", 0x0B, 300, true, 0}),
-                         [](const ::testing::TestParamInfo<AskAgain>& info) {
-                             return std::string(info.param.name);
-                         });
-
 // Asked twice, the first time unanswered: the answer that comes gets the
 // verdict the read rules give it, whatever it holds.
 struct TwiceCase {
@@ -479,21 +437,50 @@ INSTANTIATE_TEST_SUITE_P(
                                 kReadSucceededText}),
     [](const ::testing::TestParamInfo<TwiceCase>& info) { return std::string(info.param.name); });
 
-// The engine did not take the first frame of a write (its device was let go
-// by a failed reopen): the write has not begun, and reading still works.
+// The engine did not take the first frame of a write (it has let go of a
+// vanished device, whose loss is still on its way): the write has not begun.
 TEST_F(Session, AWriteWhoseFirstFrameWasNotTakenLeavesReadingFree) {
     connect();
-    host.opensSucceed = false;
-    session.OnDemoBaudChanged();
+    host.held = false;
     host.form.Field(0x01, "1234");
-    session.OnConfigure();
+    EXPECT_EQ(session.OnConfigure().refusal, CommandRefusal::NotHandedOver);
     EXPECT_TRUE(host.sent.empty());
-    host.opensSucceed = true;
-    session.OnDemoBaudChanged();
+    host.held = true;
     session.OnReadParameters();
     ASSERT_EQ(host.sent.size(), 1u);
     EXPECT_EQ(host.sent.back(), Request(0x0B));
     EXPECT_EQ(session.unwrittenTypes(), std::vector<std::uint8_t>{0x01});
+}
+
+// The DTU's line runs at the session rate: a rate picked outside the demo
+// state is kept for the next demo-state open and changes nothing now.
+TEST_F(Session, ARatePickedOutsideTheDemoStateWaitsForTheNextDemoOpen) {
+    connect();
+    host.rateIndex = 5;  // 9600
+    session.OnDemoBaudChanged();
+    EXPECT_EQ(host.openRates, std::vector<std::uint32_t>{57600});
+    EXPECT_EQ(host.stops, 0);
+    EXPECT_EQ(session.state(), S::Connected);
+    session.OnClosePort();
+    open();  // outside the demo state: the session rate, and 1068 shows it
+    EXPECT_EQ(host.rateIndex, 9);
+    session.OnClosePort();
+    configDone(true);
+    open();
+    EXPECT_EQ(host.openRates, (std::vector<std::uint32_t>{57600, 57600, 9600}));
+    EXPECT_EQ(host.rateIndex, 5);
+    EXPECT_EQ(session.requests().answerDeadline(), AnswerDeadlineMs(9600));
+}
+
+// A reopen from 1068 lets go of the line first: a choice that opens nothing
+// leaves no device held behind the window.
+TEST_F(Session, AFailedDemoReopenLeavesNothingHeld) {
+    demo();
+    host.opensSucceed = false;
+    host.rateIndex = 5;
+    session.OnDemoBaudChanged();
+    EXPECT_EQ(host.stops, 1);
+    EXPECT_FALSE(host.held);
 }
 
 TEST_F(Session, AnAutoSendTickAfterAFailedReopenIsNoLoss) {

@@ -193,7 +193,9 @@ TEST(SessionRoundTrip, ReadWriteInFramesAndVerifyAtLineSpeed) {
     dtu.stop();
 }
 
-TEST(SessionRoundTrip, ANewReadWhileTheAnswerStillArrivesTakesTheNewAnswer) {
+// A double-click on 读取参数: the second press is served by the answer
+// already on its way, and nothing more goes on the wire.
+TEST(SessionRoundTrip, AReadPressedAgainMidAnswerIsServedByThatAnswer) {
     DtuServer dtu;
     ASSERT_TRUE(dtu.start());
     {
@@ -202,13 +204,12 @@ TEST(SessionRoundTrip, ANewReadWhileTheAnswerStillArrivesTakesTheNewAnswer) {
         host.run([](SessionController& s) { s.OnTimerTick(TIMER_DTU_POLL); });
         ASSERT_TRUE(host.waitFor(SessionOutcome::Connected));
         host.run([](SessionController& s) { s.OnReadParameters(); });
-        // Press again once the answer is on its way, as a double-click does.
         ASSERT_TRUE(dtu.waitFor([&] { return dtu.sentTotal() > 200; }, kWait));
-        host.run([](SessionController& s) { s.OnReadParameters(); });
+        host.run([](SessionController& s) { EXPECT_EQ(s.OnReadParameters().status, CommandStatus::Joined); });
         ASSERT_TRUE(host.waitFor(SessionOutcome::ReadSucceeded));
-        ASSERT_TRUE(
-            dtu.waitFor([&] { return dtu.unsentBytes() == 0 && dtu.counters().readRequests == 2; }, kWait));
+        ASSERT_TRUE(dtu.waitFor([&] { return dtu.unsentBytes() == 0; }, kWait));
         host.run([](SessionController&) {});  // what the line delivered has been handled
+        EXPECT_EQ(dtu.counters().readRequests, 1u);
         for (const std::string& line : host.info()) EXPECT_NE(line, kReadFailedText);
     }
     dtu.stop();
