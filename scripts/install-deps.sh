@@ -5,7 +5,7 @@ if [ "$(id -u)" -ne 0 ]; then exec sudo "$0" "$@"; fi
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends \
-  build-essential cmake g++ git pkg-config \
+  build-essential cmake g++ git pkg-config ccache \
   libgtest-dev googletest \
   libcli11-dev nlohmann-json3-dev \
   libudev-dev umockdev libumockdev-dev \
