@@ -1,6 +1,8 @@
 #include "cli/trace.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "form/parameter_fields.h"
 #include "form/window_layout.h"
@@ -52,10 +54,11 @@ std::string ListEntry(int listId, int index) {
 // " = " and the item's value as the form shows it (texts quoted, so that an
 // empty or blank-ended one stays visible), then what does not fit the item's
 // format; empty for an item the form does not show.
-std::string ShownValue(const ItemView& item) {
+std::string ShownValue(const ItemView& item, bool showSecrets) {
     const std::optional<ItemUpdate> read = ReadItem(item);
     const ItemDef* def = FindItem(item.type);
     if (!read || def == nullptr) return {};
+    if (!showSecrets && IsSecret(item.type)) return " = \"" + std::string(kSecretValue) + '"';
     const bool quoted = def->readKind == ReadKind::Text || def->readKind == ReadKind::LongText ||
                         def->readKind == ReadKind::Ucs2Text;
     std::string shown;
@@ -76,6 +79,14 @@ std::string ShownValue(const ItemView& item) {
     else if (def->format == ValueFormat::DeviceText && item.value.size() % 2 != 0)
         shown += " (odd length: the last byte is not shown)";
     return " = " + shown;
+}
+
+// The item's value bytes, masked for a secret.
+std::string ValueBytes(const ItemView& item, bool showSecrets) {
+    if (showSecrets || !IsSecret(item.type)) return HexBytes(item.value);
+    std::string text;
+    for (std::size_t i = 0; i < item.value.size(); ++i) text += i ? " **" : "**";
+    return text;
 }
 
 }  // namespace
@@ -111,7 +122,7 @@ std::span<const std::uint8_t> FrameCollector::accept(std::uint8_t byte) {
     return done_;
 }
 
-std::vector<std::string> DescribeFrame(std::span<const std::uint8_t> frame) {
+std::vector<std::string> DescribeFrame(std::span<const std::uint8_t> frame, bool showSecrets) {
     std::vector<std::string> lines;
     if (frame.size() < 2) return lines;
     const std::uint8_t command = frame[1];
@@ -130,7 +141,8 @@ std::vector<std::string> DescribeFrame(std::span<const std::uint8_t> frame) {
     std::vector<std::string> items;
     const bool wellFormed = ForEachItem(frame, [&](const ItemView& item) {
         items.push_back(std::string(kItemIndent) + TypeText(item.type) + " " + FieldLabel(item.type) + " (" +
-                        std::to_string(item.value.size()) + "): " + HexBytes(item.value) + ShownValue(item));
+                        std::to_string(item.value.size()) + "): " + ValueBytes(item, showSecrets) +
+                        ShownValue(item, showSecrets));
     });
     head += ", " + std::to_string(items.size()) + " items";
     lines.push_back(std::move(head));
@@ -139,7 +151,8 @@ std::vector<std::string> DescribeFrame(std::span<const std::uint8_t> frame) {
     return lines;
 }
 
-Trace::Trace(std::ostream& out, Clock::time_point start) : out_(out), start_(start) {}
+Trace::Trace(std::ostream& out, Clock::time_point start, bool showSecrets)
+    : out_(out), start_(start), showSecrets_(showSecrets) {}
 
 Trace::~Trace() {
     flush();
@@ -152,26 +165,99 @@ std::string Trace::stamp(Clock::time_point at) const {
     return text;
 }
 
-void Trace::writeFrame(char direction, Clock::time_point at, std::span<const std::uint8_t> frame) {
-    const std::string time = stamp(at);
-    for (const std::string& line : DescribeFrame(frame))
-        out_ << time << ' ' << direction << ' ' << line << '\n';
+Trace::HeldByte Trace::classify(Direction& direction, std::uint8_t byte, std::vector<std::uint8_t>& completed) {
+    HeldByte held{byte, false, 0, 0};
+    const bool inFrame = direction.frames.collecting();
+    const std::span<const std::uint8_t> frame = direction.frames.accept(byte);
+    if (inFrame) {
+        held.frame = direction.serial;
+        held.offset = direction.offset++;
+    } else if (direction.frames.collecting()) {  // this byte began one
+        held.frame = ++direction.serial;
+        held.offset = 0;
+        direction.offset = 1;
+    }
+    completed.assign(frame.begin(), frame.end());
+    return held;
+}
+
+// The frame's secret bytes are masked in every line still held, then its items follow.
+void Trace::frameDone(const Direction& direction, std::uint32_t serial, Clock::time_point at,
+                      std::span<const std::uint8_t> frame) {
+    if (!showSecrets_) {
+        std::vector<std::uint32_t> secret;
+        ForEachItem(frame, [&](const ItemView& item) {
+            if (!IsSecret(item.type)) return;
+            const auto first = static_cast<std::uint32_t>(item.value.data() - frame.data());
+            for (std::uint32_t i = 0; i < item.value.size(); ++i) secret.push_back(first + i);
+        });
+        for (Line& line : held_) {
+            if (line.direction != direction.sign) continue;
+            for (HeldByte& b : line.bytes)
+                if (b.frame == serial && std::find(secret.begin(), secret.end(), b.offset) != secret.end())
+                    b.masked = true;
+        }
+    }
+    for (std::string& text : DescribeFrame(frame, showSecrets_)) held_.push_back({at, direction.sign, {}, std::move(text)});
+}
+
+void Trace::writeLine(const Line& line) {
+    out_ << stamp(line.at) << ' ' << line.direction << ' ';
+    if (line.bytes.empty()) {
+        out_ << line.text << '\n';
+        return;
+    }
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    for (std::size_t i = 0; i < line.bytes.size(); ++i) {
+        if (i) out_ << ' ';
+        const HeldByte& b = line.bytes[i];
+        if (b.masked) {
+            out_ << "**";
+        } else {
+            out_ << kDigits[b.value >> 4] << kDigits[b.value & 0x0F];
+        }
+    }
+    out_ << '\n';
+}
+
+// Lines go out once no frame is being collected (all: whatever is held, the
+// bytes of an unfinished frame masked past its head).
+void Trace::release(bool all) {
+    if (!all && (sent_.frames.collecting() || received_.frames.collecting())) return;
+    for (Line& line : held_) {
+        if (all && !showSecrets_) {
+            for (const Direction* direction : {&sent_, &received_})
+                if (line.direction == direction->sign && direction->frames.collecting())
+                    for (HeldByte& b : line.bytes)
+                        if (b.frame == direction->serial && b.offset >= kFrameHeaderSize) b.masked = true;
+        }
+        writeLine(line);
+    }
+    held_.clear();
 }
 
 void Trace::flushReceived() {
     if (pendingReceived_.empty()) return;
-    out_ << stamp(pendingSince_) << " < " << HexBytes(pendingReceived_) << '\n';
+    held_.push_back({pendingSince_, '<', std::move(pendingReceived_), {}});
     pendingReceived_.clear();
 }
 
 void Trace::sent(std::span<const std::uint8_t> bytes) {
     flushReceived();
     const Clock::time_point now = Clock::now();
-    for (std::size_t i = 0; i < bytes.size(); i += kBytesPerLine)
-        out_ << stamp(now) << " > " << HexBytes(bytes.subspan(i, std::min(kBytesPerLine, bytes.size() - i)))
-             << '\n';
-    for (const std::uint8_t b : bytes)
-        if (const auto frame = sentFrames_.accept(b); !frame.empty()) writeFrame('>', now, frame);
+    std::vector<std::pair<std::uint32_t, std::vector<std::uint8_t>>> frames;
+    std::vector<std::uint8_t> completed;
+    for (std::size_t i = 0; i < bytes.size(); i += kBytesPerLine) {
+        Line line{now, '>', {}, {}};
+        for (const std::uint8_t b : bytes.subspan(i, std::min(kBytesPerLine, bytes.size() - i))) {
+            line.bytes.push_back(classify(sent_, b, completed));
+            if (!completed.empty()) frames.emplace_back(sent_.serial, completed);
+        }
+        held_.push_back(std::move(line));
+    }
+    // Masked once every line of the send is held: a frame may span several.
+    for (const auto& [serial, frame] : frames) frameDone(sent_, serial, now, frame);
+    release(false);
 }
 
 void Trace::received(std::uint8_t byte) {
@@ -180,20 +266,24 @@ void Trace::received(std::uint8_t byte) {
         (now - pendingSince_ > kReceiveLineGap || pendingReceived_.size() >= kBytesPerLine))
         flushReceived();
     if (pendingReceived_.empty()) pendingSince_ = now;
-    pendingReceived_.push_back(byte);
-    if (const auto frame = receivedFrames_.accept(byte); !frame.empty()) {
+    std::vector<std::uint8_t> completed;
+    pendingReceived_.push_back(classify(received_, byte, completed));
+    if (!completed.empty()) {
         flushReceived();
-        writeFrame('<', now, frame);
+        frameDone(received_, received_.serial, now, completed);
+        release(false);
     }
 }
 
 void Trace::note(std::string_view text) {
     flushReceived();
-    out_ << stamp(Clock::now()) << " # " << text << '\n';
+    held_.push_back({Clock::now(), '#', {}, std::string(text)});
+    release(false);
 }
 
 void Trace::flush() {
     flushReceived();
+    release(true);
     out_.flush();
 }
 

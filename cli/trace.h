@@ -15,6 +15,11 @@
 // Sent bytes are stamped when they are handed to the engine, received bytes
 // when the loop delivers them. Received bytes share a line while they come
 // close together. Loop thread only.
+//
+// The unit's passwords show as "**" per byte and "******" as a value, in the
+// bytes and the decoded items alike, unless secrets are asked for: lines are
+// held while a frame is being collected and written, masked, once it is
+// complete (a frame never completed is masked past its head).
 #pragma once
 
 #include <chrono>
@@ -47,8 +52,11 @@ class FrameCollector {
 
 // One frame as text lines (without the time column): its command, length and
 // each item with its value as the form shows it. Items the form does not show
-// (unknown types, 0x06) are shown with their bytes only.
-std::vector<std::string> DescribeFrame(std::span<const std::uint8_t> frame);
+// (unknown types, 0x06) are shown with their bytes only; a password's bytes
+// and value are masked unless showSecrets.
+std::vector<std::string> DescribeFrame(std::span<const std::uint8_t> frame, bool showSecrets = false);
+
+inline constexpr std::string_view kSecretValue = "******";
 
 // Bytes as upper-case hex pairs separated by blanks.
 std::string HexBytes(std::span<const std::uint8_t> bytes);
@@ -57,7 +65,7 @@ class Trace {
   public:
     using Clock = std::chrono::steady_clock;
 
-    Trace(std::ostream& out, Clock::time_point start);
+    Trace(std::ostream& out, Clock::time_point start, bool showSecrets = false);
     ~Trace();
     Trace(const Trace&) = delete;
     Trace& operator=(const Trace&) = delete;
@@ -66,19 +74,48 @@ class Trace {
     void received(std::uint8_t byte);
     // A line of its own (port opened, lost, the command's result).
     void note(std::string_view text);
+    // Writes everything held, frames not yet complete included.
     void flush();
 
   private:
+    // A byte with the frame it belongs to (0: none) and its place in it.
+    struct HeldByte {
+        std::uint8_t value;
+        bool masked;
+        std::uint32_t frame;
+        std::uint32_t offset;
+    };
+    // A line waiting to be written: bytes, or finished text.
+    struct Line {
+        Clock::time_point at;
+        char direction;  // '>', '<' or '#'
+        std::vector<HeldByte> bytes;
+        std::string text;
+    };
+    struct Direction {
+        char sign;
+        FrameCollector frames;
+        std::uint32_t serial = 0;
+        std::uint32_t offset = 0;
+    };
+
     std::string stamp(Clock::time_point at) const;
+    // Runs the byte through the direction's collector; the frame it completed, if any.
+    HeldByte classify(Direction& direction, std::uint8_t byte, std::vector<std::uint8_t>& completed);
+    void frameDone(const Direction& direction, std::uint32_t serial, Clock::time_point at,
+                   std::span<const std::uint8_t> frame);
     void flushReceived();
-    void writeFrame(char direction, Clock::time_point at, std::span<const std::uint8_t> frame);
+    void release(bool all);
+    void writeLine(const Line& line);
 
     std::ostream& out_;
     Clock::time_point start_;
-    FrameCollector sentFrames_;
-    FrameCollector receivedFrames_;
-    std::vector<std::uint8_t> pendingReceived_;
+    bool showSecrets_;
+    Direction sent_{'>', {}};
+    Direction received_{'<', {}};
+    std::vector<HeldByte> pendingReceived_;
     Clock::time_point pendingSince_{};
+    std::vector<Line> held_;
 };
 
 }  // namespace quill::cli

@@ -138,6 +138,11 @@ std::span<const ItemDef> ItemTable() {
     return kItems;
 }
 
+bool IsSecret(std::uint8_t type) {
+    const ItemDef* def = FindItem(type);
+    return def != nullptr && def->writeRule == WriteRule::Password;
+}
+
 const ItemDef* FindItem(std::uint8_t type) {
     const auto it = std::lower_bound(kItems.begin(), kItems.end(), type,
                                      [](const ItemDef& d, std::uint8_t t) { return d.type < t; });

@@ -100,6 +100,9 @@ std::span<const ItemDef> ItemTable();
 // The row of a type code, or nullptr for an unknown type (205, 238 and others).
 const ItemDef* FindItem(std::uint8_t type);
 
+// The unit's passwords: kept out of traces, logs and records unless asked for.
+bool IsSecret(std::uint8_t type);
+
 // The row whose check box or value control has this identifier, or nullptr.
 const ItemDef* FindItemByCheckBox(int checkBoxId);
 const ItemDef* FindItemByValueControl(int controlId);

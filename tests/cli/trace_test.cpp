@@ -166,5 +166,60 @@ TEST(TraceTest, StampsEachDirectionAndDecodesCompleteFrames) {
                     }));
 }
 
+// The unit's passwords stay out of the trace, in the bytes and the decoded
+// value, whichever way they travel and wherever a line breaks; asked for, they show.
+struct SecretCase {
+    const char* name;
+    bool sent;         // a configure request; else a read answer received
+    bool complete;     // else the frame stops after the password
+    bool showSecrets;
+};
+
+class SecretTest : public ::testing::TestWithParam<SecretCase> {};
+
+TEST_P(SecretTest, PasswordsAreMaskedUnlessAskedFor) {
+    const SecretCase& c = GetParam();
+    // 40 bytes of station-id filler first, so the password's bytes fall on the second raw line;
+    // then the super user password "123456" and the host user password "654321".
+    Bytes frame{0x7B, static_cast<std::uint8_t>(c.sent ? 0x0C : 0x8B), 0x00, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                0x01, 0x2A};
+    frame.insert(frame.end(), 40, 0x30);
+    frame.insert(frame.end(), {0x95, 0x08, '1', '2', '3', '4', '5', '6', 0x97, 0x08, '6', '5', '4', '3', '2', '1'});
+    if (c.complete) {
+        frame.push_back(0x7B);
+        frame[3] = static_cast<std::uint8_t>(frame.size());
+    } else {
+        frame[3] = 0xF0;  // more is announced than ever comes
+    }
+    std::ostringstream out;
+    {
+        Trace trace(out, Trace::Clock::now(), c.showSecrets);
+        if (c.sent) {
+            trace.sent(frame);
+        } else {
+            for (const std::uint8_t b : frame) trace.received(b);
+        }
+    }
+    const std::string text = out.str();
+    for (const char* secret : {"31 32 33 34 35 36", "36 35 34 33 32 31", "123456", "654321"})
+        EXPECT_EQ(text.find(secret) != std::string::npos, c.showSecrets) << secret << "\n" << text;
+    // The rest is as it was (a frame cut short is masked past its head: its items are unknown).
+    EXPECT_EQ(text.find("30 30 30 30") != std::string::npos, c.complete || c.showSecrets) << text;
+    if (c.complete) {
+        EXPECT_NE(text.find("0x01 DTU编号 (40)"), std::string::npos) << text;
+        EXPECT_EQ(text.find("0x95 超级用户密码 (6): ** ** ** ** ** ** = \"******\"") != std::string::npos,
+                  !c.showSecrets)
+            << text;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Frames, SecretTest,
+    ::testing::Values(SecretCase{"SentRequest", true, true, false}, SecretCase{"ReceivedAnswer", false, true, false},
+                      SecretCase{"ReceivedAnswerCutShort", false, false, false},
+                      SecretCase{"SentRequestShown", true, true, true},
+                      SecretCase{"ReceivedAnswerShown", false, true, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace quill::cli
