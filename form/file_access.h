@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,8 +23,19 @@ ReadOutcome ReadWholeFile(const std::string& path, std::size_t maxBytes);
 // Writes content to a temporary file in the target's folder, flushes it to
 // the disk and renames it over the target: the target is either the old file
 // or the new one, never a part of either. On failure the temporary file is
-// removed. A replaced file keeps its permissions; a new one gets rw-r--r--.
+// removed. A replaced file keeps its permissions; a new one is its owner's only.
 // Returns the reason of a failure (UTF-8), empty on success.
 std::string ReplaceFileAtomically(const std::string& path, std::string_view content);
+
+// Appends content to the file in one write, creating the file (its owner's
+// only) and its missing folders. Returns the reason of a failure, empty on success.
+std::string AppendToFile(const std::string& path, std::string_view content);
+
+// A file in the user's data folder for this tool; empty when the platform
+// names no such folder.
+std::string UserDataFile(std::string_view name);
+
+// The calendar time of t in the local zone.
+std::tm LocalTime(std::time_t t);
 
 }  // namespace quill

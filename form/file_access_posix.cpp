@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -115,7 +116,8 @@ std::string ReplaceFileAtomically(const std::string& path, std::string_view cont
     Descriptor fd(::mkstemp(temporary.data()));
     if (fd.get() < 0) return ErrorText(errno);
 
-    mode_t mode = S_IRUSR | S_IWUSR | S_IRGRP | S_IROTH;
+    // A new file holds a unit's values, passwords included: its owner's alone.
+    mode_t mode = S_IRUSR | S_IWUSR;
     if (struct stat old{}; ::stat(path.c_str(), &old) == 0) mode = old.st_mode & 07777;
     int error = ::fchmod(fd.get(), mode) == 0 ? 0 : errno;
     if (error == 0) error = WriteAll(fd.get(), content);
@@ -130,6 +132,40 @@ std::string ReplaceFileAtomically(const std::string& path, std::string_view cont
     Descriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.get() >= 0) ::fsync(dir.get());
     return {};
+}
+
+// Each missing folder of the path, its owner's only.
+int MakeFolders(const std::string& folder) {
+    if (folder.empty() || folder == "/" || folder == ".") return 0;
+    struct stat info{};
+    if (::stat(folder.c_str(), &info) == 0) return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
+    if (const int parent = MakeFolders(FolderOf(folder)); parent != 0) return parent;
+    return ::mkdir(folder.c_str(), S_IRWXU) == 0 || errno == EEXIST ? 0 : errno;
+}
+
+std::string AppendToFile(const std::string& path, std::string_view content) {
+    if (const int error = MakeFolders(FolderOf(path)); error != 0) return ErrorText(error);
+    Descriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, S_IRUSR | S_IWUSR));
+    if (fd.get() < 0) return ErrorText(errno);
+    // One write: a record is whole in the file or not there (a kill cannot split it).
+    const ssize_t n = ::write(fd.get(), content.data(), content.size());
+    int error = n < 0 ? errno : static_cast<std::size_t>(n) != content.size() ? ENOSPC : 0;
+    if (const int closed = fd.close(); error == 0) error = closed;
+    return error == 0 ? std::string() : ErrorText(error);
+}
+
+std::string UserDataFile(std::string_view name) {
+    if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && data[0] == '/')
+        return std::string(data) + "/quillmere/" + std::string(name);
+    if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/')
+        return std::string(home) + "/.local/share/quillmere/" + std::string(name);
+    return {};
+}
+
+std::tm LocalTime(std::time_t t) {
+    std::tm local{};
+    ::localtime_r(&t, &local);
+    return local;
 }
 
 }  // namespace quill

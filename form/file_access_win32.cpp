@@ -109,4 +109,50 @@ std::string ReplaceFileAtomically(const std::string& path, std::string_view cont
     return {};
 }
 
+// Each missing folder of the path (a user's profile folder is its own already).
+DWORD MakeFolders(const std::wstring& folder) {
+    if (folder.empty() || folder.back() == L':') return 0;
+    const DWORD attributes = ::GetFileAttributesW(folder.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? 0 : ERROR_DIRECTORY;
+    const auto slash = folder.find_last_of(L"\\/");
+    if (slash != std::wstring::npos)
+        if (const DWORD parent = MakeFolders(folder.substr(0, slash)); parent != 0) return parent;
+    return ::CreateDirectoryW(folder.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS ? 0
+                                                                                                 : ::GetLastError();
+}
+
+std::string AppendToFile(const std::string& path, std::string_view content) {
+    const std::wstring target = Widen(path);
+    const auto slash = target.find_last_of(L"\\/");
+    if (slash != std::wstring::npos)
+        if (const DWORD error = MakeFolders(target.substr(0, slash)); error != 0) return ErrorText(error);
+    Handle file(::CreateFileW(target.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) return ErrorText(::GetLastError());
+    DWORD wrote = 0;
+    DWORD error = 0;
+    if (!::WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &wrote, nullptr))
+        error = ::GetLastError();
+    else if (wrote != content.size())
+        error = ERROR_HANDLE_DISK_FULL;
+    const DWORD closeError = file.close();
+    if (error == 0) error = closeError;
+    return error == 0 ? std::string() : ErrorText(error);
+}
+
+std::string UserDataFile(std::string_view name) {
+    const DWORD size = ::GetEnvironmentVariableW(L"APPDATA", nullptr, 0);
+    if (size == 0) return {};
+    std::wstring folder(size, L'\0');
+    folder.resize(::GetEnvironmentVariableW(L"APPDATA", folder.data(), size));
+    return Narrow(folder) + "\\Quillmere\\" + std::string(name);
+}
+
+std::tm LocalTime(std::time_t t) {
+    std::tm local{};
+    ::localtime_s(&local, &t);
+    return local;
+}
+
 }  // namespace quill

@@ -100,8 +100,7 @@ TEST_F(ParameterFileOnDisk, SavingReplacesAnExistingFileWholeAndKeepsItsPermissi
 
     const fs::path fresh = folder / "new.json";
     EXPECT_EQ(SaveParameterFile(fresh.string(), values, FieldsToSave(values)), "");
-    EXPECT_EQ(fs::status(fresh).permissions(), fs::perms::owner_read | fs::perms::owner_write |
-                                                   fs::perms::group_read | fs::perms::others_read);
+    EXPECT_EQ(fs::status(fresh).permissions(), fs::perms::owner_read | fs::perms::owner_write);  // its owner's only
 }
 
 TEST_F(ParameterFileOnDisk, AFailedSaveLeavesTheTargetAndNoTemporaryFile) {
