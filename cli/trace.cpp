@@ -4,12 +4,11 @@
 #include <cstdio>
 #include <utility>
 
+#include "form/item_text.h"
 #include "form/parameter_fields.h"
-#include "form/window_layout.h"
 #include "protocol/frame.h"
 #include "protocol/item_table.h"
 #include "protocol/read_answer.h"
-#include "protocol/text_codec.h"
 
 namespace quill::cli {
 namespace {
@@ -43,36 +42,14 @@ std::string TypeText(std::uint8_t value) {
     return text;
 }
 
-// The entry a list shows for an index; an index beyond the list selects none.
-std::string ListEntry(int listId, int index) {
-    const ControlDef* list = FindControl(listId);
-    if (list == nullptr || index < 0 || static_cast<std::size_t>(index) >= list->items.size())
-        return "(no entry " + std::to_string(index) + ")";
-    return std::string(list->items[static_cast<std::size_t>(index)]);
-}
-
 // " = " and the item's value as the form shows it (texts quoted, so that an
 // empty or blank-ended one stays visible), then what does not fit the item's
 // format; empty for an item the form does not show.
 std::string ShownValue(const ItemView& item, bool showSecrets) {
-    const std::optional<ItemUpdate> read = ReadItem(item);
     const ItemDef* def = FindItem(item.type);
-    if (!read || def == nullptr) return {};
+    if (def == nullptr || !ReadItem(item)) return {};
     if (!showSecrets && IsSecret(item.type)) return " = \"" + std::string(kSecretValue) + '"';
-    const bool quoted = def->readKind == ReadKind::Text || def->readKind == ReadKind::LongText ||
-                        def->readKind == ReadKind::Ucs2Text;
-    std::string shown;
-    for (const ControlUpdate& update : read->updates) {
-        if (!shown.empty()) shown += ", ";
-        if (update.selectIndex)
-            shown += ListEntry(update.controlId, update.index);
-        else if (quoted)
-            shown += '"' + GbkToUtf8(update.text) + '"';
-        else
-            shown += GbkToUtf8(update.text);
-    }
-    // The heartbeat's hex text ends with a blank after its last pair.
-    while (def->readKind == ReadKind::Hex && !shown.empty() && shown.back() == ' ') shown.pop_back();
+    std::string shown = ItemValueText(item, true);
     const std::size_t width = FixedWidth(def->format);
     if (width != 0 && item.value.size() != width)
         shown += " (" + std::to_string(width) + (width == 1 ? " byte" : " bytes") + " expected)";

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "form/item_text.h"
 #include "form/parameter_fields.h"
 #include "protocol/frame.h"
 #include "protocol/session.h"
@@ -11,6 +12,8 @@
 namespace quill {
 
 static_assert(AnswerDeadlineMs(57600) == 2869);
+
+constexpr std::uint8_t kDtuIdType = 0x01;
 
 std::size_t RequestCycle::framesLeft() const {
     if (awaited_ != Awaited::ConfigureAnswer || frame_ >= frames_.size()) return 0;
@@ -190,10 +193,17 @@ void RequestCycle::endUnsent(Request& request, RequestEnd how) {
     frames_ = std::move(request.frames);
     frame_ = 0;
     unwritten_.clear();
-    writeNotDone(how, 0);
+    writeNotDone(how, 0, false);
+}
+
+void RequestCycle::noteDtuId(std::span<const std::uint8_t> answer) {
+    ForEachItem(answer, [&](const ItemView& item) {
+        if (item.type == kDtuIdType) dtuId_ = ItemValueText(item, false);
+    });
 }
 
 void RequestCycle::applyReadAnswer(std::span<const std::uint8_t> answer) {
+    noteDtuId(answer);
     for (const ItemUpdate& item : ApplyReadAnswer(answer)) host_.applyItemUpdate(item);
     host_.appendInfo(kReadSucceededText);
     host_.sessionOutcome(SessionOutcome::ReadSucceeded);
@@ -232,6 +242,7 @@ void RequestCycle::endFrame(RequestEnd how) {
     host_.appendInfo(kConfigureSucceededText);
     host_.sessionOutcome(SessionOutcome::ConfigureSucceeded);
     if (!verifyAfterWrite_) {
+        reportWrite(WriteVerdict::Written, ReadBack::None);
         frames_.clear();
         conclude();
         return;
@@ -246,11 +257,17 @@ void RequestCycle::endFrame(RequestEnd how) {
 
 // The write stops at firstUnsent: that frame and every later one did not go
 // out, or went out without an answer that says it was taken.
-void RequestCycle::writeNotDone(RequestEnd how, std::size_t firstUnsent) {
+void RequestCycle::writeNotDone(RequestEnd how, std::size_t firstUnsent, bool wentOut) {
     conclude();
     for (std::size_t i = firstUnsent; i < frames_.size(); ++i)
         unwritten_.insert(unwritten_.end(), frames_[i].types.begin(), frames_[i].types.end());
     const bool several = frames_.size() > 1;
+    if (wentOut) {
+        const WriteVerdict verdict = how == RequestEnd::Failed     ? WriteVerdict::Refused
+                                     : how == RequestEnd::Deadline ? WriteVerdict::NoAnswer
+                                                                   : WriteVerdict::CutOff;
+        reportWrite(verdict, ReadBack::None);
+    }
     frames_.clear();
     host_.appendInfo(kConfigureFailedText);
     if (several) {
@@ -282,20 +299,24 @@ void RequestCycle::endVerify(RequestEnd how, std::span<const std::uint8_t> answe
             host_.appendInfo(kReadFailedText);
             [[fallthrough]];
         case RequestEnd::NotHandedOver:
+            reportWrite(WriteVerdict::Written, ReadBack::NotRead);
             frames_.clear();
             host_.appendInfo(kVerifyNotReadText);
             host_.sessionOutcome(SessionOutcome::VerifyNotRead);
             return;
         case RequestEnd::Deadline:
+            reportWrite(WriteVerdict::Written, ReadBack::NoAnswer);
             frames_.clear();
             host_.sessionOutcome(SessionOutcome::NoAnswer);
             return;
         case RequestEnd::PortClosed:
         case RequestEnd::StateChanged:
+            reportWrite(WriteVerdict::Written, ReadBack::NotRead);
             frames_.clear();
             return;
     }
     mismatched_ = DifferingTypes(frames_, answer);
+    reportWrite(WriteVerdict::Written, mismatched_.empty() ? ReadBack::Passed : ReadBack::Differs);
     frames_.clear();
     for (const std::uint8_t type : mismatched_) {
         std::string text(kVerifyMismatchPrefix);
@@ -311,6 +332,17 @@ void RequestCycle::endVerify(RequestEnd how, std::span<const std::uint8_t> answe
     host_.appendInfo(std::string(kVerifyFailedPrefix) + std::to_string(mismatched_.size()) +
                      std::string(kVerifyFailedSuffix));
     host_.sessionOutcome(SessionOutcome::VerifyFailed);
+}
+
+void RequestCycle::reportWrite(WriteVerdict verdict, ReadBack readBack) {
+    WriteReport report;
+    report.frames = frames_;
+    report.verdict = verdict;
+    report.readBack = readBack;
+    report.unwritten = unwritten_;
+    if (readBack == ReadBack::Differs) report.differing = mismatched_;
+    report.dtuId = dtuId_;
+    host_.writeConcluded(report);
 }
 
 void RequestCycle::lineDirty() {

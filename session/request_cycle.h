@@ -31,6 +31,7 @@
 #include <cstdint>
 #include <deque>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "protocol/configure_request.h"
@@ -134,6 +135,10 @@ class RequestCycle {
     const std::vector<std::uint8_t>& unwrittenTypes() const { return unwritten_; }
     // Item types of the last verification that differ (empty when it passed).
     const std::vector<std::uint8_t>& mismatchedTypes() const { return mismatched_; }
+    // The DTU id the last read answer gave (UTF-8); empty before one. A new
+    // unit on the line (a wait for the DTU) forgets it.
+    const std::string& dtuId() const { return dtuId_; }
+    void forgetUnit() { dtuId_.clear(); }
 
   private:
     struct Request {
@@ -150,7 +155,9 @@ class RequestCycle {
     void endRead(RequestEnd how, std::span<const std::uint8_t> answer);
     void endFrame(RequestEnd how);
     void endVerify(RequestEnd how, std::span<const std::uint8_t> answer);
-    void writeNotDone(RequestEnd how, std::size_t firstUnsent);
+    void writeNotDone(RequestEnd how, std::size_t firstUnsent, bool wentOut = true);
+    void reportWrite(WriteVerdict verdict, ReadBack readBack);
+    void noteDtuId(std::span<const std::uint8_t> answer);
     void endUnsent(Request& request, RequestEnd how);
     void applyReadAnswer(std::span<const std::uint8_t> answer);
     void lineDirty();
@@ -170,6 +177,7 @@ class RequestCycle {
     bool lineQuiet_ = true;
     std::vector<std::uint8_t> unwritten_;
     std::vector<std::uint8_t> mismatched_;
+    std::string dtuId_;
     bool verifyAfterWrite_ = false;
     std::uint64_t taken_ = 0;
     std::uint64_t concluded_ = 0;

@@ -101,6 +101,7 @@ std::uint32_t SessionController::demoRate() const {
 }
 
 void SessionController::beginWait() {
+    requests_.forgetUnit();  // whoever announces itself next may be another unit
     host_.startTimerById(TIMER_DTU_POLL, kPollPeriodMs);
     waitingForDtu_ = 1;
     dtuConnected_ = false;

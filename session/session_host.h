@@ -57,6 +57,29 @@ enum class SessionOutcome : std::uint8_t {
     NoAnswer,  // a request's answer did not come within the answer deadline
 };
 
+// How a write that went out ended, for the record of writes.
+enum class WriteVerdict : std::uint8_t {
+    Written,   // every frame taken
+    Refused,   // a frame refused, or its answer malformed
+    NoAnswer,  // a frame's answer did not come within the deadline
+    CutOff,    // the port closed or was lost, or the state changed, before the last answer
+};
+enum class ReadBack : std::uint8_t {
+    None,      // not asked for (or the write was not taken)
+    Passed,    // every written field holds what was written
+    Differs,   // see differing
+    NotRead,   // the read-back failed: nothing was compared
+    NoAnswer,  // the read-back's answer did not come within the deadline
+};
+struct WriteReport {
+    std::span<const ConfigureFrame> frames;  // the write as asked, frame by frame
+    WriteVerdict verdict = WriteVerdict::Written;
+    ReadBack readBack = ReadBack::None;
+    std::span<const std::uint8_t> unwritten;  // item types the DTU may lack
+    std::span<const std::uint8_t> differing;  // item types the read-back shows otherwise
+    std::string_view dtuId;                   // from the last read of this unit; empty if none
+};
+
 // The front end, as the session sees it. Every call is carried out before it returns.
 class SessionHost {
   public:
@@ -124,6 +147,8 @@ class SessionHost {
 
     // ---- For front ends without an operator; the window ignores it ----
     virtual void sessionOutcome(SessionOutcome /*outcome*/) {}
+    // A write that went out has ended (after its read-back, when one was asked for).
+    virtual void writeConcluded(const WriteReport& /*report*/) {}
 };
 
 }  // namespace quill

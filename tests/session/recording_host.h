@@ -73,6 +73,15 @@ class RecordingHost : public SessionHost {
     std::vector<std::pair<std::size_t, std::uint8_t>> candidateSent;
     std::optional<std::size_t> adopted;
     std::vector<std::string> searched;  // the candidates of the search begun last
+    struct Written {
+        WriteVerdict verdict;
+        ReadBack readBack;
+        std::vector<std::uint8_t> unwritten;
+        std::vector<std::uint8_t> differing;
+        std::string dtuId;
+        std::size_t frames;
+    };
+    std::vector<Written> writes;
 
     std::optional<std::string> openPort(std::uint32_t rate) override {
         openRates.push_back(rate);
@@ -124,6 +133,10 @@ class RecordingHost : public SessionHost {
     const std::string& sendTextMember() const override { return sendMember; }
     std::uint32_t autoSendIntervalMember() const override { return interval; }
     void sessionOutcome(SessionOutcome outcome) override { outcomes.push_back(outcome); }
+    void writeConcluded(const WriteReport& r) override {
+        writes.push_back({r.verdict, r.readBack, {r.unwritten.begin(), r.unwritten.end()},
+                          {r.differing.begin(), r.differing.end()}, std::string(r.dtuId), r.frames.size()});
+    }
     std::optional<std::vector<std::string>> searchCandidates() override {
         if (candidates) searched = *candidates;
         return candidates;

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <vector>
 
 #include "form/parameter_fields.h"
@@ -347,6 +348,74 @@ TEST_F(Cycle, ACommandTheEngineDoesNotTakeIsRefusedAndAwaitsNothing) {
     EXPECT_EQ(cycle.unwrittenTypes(), (Types{0xC7, 0xC8}));
     EXPECT_TRUE(host.info.empty());
 }
+
+// Each write that went out is reported once, when it ends, with its verdict
+// and its read-back; a write that never went out is not.
+struct ReportCase {
+    const char* name;
+    bool verify;
+    std::function<void(Cycle&)> end;  // after the write of two frames was asked for
+    WriteVerdict verdict;
+    ReadBack readBack;
+    Types unwritten;
+    std::size_t reports;  // with the queued write, which goes out once the line allows it
+};
+
+class Report : public Cycle, public ::testing::WithParamInterface<ReportCase> {};
+
+TEST_P(Report, OneReportPerWriteThatWentOut) {
+    const ReportCase& c = GetParam();
+    cycle.setVerifyAfterWrite(c.verify);
+    cycle.askRead(R);  // the unit's id comes first
+    feed(dtu.feed(host.sent[answered++]));
+    cycle.beginWrite(frames(2));
+    cycle.beginWrite(frames(1, 0xD0));  // queued behind it
+    c.end(*this);
+    ASSERT_GE(host.writes.size(), 1u);
+    const RecordingHost::Written& w = host.writes.front();
+    EXPECT_EQ(w.verdict, c.verdict);
+    EXPECT_EQ(w.readBack, c.readBack);
+    EXPECT_EQ(w.unwritten, c.unwritten);
+    EXPECT_EQ(w.frames, 2u);
+    EXPECT_EQ(w.dtuId, "20240517001");  // the simulated unit's id, as read before the write
+    cycle.endAll(RequestEnd::PortClosed);  // the queued write, if it went out, is cut off; if not, unreported
+    EXPECT_EQ(host.writes.size(), c.reports);
+}
+
+const auto kAnswerAll = [](Cycle& t) { t.answerAll(); };
+const auto kAnswerFirstOnly = [](Cycle& t) { t.feed(t.dtu.feed(t.host.sent[t.answered++])); };
+
+INSTANTIATE_TEST_SUITE_P(
+    EachEnd, Report,
+    ::testing::Values(
+        ReportCase{"Written", false, kAnswerAll, WriteVerdict::Written, ReadBack::None, {}, 2},
+        ReportCase{"ReadBackPassed", true, kAnswerAll, WriteVerdict::Written, ReadBack::Passed, {}, 2},
+        ReportCase{"Refused", false,
+                   [](Cycle& t) {
+                       kAnswerFirstOnly(t);
+                       t.feed(ConfigureAnswer(false));
+                   },
+                   WriteVerdict::Refused, ReadBack::None, {0xC8}, 2},
+        ReportCase{"NoAnswer", false,
+                   [](Cycle& t) {
+                       kAnswerFirstOnly(t);
+                       t.deadline();
+                   },
+                   WriteVerdict::NoAnswer, ReadBack::None, {0xC8}, 1},
+        ReportCase{"CutOff", false,
+                   [](Cycle& t) {
+                       kAnswerFirstOnly(t);
+                       t.cycle.endAll(RequestEnd::PortClosed);
+                   },
+                   WriteVerdict::CutOff, ReadBack::None, {0xC8}, 1},
+        ReportCase{"ReadBackFailed", true,
+                   [](Cycle& t) {
+                       kAnswerFirstOnly(t);
+                       kAnswerFirstOnly(t);
+                       t.feed({0x7B, 0x8F, 0x00, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x7B});
+                   },
+                   WriteVerdict::Written, ReadBack::NotRead, {}, 2}),
+    [](const ::testing::TestParamInfo<ReportCase>& info) { return std::string(info.param.name); });
 
 TEST(AnswerDeadline, HoldsTheLargestAnswerAtTheLineRatePlusTheDtusDelay) {
     // 5000 bytes of 10 bits: 868.1 ms at 57600 bit/s, 5.21 s at 9600.
