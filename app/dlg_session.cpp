@@ -65,6 +65,7 @@ std::optional<std::string> CTarnwellDlg::openPort(std::uint32_t rate) {
     }
     serialPort.StartWorker();
     openedPath = path;
+    openedName = choice->name;
     return choice->name;
 }
 
@@ -82,6 +83,7 @@ std::optional<std::string> CTarnwellDlg::adoptCandidate(std::size_t index) {
     selectIndex(kPortListId, shown->selected);  // shows the entry's text
     if (shown->selected < 0) setControlText(kPortListId, FromUtf8(shown->editText));
     openedPath = candidatePorts.path(index);
+    openedName = shown->choice.name;
     return shown->choice.name;
 }
 
@@ -103,6 +105,12 @@ bool CTarnwellDlg::sendBytes(std::span<const std::uint8_t> bytes) {
 
 bool CTarnwellDlg::sendTextBytes(const std::string& gbk) {
     return serialPort.SendText(gbk.c_str());
+}
+
+// Every write that went out goes into the history of writes.
+void CTarnwellDlg::writeConcluded(const WriteReport& report) {
+    if (const std::optional<std::string> failed = writeHistory.record(report, "window", openedName))
+        appendInfo(*failed);
 }
 
 void CTarnwellDlg::appendInfo(std::string_view utf8) {

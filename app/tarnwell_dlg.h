@@ -35,6 +35,7 @@
 #include "serial/serial_port.h"
 #include "session/candidate_ports.h"
 #include "session/session_controller.h"
+#include "session/write_record.h"
 #include "sim/dtu_server.h"
 #include "terminal/gbk_stream_decoder.h"
 #include "terminal/info_appender.h"
@@ -222,6 +223,7 @@ class CTarnwellDlg : public QDialog,
     void startTimerById(int timerId, int periodMs) override { SetTimer(timerId, periodMs); }
     void stopTimerById(int timerId) override { KillTimer(timerId); }
     void appendInfo(std::string_view utf8) override;
+    void writeConcluded(const WriteReport& report) override;
     void showBox(std::string_view textUtf8, std::string_view captionUtf8, BoxIcon icon) override;
     void setStatusText(std::string_view utf8) override;
     void applyEnables(const ControlEnables& enables) override;
@@ -275,6 +277,8 @@ class CTarnwellDlg : public QDialog,
     PortWatch portWatch;
     std::vector<FoundPort> shownPorts;  // the found ports the list offers, in order
     std::string openedPath;             // the device the engine was last opened on
+    std::string openedName;  // the open port's name, as the status line shows it
+    WriteHistory writeHistory;
     struct WindowTimer {
         int qtId;
         int period;

@@ -179,4 +179,11 @@ void ConsoleHost::onPortLost(std::uint32_t /*portNumber*/) {
     session_.OnPortLost();
 }
 
+void ConsoleHost::writeConcluded(const WriteReport& report) {
+    if (history_ == nullptr) return;
+    if (const std::optional<std::string> failed =
+            history_->append(WriteRecordOf(report, frontEnd_, portPath_, showSecrets_)))
+        console_.message("警告：" + *failed);
+}
+
 }  // namespace quill::cli

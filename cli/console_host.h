@@ -24,6 +24,7 @@
 #include "serial/serial_port.h"
 #include "session/candidate_ports.h"
 #include "session/session_controller.h"
+#include "session/write_record.h"
 
 namespace quill::cli {
 
@@ -89,6 +90,13 @@ class ConsoleHost final : public SessionHost, public PortOwner {
 
     // The port the session opens: as given, or the one a search found.
     const std::string& portPath() const { return portPath_; }
+    // Every write that goes out is recorded there, as made by `frontEnd`
+    // (the command's name); passwords masked unless showSecrets.
+    void recordWritesTo(WriteHistory* history, std::string frontEnd, bool showSecrets) {
+        history_ = history;
+        frontEnd_ = std::move(frontEnd);
+        showSecrets_ = showSecrets;
+    }
     // Engines of a search's candidates still held (tests: none once it ended).
     std::size_t candidatesHeld() const { return candidates_.held(); }
 
@@ -120,6 +128,7 @@ class ConsoleHost final : public SessionHost, public PortOwner {
     const std::string& sendTextMember() const override { return sendText_; }
     std::uint32_t autoSendIntervalMember() const override { return 0; }
     void sessionOutcome(SessionOutcome outcome) override { outcomes_.push_back(outcome); }
+    void writeConcluded(const WriteReport& report) override;
     // Given kAutoPort, the session searches every candidate and takes the
     // found port over still open.
     std::optional<std::vector<std::string>> searchCandidates() override;
@@ -149,6 +158,9 @@ class ConsoleHost final : public SessionHost, public PortOwner {
     std::string sendText_;
     std::uint64_t bytesSent_ = 0;
     std::uint64_t bytesReceived_ = 0;
+    WriteHistory* history_ = nullptr;
+    std::string frontEnd_;
+    bool showSecrets_ = false;
     SessionController session_{*this};
     CSerialPort port_;
     // Last: the workers of these and of port_ stop before anything they reach is gone.

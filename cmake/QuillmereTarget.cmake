@@ -30,6 +30,7 @@ function(quill_test name)
   else()
     set(mode POST_BUILD)
   endif()
+  # Writes made by tests go to a history of the build's own, not the user's.
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 DISCOVERY_MODE ${mode} PROPERTIES LABELS "${T_LABELS}"
-                       ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+                       ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_DATA_HOME=${CMAKE_BINARY_DIR}/test-data;APPDATA=${CMAKE_BINARY_DIR}/test-data")
 endfunction()

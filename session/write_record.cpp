@@ -72,4 +72,11 @@ std::optional<std::string> WriteHistory::append(const HistoryRecord& record) {
     return "无法写入历史记录文件 " + path_ + "：" + reason;
 }
 
+std::optional<std::string> WriteHistory::record(const WriteReport& report, std::string_view frontEnd,
+                                                std::string_view port, bool showSecrets) {
+    std::optional<std::string> failed = append(WriteRecordOf(report, frontEnd, port, showSecrets));
+    if (failed) *failed = "<-" + *failed + "\n\r\n\r";
+    return failed;
+}
+
 }  // namespace quill

@@ -60,6 +60,7 @@ std::optional<std::string> CTarnwellDlg::openPort(std::uint32_t rate) {
     if (choice->kind == PortEntryKind::Simulator) {
         simulatedOpen = true;
         simulated.open(*this, choice->portNumber, transmitBufferSize);
+        openedName = choice->name;
         return choice->name;
     }
     if (!serialPort.OpenPort(this, choice->portNumber, rate, kLineParity, kLineDataBits, kLineStopBits,
@@ -69,6 +70,7 @@ std::optional<std::string> CTarnwellDlg::openPort(std::uint32_t rate) {
     }
     serialPort.StartWorker();
     openedPath = choice->devicePath;
+    openedName = choice->name;
     return choice->name;
 }
 
@@ -87,6 +89,7 @@ std::optional<std::string> CTarnwellDlg::adoptCandidate(std::size_t index) {
     if (shown->selected < 0) setControlText(kPortListId, Widen(shown->editText));
     openedPath = candidatePorts.path(index);
     simulatedOpen = false;
+    openedName = shown->choice.name;
     return shown->choice.name;
 }
 
@@ -107,6 +110,12 @@ bool CTarnwellDlg::sendBytes(std::span<const std::uint8_t> bytes) {
 
 bool CTarnwellDlg::sendTextBytes(const std::string& gbk) {
     return simulatedOpen ? simulated.sendText(gbk) : serialPort.SendText(gbk.c_str());
+}
+
+// Every write that went out goes into the history of writes.
+void CTarnwellDlg::writeConcluded(const WriteReport& report) {
+    if (const std::optional<std::string> failed = writeHistory.record(report, "window", openedName))
+        appendInfo(*failed);
 }
 
 void CTarnwellDlg::appendInfo(std::string_view utf8) {

@@ -46,6 +46,7 @@
 #include "serial/wide_text_win32.h"
 #include "session/candidate_ports.h"
 #include "session/session_controller.h"
+#include "session/write_record.h"
 #include "terminal/gbk_stream_decoder.h"
 #include "win/simulated_line.h"
 
@@ -285,6 +286,7 @@ class CTarnwellDlg : public PortOwner,
     void startTimerById(int timerId, int periodMs) override { SetTimer(timerId, periodMs); }
     void stopTimerById(int timerId) override { KillTimer(timerId); }
     void appendInfo(std::string_view utf8) override;
+    void writeConcluded(const WriteReport& report) override;
     void showBox(std::string_view textUtf8, std::string_view captionUtf8, BoxIcon icon) override;
     void setStatusText(std::string_view utf8) override;
     void applyEnables(const ControlEnables& enables) override;
@@ -319,6 +321,8 @@ class CTarnwellDlg : public PortOwner,
     std::vector<FoundPort> shownPorts;           // the found ports the list was made from
     PortWatch portWatch;
     std::string openedPath;  // the device the engine was last opened on; empty: a COM number
+    std::string openedName;  // the open port's name, as the status line shows it
+    WriteHistory writeHistory;
     SimulatedLine simulated;
     std::map<int, int> timerPeriods;  // running window timers by id
     GbkStreamDecoder receiveDecoder;
