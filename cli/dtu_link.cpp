@@ -40,9 +40,7 @@ void ClearInterrupt() {
 }
 
 DtuLink::DtuLink(std::string portPath, Console& console, Trace* trace)
-    : console_(console), host_(loop_, std::move(portPath), console, trace) {
-    session().setAnswerDeadline(kAnswerDeadlineMs);
-}
+    : console_(console), host_(loop_, std::move(portPath), console, trace) {}
 
 DtuLink::~DtuLink() {
     close();
@@ -168,9 +166,17 @@ StepResult DtuLink::write(FormValues values, bool verify) {
     if (!outcome) return ended;
     if (*outcome == SessionOutcome::ConfigureFailed) return StepResult::Refused;
     if (!verify) return StepResult::Done;
-    outcome = awaitAnswer({SessionOutcome::VerifyPassed, SessionOutcome::VerifyFailed}, ended);
+    outcome = awaitAnswer(
+        {SessionOutcome::VerifyPassed, SessionOutcome::VerifyFailed, SessionOutcome::VerifyNotRead}, ended);
     if (!outcome) return ended;
-    return *outcome == SessionOutcome::VerifyPassed ? StepResult::Done : StepResult::Differs;
+    switch (*outcome) {
+        case SessionOutcome::VerifyPassed:
+            return StepResult::Done;
+        case SessionOutcome::VerifyFailed:
+            return StepResult::Differs;
+        default:
+            return StepResult::NotReadBack;
+    }
 }
 
 }  // namespace quill::cli

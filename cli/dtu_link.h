@@ -4,9 +4,10 @@
 // OnConfigure, OnClosePort) and runs the loop until the session reports the
 // outcome that ends the step; the session decides everything in between.
 //
-// A script cannot wait as long as it takes: the link turns on the session's
-// answer deadline, and may set a limit of its own on the wait for a DTU. A
-// step also ends when RequestInterrupt was called. Caller's thread only.
+// A script cannot wait as long as it takes: an unanswered request ends at the
+// session's answer deadline, as in every front end, and the link may set a
+// limit of its own on the wait for a DTU. A step also ends when
+// RequestInterrupt was called. Caller's thread only.
 #pragma once
 
 #include <atomic>
@@ -22,14 +23,12 @@
 
 namespace quill::cli {
 
-// How long the DTU may stay silent while an answer is awaited (the session's answer deadline).
-inline constexpr int kAnswerDeadlineMs = 5000;
-
 enum class StepResult : std::uint8_t {
     Done,         // the awaited outcome (connected, read, written, verified)
     Failed,       // a read answer could not be taken
     Refused,      // the DTU refused a frame of the write
     Differs,      // the read-back differs from what was written
+    NotReadBack,  // the read-back after the write could not be taken: nothing was compared
     NotSent,      // the session refused the request itself (a box was shown)
     NoDtu,        // no announcement, or no answer, in time
     OpenFailed,   // the port could not be opened
@@ -71,6 +70,7 @@ class DtuLink {
     StepResult read();
     // Writes exactly the ticked fields of values; with verify, reads them back
     // and compares (session().mismatchedTypes() names the differences).
+    // session().unwrittenTypes() names what a write that stopped left out.
     StepResult write(FormValues values, bool verify);
     // Closes the port if it is open.
     void close();

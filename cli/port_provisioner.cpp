@@ -34,6 +34,10 @@ void SetResult(UnitRecord& record, StepResult ended, const std::vector<std::uint
             record.differing = Labels(mismatched);
             record.shown = "不一致：" + Joined(record.differing, "、");
             return;
+        case StepResult::NotReadBack:
+            record.result = "read-back-failed";
+            record.shown = "回读失败";
+            return;
         case StepResult::Refused:
             record.result = "refused";
             record.shown = "DTU拒绝配置";
@@ -68,6 +72,7 @@ int FailureCode(Console& console, StepResult result, std::string_view what) {
         case StepResult::Failed:
         case StepResult::Refused:
         case StepResult::Differs:
+        case StepResult::NotReadBack:
             return kExitFailed;
         case StepResult::NotSent:
             return kExitUsage;
@@ -98,9 +103,7 @@ PortProvisioner::PortProvisioner(EventLoop& loop, std::string port, const Provis
       settings_(settings),
       console_(console),
       unitDone_(std::move(unitDone)),
-      host_(loop, loop.newTimerOwner(), port_, console, trace) {
-    host_.session().setAnswerDeadline(kAnswerDeadlineMs);
-}
+      host_(loop, loop.newTimerOwner(), port_, console, trace) {}
 
 PortProvisioner::~PortProvisioner() {
     close();
@@ -308,6 +311,10 @@ void PortProvisioner::advanceAnswer() {
                 if (stage_ != Stage::Verifying) break;
                 endUnit(*outcome == SessionOutcome::VerifyPassed ? StepResult::Done : StepResult::Differs);
                 return;
+            case SessionOutcome::VerifyNotRead:
+                if (stage_ != Stage::Verifying) break;
+                endUnit(StepResult::NotReadBack);
+                return;
             case SessionOutcome::Connected:
             case SessionOutcome::TimedOut:
                 break;
@@ -329,6 +336,11 @@ void PortProvisioner::endUnit(StepResult ended) {
     record.bytesSent = host_.bytesSent() - sentBefore_;
     record.bytesReceived = host_.bytesReceived() - receivedBefore_;
     SetResult(record, ended, host_.session().mismatchedTypes());
+    // The session's list is the last write's: it belongs to this unit only
+    // when the unit ended during its write. A write the session did not take
+    // up (NotSent) left the list as it was.
+    if (stage_ == Stage::Writing && ended != StepResult::NotSent)
+        record.unwritten = Labels(host_.session().unwrittenTypes());
     (ended == StepResult::Done ? tally_.passed : tally_.failed) += 1;
     // The unit's line and record come first: it may be half written.
     if (unitDone_) unitDone_(record);

@@ -41,9 +41,13 @@ struct UnitRecord {
     std::string port;
     int unit = 0;
     std::string dtuId;
-    std::string result;  // passed, refused, differs, read-failed, no-answer, lost, interrupted
-    std::string shown;   // the result as the line on stdout says it
+    // passed, refused, differs, read-back-failed, read-failed, no-answer, lost, interrupted
+    std::string result;
+    std::string shown;  // the result as the line on stdout says it
     std::vector<std::string> differing;
+    // A unit whose write began and stopped (refused, cut off, unanswered) is
+    // left half-written: the fields it may lack.
+    std::vector<std::string> unwritten;
     long long milliseconds = 0;
     std::uint64_t bytesSent = 0;
     std::uint64_t bytesReceived = 0;

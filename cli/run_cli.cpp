@@ -191,7 +191,7 @@ void ReportUnwritten(Context& context, DtuLink& link, const FormValues& file, St
         context.out << "DTU拒绝配置\n";
         for (const std::string& label : Labels(link.session().unwrittenTypes()))
             context.out << "未写入\t" << label << '\n';
-    } else if (result == StepResult::Differs && link.session().mismatchedTypes().empty()) {
+    } else if (result == StepResult::NotReadBack) {
         context.out << "回读失败：无法核对写入的参数\n";
     } else if (result == StepResult::Differs) {
         const std::vector<std::uint8_t>& types = link.session().mismatchedTypes();
@@ -218,7 +218,6 @@ int RunWrite(Context& context, Common common, const WriteOptions& options) {
         return kExitDone;
     }
     ReportUnwritten(context, link, *values, written);
-    if (written == StepResult::Failed) context.console.message("错误：回读失败（DTU的应答不完整或有误）");
     return Fail(context, written, "DTU没有应答配置请求");
 }
 
@@ -239,6 +238,7 @@ bool AppendLog(const std::string& path, const UnitRecord& record) {
     line["dtuId"] = record.dtuId;
     line["result"] = record.result;
     line["differing"] = record.differing;
+    line["unwritten"] = record.unwritten;
     line["ms"] = record.milliseconds;
     line["bytesSent"] = record.bytesSent;
     line["bytesReceived"] = record.bytesReceived;
@@ -464,10 +464,11 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         "Every command that talks to a DTU takes --trace FILE (bytes with times, frames decoded);\n"
         "COMMAND --help tells more.\n"
         "\n"
-        "Exit codes: 0 done, 1 the DTU refused or the read-back differs, 2 bad arguments or parameter file\n"
-        "(nothing sent), 3 no DTU announced itself in time, 4 the port could not be opened or was lost,\n"
-        "130 interrupted (provision between units: 0, or 1 if a unit failed). Provision on several ports:\n"
-        "0 every unit on every port passed, 1 any did not, 4 no port could be opened.");
+        "Exit codes: 0 done, 1 the DTU refused, or the read-back failed or differs, 2 bad arguments or\n"
+        "parameter file (nothing sent), 3 no DTU announced itself (or answered) in time, 4 the port could\n"
+        "not be opened or was lost, 130 interrupted (provision between units: 0, or 1 if a unit failed).\n"
+        "Provision on several ports: 0 every unit on every port passed, 1 any did not, 4 no port could be\n"
+        "opened.");
 
     Common common;
     ReadOptions readOptions;

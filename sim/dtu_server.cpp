@@ -180,6 +180,15 @@ void DtuServer::setFlood(bool on) {
     changed();
 }
 
+void DtuServer::setTalkAfterRead(bool on) {
+    {
+        std::lock_guard guard(m_);
+        talkAfterRead_ = on;
+        talking_ = talking_ && on;
+    }
+    changed();
+}
+
 void DtuServer::setReading(bool on) {
     {
         std::lock_guard guard(m_);
@@ -421,7 +430,7 @@ void DtuServer::serve() {
                 } else {
                     timeoutMs = WaitMs(piece.notBefore - now);
                 }
-            } else if (flood_) {
+            } else if (flood_ || talking_) {
                 if (!floodRunning_) beginBurst(now);
                 floodRunning_ = true;
                 sending = true;
@@ -456,7 +465,12 @@ void DtuServer::serve() {
                 std::lock_guard guard(m_);
                 const auto bytes = std::span<const std::uint8_t>(in.data(), static_cast<std::size_t>(n));
                 keepReceived(bytes);
+                const std::uint64_t readsBefore = dtu_.counters().readRequests;
                 auto answer = dtu_.feed(bytes);
+                if (talkAfterRead_ && dtu_.counters().readRequests > readsBefore) {
+                    answer.clear();
+                    talking_ = true;
+                }
                 if (!answer.empty()) queueAnswer(std::move(answer));
                 cv_.notify_all();
             }
@@ -480,16 +494,18 @@ void DtuServer::serve() {
                 } else {
                     stalled = true;
                 }
-            } else if (output_.empty() && flood_ && floodRunning_) {
+            } else if (output_.empty() && (flood_ || talking_) && floodRunning_) {
                 const std::size_t size = std::min(flood.size(), allowed);
-                for (std::size_t i = 0; i < size; ++i) flood[i] = floodNext++;
+                // The flood counts; a talking DTU says the same byte again and again.
+                const std::uint8_t first = floodNext;
+                for (std::size_t i = 0; i < size; ++i) flood[i] = flood_ ? floodNext++ : 0x00;
                 const ssize_t n = ::write(line, flood.data(), size);
                 if (n > 0) {
                     floodSent_ += static_cast<std::uint64_t>(n);
                     burstSent_ += static_cast<std::uint64_t>(n);
-                    floodNext = static_cast<std::uint8_t>(floodNext - (size - static_cast<std::size_t>(n)));
+                    if (flood_) floodNext = static_cast<std::uint8_t>(first + n);
                 } else {
-                    floodNext = static_cast<std::uint8_t>(floodNext - size);
+                    floodNext = first;
                     stalled = true;
                 }
             }

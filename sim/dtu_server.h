@@ -63,6 +63,10 @@ class DtuServer {
     void setAnswerPieces(std::vector<std::size_t> cuts, std::chrono::milliseconds gap);
     // While on, the server sends a counting byte stream as fast as the line takes it.
     void setFlood(bool on);
+    // While on, a read request is not answered: the DTU talks without end
+    // instead, 0x00 bytes as fast as the line takes them (no frame and no
+    // announcement in them), until this is switched off.
+    void setTalkAfterRead(bool on);
     // While paused, nothing is read from the line (bytes pile up in the kernel).
     void setReading(bool on);
     // Closes the line as an unplugged device would; the server then idles.
@@ -91,8 +95,8 @@ class DtuServer {
     std::uint32_t lineRate() const;
 
     // The last kReceivedWindow bytes received from the tool, and how many
-    // came in all; bytes sent by the flood; bytes of answers and send() that
-    // went out, and those queued but not yet sent.
+    // came in all; bytes sent by the flood or a talking DTU; bytes of
+    // answers and send() that went out, and those queued but not yet sent.
     std::vector<std::uint8_t> received() const;
     std::uint64_t receivedTotal() const;
     std::uint64_t sentTotal() const;
@@ -130,6 +134,8 @@ class DtuServer {
     std::vector<std::size_t> cuts_;
     std::chrono::milliseconds gap_{0};
     bool flood_ = false;
+    bool talkAfterRead_ = false;
+    bool talking_ = false;  // a read request has set the DTU talking
     bool reading_ = true;
     bool vanishRequested_ = false;
     bool vanished_ = false;

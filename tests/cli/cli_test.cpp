@@ -6,9 +6,12 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -43,6 +46,32 @@ Outcome RunCommand(const std::vector<std::string>& args) {
     run.err = err.str();
     return run;
 }
+
+// A command on a thread of its own. One still running at the test's deadline
+// is interrupted and its test fails, rather than waiting for ever.
+class CommandThread {
+  public:
+    explicit CommandThread(std::vector<std::string> args)
+        : thread_([this, args = std::move(args)] { ran_.set_value(RunCommand(args)); }) {}
+    ~CommandThread() { finish(); }
+    CommandThread(const CommandThread&) = delete;
+    CommandThread& operator=(const CommandThread&) = delete;
+
+    // The command's outcome; nullopt when it had to be interrupted.
+    std::optional<Outcome> finish() {
+        if (!thread_.joinable()) return std::nullopt;
+        const bool ended = outcome_.wait_for(kWait) == std::future_status::ready;
+        if (!ended) RequestInterrupt();
+        thread_.join();
+        if (!ended) return std::nullopt;
+        return outcome_.get();
+    }
+
+  private:
+    std::promise<Outcome> ran_;
+    std::future<Outcome> outcome_ = ran_.get_future();
+    std::thread thread_;  // last: it runs once the promise is there
+};
 
 std::string ParameterFile(const std::string& fields) {
     return R"({"format": "quillmere-parameters", "version": 1, "fields": {)" + fields + "}}";
@@ -214,6 +243,24 @@ TEST_F(CliTest, ARefusedWriteIsExitOneAndNamesWhatWasNotWritten) {
     EXPECT_EQ(server.counters().readRequests, 0u);  // nothing to verify
 }
 
+TEST_F(CliTest, AReadBackThatIsNoReadAnswerIsExitOneAndComparesNothing) {
+    server.setAnswerDelay(300ms);
+    CommandThread command({"write", "--port", port, writeFile("three.json", ParameterFile(kThreeFields))});
+    // The write's answer is made as it comes in; only the read-back's answer
+    // carries the wrong command.
+    const bool writing = server.waitFor([&] { return server.counters().configureRequests >= 1; }, kWait);
+    DtuFaults faults;
+    faults.wrongCommand = 0x8D;
+    server.setFaults(faults);
+    const std::optional<Outcome> run = command.finish();
+    ASSERT_TRUE(writing);
+    ASSERT_TRUE(run) << "the write still waits for its verdict";
+    EXPECT_EQ(run->code, kExitFailed) << run->err;
+    EXPECT_EQ(run->out, "回读失败：无法核对写入的参数\n");
+    EXPECT_EQ(server.counters().readRequests, 1u);
+    EXPECT_EQ(server.items().at(0x92), kStationBytes);
+}
+
 TEST_F(CliTest, ABadFileSendsNothingAndNamesEveryProblem) {
     const std::string file = writeFile(
         "bad.json", ParameterFile(R"("apn": "CMIOT", "dataChannel": "2", "stationname": "x", "dtuId": "")"));
@@ -260,6 +307,19 @@ TEST_F(CliTest, NoDtuWithinTheCommandsOwnTimeoutIsExitThree) {
     EXPECT_EQ(run.code, kExitNoDtu);
     EXPECT_EQ(run.out, "");
     EXPECT_NE(run.err.find("0.5 秒内没有DTU应答"), std::string::npos) << run.err;
+}
+
+// Bytes that never make an answer do not hold a request open: the session's
+// answer deadline, counted from the request, ends it.
+TEST_F(CliTest, ReadOnALineThatTalksWithoutEndEndsAtTheAnswerDeadline) {
+    server.setTalkAfterRead(true);
+    const std::optional<Outcome> run = CommandThread({"read", "--port", port}).finish();
+    ASSERT_TRUE(run) << "the read still waits on a line that never goes quiet";
+    EXPECT_EQ(run->code, kExitNoDtu) << run->err;
+    EXPECT_EQ(run->out, "");
+    EXPECT_NE(run->err.find("DTU没有应答读取请求"), std::string::npos) << run->err;
+    EXPECT_EQ(server.counters().readRequests, 1u);
+    EXPECT_GT(server.floodBytesSent(), 0u);
 }
 
 TEST_F(CliTest, AMissingPortIsExitFour) {
@@ -453,6 +513,123 @@ TEST_F(CliTest, AUnitThatStopsAnsweringIsRecordedAndTheNextUnitFollows) {
     EXPECT_EQ(shown, (std::vector<std::string>{"1\t20240517001\tDTU没有应答", "2\t20240517002\t通过"}))
         << run.out << run.err;
     EXPECT_EQ(server.items().at(0x92), kStationBytes);
+}
+
+TEST_F(CliTest, AUnitThatTalksWithoutEndIsNoAnswerAndTheNextUnitFollows) {
+    server.setTalkAfterRead(true);
+    const std::string file = writeFile("three.json", ParameterFile(kThreeFields));
+    const std::string log = (folder / "fleet.log").string();
+    CommandThread command({"provision", "--port", port, file, "--count", "2", "--log", log});
+    // The unit talks from the read of its id on. Once the deadline has ended
+    // that read, the wait for the unit to leave polls it; then it is taken
+    // off the line and the next one comes.
+    bool inTime = server.waitFor([&] { return server.counters().readRequests >= 1; }, kWait);
+    const std::uint64_t polls = server.counters().pollBytes;
+    inTime = inTime && server.waitFor([&] { return server.counters().pollBytes > polls; }, kWait);
+    server.setTalkAfterRead(false);
+    server.setQuiet(true);
+    const std::uint64_t ignored = server.counters().ignoredBytes;
+    inTime = inTime && server.waitFor([&] { return server.counters().ignoredBytes >= ignored + 8; }, kWait);
+    server.nextUnit();
+    server.setQuiet(false);
+    if (!inTime) RequestInterrupt();
+    const std::optional<Outcome> run = command.finish();
+    ASSERT_TRUE(inTime && run) << "the read of the talking unit never ended";
+    EXPECT_EQ(run->code, kExitFailed) << run->err;
+    std::istringstream lines(run->out);
+    std::vector<std::string> shown;
+    for (std::string line; std::getline(lines, line);) shown.push_back(line.substr(0, line.rfind('\t')));
+    EXPECT_EQ(shown, (std::vector<std::string>{"1\t-\tDTU没有应答", "2\t20240517002\t通过"})) << run->out;
+    std::ifstream logFile(log);
+    std::string first;
+    ASSERT_TRUE(std::getline(logFile, first));
+    EXPECT_EQ(nlohmann::json::parse(first, nullptr, false)["result"], "no-answer");
+}
+
+// A unit that did not pass: its line and its record say why, and a unit left
+// half-written names in its record the fields it may lack.
+TEST_F(CliTest, AUnitThatDidNotPassIsLoggedWithTheFieldsItMayLack) {
+    // The domain fills the first frame nearly to its limit: the number goes in a second one.
+    const std::string twoFrames = kThreeFields + R"(, "mainCentreDomain": "scada.)" + std::string(230, 'a') +
+                                  R"(.example.cn", "smsCentreNumber": "+8613800100500")";
+    const auto wrongCommand = [](DtuServer& unit) {
+        DtuFaults faults;
+        faults.wrongCommand = 0x8D;
+        unit.setFaults(faults);
+    };
+    const struct {
+        const char* what;
+        std::string fields;
+        std::uint64_t configureRequests;  // seen before the fault
+        std::function<void(DtuServer&)> fault;
+        int code;
+        std::string shown;
+        std::string result;
+        std::vector<std::string> unwritten;
+    } cases[] = {
+        {"the write refused",
+         kThreeFields,
+         0,
+         wrongCommand,
+         kExitFailed,
+         "DTU拒绝配置",
+         "refused",
+         {"接入点名称", "心跳时间间隔", "站名"}},
+        {"the port gone during the write",
+         kThreeFields,
+         1,
+         [](DtuServer& unit) { unit.vanish(); },
+         kExitPortLost,
+         "串口已断开",
+         "lost",
+         {"接入点名称", "心跳时间间隔", "站名"}},
+        {"no answer to the second frame",
+         twoFrames,
+         2,
+         [](DtuServer& unit) { unit.setQuiet(true); },
+         kExitFailed,
+         "DTU没有应答",
+         "no-answer",
+         {"短信中心号码"}},
+        {"the read-back not a read answer",
+         kThreeFields,
+         1,
+         wrongCommand,
+         kExitFailed,
+         "回读失败",
+         "read-back-failed",
+         {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        DtuServer unit;
+        ASSERT_TRUE(unit.start());
+        // Every answer waits, so the fault comes before the answer it is for.
+        unit.setAnswerDelay(300ms);
+        const std::string file = writeFile("unit.json", ParameterFile(c.fields));
+        const std::string log = (folder / (std::string(c.what) + ".log")).string();
+        CommandThread command({"provision", "--port", unit.devicePath(), file, "--count", "1", "--log", log});
+        const bool reached = unit.waitFor(
+            [&] {
+                const DtuCounters counters = unit.counters();
+                return counters.readRequests >= 1 && counters.configureRequests >= c.configureRequests;
+            },
+            kWait);
+        c.fault(unit);
+        const std::optional<Outcome> run = command.finish();
+        ASSERT_TRUE(reached);
+        ASSERT_TRUE(run) << "the unit never ended";
+        EXPECT_EQ(run->code, c.code) << run->err;
+        const std::size_t idEnd = run->out.find('\t', run->out.find('\t') + 1);
+        EXPECT_EQ(run->out.substr(0, run->out.find('\t', idEnd + 1)), "1\t20240517001\t" + c.shown)
+            << run->out;
+        std::ifstream logFile(log);
+        std::string line;
+        ASSERT_TRUE(std::getline(logFile, line));
+        const nlohmann::json entry = nlohmann::json::parse(line, nullptr, false);
+        EXPECT_EQ(entry["result"], c.result);
+        EXPECT_EQ(entry["unwritten"], nlohmann::json(c.unwritten));
+    }
 }
 
 // ---- Finding the DTU and several ports at once ---------------------------------

@@ -45,6 +45,8 @@ TEST(FollowPortList, KeepsTheChoiceTheOpenPortAndTheTypedText) {
          true, {usb0, usb1}, 3},
         {"the open port pulled out stays", {usb0, usb1}, 3, "/dev/ttyUSB1", "/dev/ttyUSB1", {usb0},
          false, {usb0, usb1}, 3},
+        {"the open port still listed is offered once", {usb0, usb1}, 3, "/dev/ttyUSB1", "/dev/ttyUSB1",
+         {usb0, usb1}, false, {usb0, usb1}, 3},
         {"the open port kept in order among new ones", {usb1}, 2, "/dev/ttyUSB1", "/dev/ttyUSB1", {usb0, usb10},
          true, {usb0, usb1, usb10}, 3},
         {"the session closed: its gone port goes", {usb0, usb1}, 3, "/dev/ttyUSB1", {}, {usb0},
