@@ -30,7 +30,12 @@ function(quill_test name)
   else()
     set(mode POST_BUILD)
   endif()
-  # Writes made by tests go to a history of the build's own, not the user's.
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 DISCOVERY_MODE ${mode} PROPERTIES LABELS "${T_LABELS}"
-                       ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_DATA_HOME=${CMAKE_BINARY_DIR}/test-data;APPDATA=${CMAKE_BINARY_DIR}/test-data")
+                       ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+  # Writes made by tests go to a history of the build's own, not the user's
+  # (under Wine the prefix is the tests' own already).
+  if(NOT WIN32)
+    target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/test_data_home.cpp)
+    target_compile_definitions(${name} PRIVATE QUILLMERE_TEST_DATA_HOME="${CMAKE_BINARY_DIR}/test-data")
+  endif()
 endfunction()
