@@ -150,6 +150,7 @@ void ConsoleHost::showBox(std::string_view textUtf8, std::string_view /*captionU
 
 void ConsoleHost::applyItemUpdate(const ItemUpdate& update) {
     readTypes_.push_back(update.type);
+    readFills_.push_back(update);
     ApplyItemUpdates(std::span<const ItemUpdate>(&update, 1), form_);
 }
 

@@ -79,7 +79,12 @@ class ConsoleHost final : public SessionHost, public PortOwner {
     void setForm(FormValues values) { form_ = std::move(values); }
     // Item types of the read answers applied since the last clear, in frame order.
     const std::vector<std::uint8_t>& readTypes() const { return readTypes_; }
-    void clearReadTypes() { readTypes_.clear(); }
+    // What those read answers filled, item by item.
+    const std::vector<ItemUpdate>& readFills() const { return readFills_; }
+    void clearReadTypes() {
+        readTypes_.clear();
+        readFills_.clear();
+    }
 
     // Outcomes the session reported and no one has taken yet.
     bool hasOutcome() const { return !outcomes_.empty(); }
@@ -152,6 +157,7 @@ class ConsoleHost final : public SessionHost, public PortOwner {
     FormValues form_;
     FormValuesSnapshot snapshot_{form_};
     std::vector<std::uint8_t> readTypes_;
+    std::vector<ItemUpdate> readFills_;
     std::deque<SessionOutcome> outcomes_;
     bool reportsShown_ = true;
     int demoRateIndex_ = -1;

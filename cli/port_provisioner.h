@@ -68,6 +68,7 @@ struct ProvisionSettings {
     // The wait for each unit; nullopt: as long as it takes.
     std::optional<std::chrono::steady_clock::duration> unitTimeout;
     std::string timeoutText;  // the limit as it was given, for the message when it passes
+    bool showSecrets = false;  // passwords in the trace and the history of writes
 };
 
 // The exit code of a step that did not succeed, after saying why on the console.

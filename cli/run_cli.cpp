@@ -8,13 +8,18 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <regex>
 #include <sstream>
 
 #include "cli/dtu_link.h"
 #include "cli/platform.h"
 #include "cli/port_provisioner.h"
+#include "form/file_access.h"
+#include "form/form_values.h"
 #include "form/parameter_file.h"
+#include "form/write_history.h"
 #include "protocol/item_table.h"
+#include "protocol/write_check.h"
 #include "serial/port_discovery.h"
 #include "serial/search_candidates.h"
 
@@ -31,6 +36,7 @@ struct Common {
     std::string tracePath;
     double timeoutSeconds = kSessionConnectSeconds;
     bool timeoutGiven = false;
+    bool showSecrets = false;
 };
 
 struct ReadOptions {
@@ -49,6 +55,18 @@ struct ProvisionOptions {
     std::string logPath;
 };
 
+struct CheckOptions {
+    std::string file;
+    bool json = false;
+};
+
+struct HistoryOptions {
+    std::string dtuId;
+    std::string since;
+    bool json = false;
+    bool csv = false;
+};
+
 // What one command needs around its link to the DTU.
 struct Context {
     std::ostream& out;
@@ -57,19 +75,21 @@ struct Context {
     Clock::time_point start = Clock::now();
     std::ofstream traceFile;
     std::unique_ptr<Trace> trace;
+    WriteHistory history;
 
     Context(std::ostream& out, std::ostream& err, bool terminal)
         : out(out), err(err), console(err, terminal) {}
 
-    // False (and told) when the trace file cannot be written.
-    bool openTrace(const std::string& path) {
+    // False (and told) when the trace file cannot be written. A new trace is
+    // its owner's only: it holds the unit's values.
+    bool openTrace(const std::string& path, bool showSecrets) {
         if (path.empty()) return true;
-        traceFile.open(path, std::ios::out | std::ios::trunc);
-        if (!traceFile) {
+        if (CreateOwnerOnlyFile(path).empty()) traceFile.open(path, std::ios::out | std::ios::trunc);
+        if (!traceFile.is_open()) {
             console.message("错误：无法写入跟踪文件 " + path);
             return false;
         }
-        trace = std::make_unique<Trace>(traceFile, start);
+        trace = std::make_unique<Trace>(traceFile, start, showSecrets);
         return true;
     }
 };
@@ -147,7 +167,7 @@ int RunRead(Context& context, Common common, const ReadOptions& options) {
         context.console.message("错误：无法保存到 " + options.savePath + "（文件夹不存在）");
         return kExitUsage;
     }
-    if (!context.openTrace(common.tracePath)) return kExitUsage;
+    if (!context.openTrace(common.tracePath, common.showSecrets)) return kExitUsage;
     DtuLink link(common.port, context.console, context.trace.get());
     if (const int code = ConnectOrFail(context, link, common); code != kExitDone) return code;
     const StepResult read = link.read();
@@ -183,10 +203,17 @@ int RunRead(Context& context, Common common, const ReadOptions& options) {
 
 // ---- write ----------------------------------------------------------------------------
 
+// A value as the output may show it: a password only when asked for.
+std::string Shown(const FormValues& values, const ParameterField& field, bool showSecrets) {
+    if (!showSecrets && IsSecret(field.item->type)) return std::string(kSecretValue);
+    return DisplayText(values, field);
+}
+
 // The result lines of a write that did not go through, on stdout. A
 // difference shows the file's value and the one read back (the read-back
 // fills the host's form).
-void ReportUnwritten(Context& context, DtuLink& link, const FormValues& file, StepResult result) {
+void ReportUnwritten(Context& context, DtuLink& link, const FormValues& file, StepResult result,
+                     bool showSecrets) {
     if (result == StepResult::Refused) {
         context.out << "DTU拒绝配置\n";
         for (const std::string& label : Labels(link.session().unwrittenTypes()))
@@ -197,8 +224,9 @@ void ReportUnwritten(Context& context, DtuLink& link, const FormValues& file, St
         const std::vector<std::uint8_t>& types = link.session().mismatchedTypes();
         for (const std::uint8_t type : types)
             if (const ParameterField* field = FindFieldByType(type))
-                context.out << "不一致\t" << field->accessibleLabel << "\t文件：" << DisplayText(file, *field)
-                            << "\tDTU：" << DisplayText(link.host().form(), *field) << '\n';
+                context.out << "不一致\t" << field->accessibleLabel << "\t文件："
+                            << Shown(file, *field, showSecrets) << "\tDTU："
+                            << Shown(link.host().form(), *field, showSecrets) << '\n';
         context.out << "回读校验失败：" << types.size() << " 个参数与文件不一致\n";
     }
     context.out.flush();
@@ -207,8 +235,9 @@ void ReportUnwritten(Context& context, DtuLink& link, const FormValues& file, St
 int RunWrite(Context& context, Common common, const WriteOptions& options) {
     const std::optional<FormValues> values = LoadFile(context, options.file);
     if (!values) return kExitUsage;
-    if (!context.openTrace(common.tracePath)) return kExitUsage;
+    if (!context.openTrace(common.tracePath, common.showSecrets)) return kExitUsage;
     DtuLink link(common.port, context.console, context.trace.get());
+    link.host().recordWritesTo(&context.history, "write", common.showSecrets);
     if (const int code = ConnectOrFail(context, link, common); code != kExitDone) return code;
     const StepResult written = link.write(*values, !options.noVerify);
     link.close();
@@ -217,7 +246,7 @@ int RunWrite(Context& context, Common common, const WriteOptions& options) {
                     << (options.noVerify ? "（未回读校验）" : "，回读校验一致") << '\n';
         return kExitDone;
     }
-    ReportUnwritten(context, link, *values, written);
+    ReportUnwritten(context, link, *values, written, common.showSecrets);
     return Fail(context, written, "DTU没有应答配置请求");
 }
 
@@ -242,6 +271,7 @@ bool AppendLog(const std::string& path, const UnitRecord& record) {
     line["ms"] = record.milliseconds;
     line["bytesSent"] = record.bytesSent;
     line["bytesReceived"] = record.bytesReceived;
+    if (!CreateOwnerOnlyFile(path).empty()) return false;
     std::ofstream log(path, std::ios::out | std::ios::app);
     log << line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
     return static_cast<bool>(log.flush());
@@ -299,8 +329,11 @@ struct PortRun {
         : outLines(shared.out, port + "\t"),
           errLines(shared.err, port + ": "),
           traceLines(shared.traceFile, port + " "),
-          trace(shared.trace ? std::make_unique<Trace>(traceOut, shared.start) : nullptr),
-          provisioner(loop, port, settings, console, trace.get(), UnitLines(out, console, logPath)) {}
+          trace(shared.trace ? std::make_unique<Trace>(traceOut, shared.start, settings.showSecrets)
+                             : nullptr),
+          provisioner(loop, port, settings, console, trace.get(), UnitLines(out, console, logPath)) {
+        provisioner.host().recordWritesTo(&shared.history, "provision", settings.showSecrets);
+    }
     PortLines outLines;
     PortLines errLines;
     PortLines traceLines;
@@ -341,12 +374,13 @@ int ProvisionPorts(Context& context, const ProvisionSettings& settings, const st
         codes.push_back(run->provisioner.code());
     }
     runs.clear();  // every port's last lines out before the summary
-    for (std::size_t i = 0; i < ports.size(); ++i) context.console.message(ports[i] + ": " + TallyText(tallies[i]));
+    for (std::size_t i = 0; i < ports.size(); ++i)
+        context.console.message(ports[i] + ": " + TallyText(tallies[i]));
     if (std::none_of(tallies.begin(), tallies.end(), [](const ProvisionTally& t) { return t.opened; }))
         return kExitPortLost;
     if (std::count(codes.begin(), codes.end(), kExitInterrupted) != 0) return kExitInterrupted;
     return std::all_of(codes.begin(), codes.end(), [](int code) { return code == kExitDone; }) ? kExitDone
-                                                                                                : kExitFailed;
+                                                                                               : kExitFailed;
 }
 
 // One port: its lines as they are, no summary; the exit code is the port's.
@@ -355,6 +389,7 @@ int ProvisionOnePort(Context& context, const ProvisionSettings& settings, const 
     EventLoop loop;
     PortProvisioner provisioner(loop, port, settings, context.console, context.trace.get(),
                                 UnitLines(context.out, context.console, logPath));
+    provisioner.host().recordWritesTo(&context.history, "provision", settings.showSecrets);
     PortProvisioner* const ports[] = {&provisioner};
     RunProvisioners(loop, ports);
     return provisioner.code();
@@ -363,14 +398,11 @@ int ProvisionOnePort(Context& context, const ProvisionSettings& settings, const 
 int RunProvision(Context& context, const Common& common, const ProvisionOptions& options) {
     const std::optional<FormValues> values = LoadFile(context, options.file);
     if (!values) return kExitUsage;
-    if (!options.logPath.empty()) {
-        std::ofstream log(options.logPath, std::ios::out | std::ios::app);
-        if (!log) {
-            context.console.message("错误：无法写入记录文件 " + options.logPath);
-            return kExitUsage;
-        }
+    if (!options.logPath.empty() && !CreateOwnerOnlyFile(options.logPath).empty()) {
+        context.console.message("错误：无法写入记录文件 " + options.logPath);
+        return kExitUsage;
     }
-    if (!context.openTrace(common.tracePath)) return kExitUsage;
+    if (!context.openTrace(common.tracePath, common.showSecrets)) return kExitUsage;
     // Each port once: a second session on a port would only find it busy.
     std::vector<std::string> ports;
     const auto add = [&](const std::string& port) {
@@ -390,6 +422,7 @@ int RunProvision(Context& context, const Common& common, const ProvisionOptions&
     ProvisionSettings settings;
     settings.values = *values;
     settings.count = options.count;
+    settings.showSecrets = common.showSecrets;
     // Without --timeout a unit is awaited for as long as it takes.
     if (common.timeoutGiven)
         settings.unitTimeout =
@@ -398,6 +431,121 @@ int RunProvision(Context& context, const Common& common, const ProvisionOptions&
     if (common.ports.size() == 1 && common.ports.front() != kAutoPort)
         return ProvisionOnePort(context, settings, options.logPath, ports.front());
     return ProvisionPorts(context, settings, options.logPath, ports);
+}
+
+// ---- check ----------------------------------------------------------------------------
+
+// Reads the unit and compares every field the file carries, by the rule of
+// the read-back after a write.
+int RunCheck(Context& context, Common common, const CheckOptions& options) {
+    const std::optional<FormValues> values = LoadFile(context, options.file);
+    if (!values) return kExitUsage;
+    const FormValuesSnapshot snapshot(*values);
+    const ConfigureResult request = BuildConfigureRequest(snapshot);
+    if (!request.errorMessage.empty()) {
+        context.console.message("参数文件有误：" + request.errorMessage);
+        return kExitUsage;
+    }
+    if (!context.openTrace(common.tracePath, common.showSecrets)) return kExitUsage;
+    DtuLink link(common.port, context.console, context.trace.get());
+    if (const int code = ConnectOrFail(context, link, common); code != kExitDone) return code;
+    const StepResult read = link.read();
+    link.close();
+    if (read == StepResult::Failed) {
+        context.console.message("错误：读取参数失败（DTU的应答不完整或有误）");
+        return kExitFailed;
+    }
+    if (read != StepResult::Done) return Fail(context, read, "DTU没有应答读取请求");
+
+    const FormValues& unit = link.host().form();
+    const std::vector<std::uint8_t> differing = DifferingTypes(request.frames, link.host().readFills());
+    std::size_t checked = 0;
+    for (const ConfigureFrame& frame : request.frames) checked += frame.types.size();
+    if (options.json) {
+        nlohmann::ordered_json result;
+        result["port"] = link.host().portPath();
+        result["checked"] = checked;
+        result["matches"] = differing.empty();
+        nlohmann::ordered_json list = nlohmann::ordered_json::array();
+        for (const std::uint8_t type : differing)
+            if (const ParameterField* field = FindFieldByType(type))
+                list.push_back({{"field", field->accessibleLabel},
+                                {"unit", Shown(unit, *field, common.showSecrets)},
+                                {"file", Shown(*values, *field, common.showSecrets)}});
+        result["differing"] = list;
+        context.out << result.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
+    } else {
+        for (const std::uint8_t type : differing)
+            if (const ParameterField* field = FindFieldByType(type))
+                context.out << "不一致\t" << field->accessibleLabel << "\tDTU："
+                            << Shown(unit, *field, common.showSecrets) << "\t文件："
+                            << Shown(*values, *field, common.showSecrets) << '\n';
+        if (differing.empty())
+            context.out << "核对一致：" << checked << " 个参数与文件相同\n";
+        else
+            context.out << "核对不一致：" << differing.size() << " 个参数与文件不同（共 " << checked
+                        << " 个）\n";
+    }
+    context.out.flush();
+    return differing.empty() ? kExitDone : kExitFailed;
+}
+
+// ---- history --------------------------------------------------------------------------
+
+// A CSV field, quoted when it holds a separator, a quote or a line end.
+std::string CsvField(std::string_view text) {
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
+    std::string quoted = "\"";
+    for (const char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + '"';
+}
+
+std::string Joined(const std::vector<std::string>& parts, std::string_view separator) {
+    std::string text;
+    for (const std::string& part : parts) text += (text.empty() ? "" : std::string(separator)) + part;
+    return text;
+}
+
+int RunHistory(Context& context, const HistoryOptions& options) {
+    const std::string path = DefaultHistoryPath();
+    const HistoryRead read = path.empty() ? HistoryRead{} : ReadHistory(path);
+    if (!read.error.empty()) {
+        context.console.message("错误：无法读取历史记录文件 " + path + "：" + read.error);
+        return kExitUsage;
+    }
+    if (read.skipped != 0)
+        context.console.message("注意：历史记录文件中有 " + std::to_string(read.skipped) +
+                                " 行不是完整的记录，已跳过");
+    if (options.csv)
+        context.out << "time,frontEnd,port,dtuId,verdict,verification,fields,differing,unwritten\n";
+    for (const HistoryRecord& record : FilterHistory(read.records, options.dtuId, options.since)) {
+        if (options.json) {
+            context.out << HistoryLine(record) << '\n';
+            continue;
+        }
+        std::vector<std::string> fields;
+        for (const HistoryField& field : record.fields) fields.push_back(field.label + "=" + field.value);
+        if (options.csv) {
+            const std::vector<std::string> cells{record.time,
+                                                 record.frontEnd,
+                                                 record.port,
+                                                 record.dtuId,
+                                                 record.verdict,
+                                                 record.verification,
+                                                 Joined(fields, "; "),
+                                                 Joined(record.differing, "; "),
+                                                 Joined(record.unwritten, "; ")};
+            std::vector<std::string> quoted;
+            for (const std::string& cell : cells) quoted.push_back(CsvField(cell));
+            context.out << Joined(quoted, ",") << '\n';
+            continue;
+        }
+        context.out << record.time << '\t' << record.frontEnd << '\t' << record.port << '\t'
+                    << (record.dtuId.empty() ? "-" : record.dtuId) << '\t' << record.verdict << '\t'
+                    << record.verification << '\t' << record.fields.size() << " 个参数\n";
+    }
+    context.out.flush();
+    return kExitDone;
 }
 
 // ---- ports ----------------------------------------------------------------------------
@@ -414,7 +562,7 @@ std::string PortsLine(const FoundPort& port) {
 namespace {
 
 int RunPorts(Context& context, const std::string& tracePath) {
-    if (!context.openTrace(tracePath)) return kExitUsage;
+    if (!context.openTrace(tracePath, false)) return kExitUsage;
     const std::vector<FoundPort> ports = quill::FindSerialPorts();
     if (context.trace) context.trace->note("found " + std::to_string(ports.size()) + " serial ports");
     if (ports.empty()) context.console.message("没有找到串口");
@@ -440,6 +588,8 @@ CLI::Option* AddCommon(CLI::App& command, Common& common, bool severalPorts = fa
                         "serial port, e.g. /dev/ttyUSB0, or auto: the port where a DTU answers")
             ->required();
     command.add_option("--trace", common.tracePath, "write every byte and decoded frame to this file");
+    command.add_flag("--show-secrets", common.showSecrets,
+                     "show the unit's passwords in the trace and the history (hidden as ****** otherwise)");
     return command
         .add_option("--timeout", common.timeoutSeconds,
                     "seconds to wait for the DTU to announce itself (default 40)")
@@ -511,6 +661,33 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         "each line and log record names its port, and a summary per port ends the run.\n"
         "Example:\n  quillmere-cli provision --port /dev/ttyUSB0 fleet.json --count 20 --log fleet.log");
 
+    CheckOptions checkOptions;
+    CLI::App* check = app.add_subcommand("check", "Compare the DTU's parameters with a parameter file");
+    timeouts.push_back(AddCommon(*check, common));
+    check->add_option("file", checkOptions.file, "parameter file (JSON)")->required();
+    check->add_flag("--json", checkOptions.json, "print the result as JSON");
+    check->footer(
+        "Reads the DTU and compares every field the file carries, as the read-back after a write does.\n"
+        "Each field that differs: label, the DTU's value, the file's value. Exit 0 all alike, 1 any "
+        "differs.\n"
+        "Example:\n  quillmere-cli check --port /dev/ttyUSB0 station-7.json");
+
+    HistoryOptions historyOptions;
+    CLI::App* history = app.add_subcommand("history", "Print the record of every write, oldest first");
+    history->add_option("--dtu", historyOptions.dtuId, "only the writes to this DTU id");
+    history->add_option("--since", historyOptions.since, "only the writes on or after this date (YYYY-MM-DD)")
+        ->check(CLI::Validator(
+            [](const std::string& date) {
+                return std::regex_match(date, std::regex(R"([0-9]{4}-[0-9]{2}-[0-9]{2}(T[0-9:]*)?)"))
+                           ? std::string()
+                           : std::string("not a date (YYYY-MM-DD): ") + date;
+            },
+            "DATE"));
+    auto* asJson = history->add_flag("--json", historyOptions.json, "one JSON object a line, as recorded");
+    history->add_flag("--csv", historyOptions.csv, "comma-separated, with a header line")->excludes(asJson);
+    history->footer("Every write of the window, write and provision, kept in " + DefaultHistoryPath() +
+                    ".\nExample:\n  quillmere-cli history --dtu 13912345678 --since 2026-12-01");
+
     std::vector<const char*> argv{"quillmere-cli"};
     for (const std::string& arg : args) argv.push_back(arg.c_str());
     // The argument library reports through exceptions; they end here.
@@ -532,6 +709,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         code = RunRead(context, common, readOptions);
     else if (write->parsed())
         code = RunWrite(context, common, writeOptions);
+    else if (check->parsed())
+        code = RunCheck(context, common, checkOptions);
+    else if (history->parsed())
+        code = RunHistory(context, historyOptions);
     else
         code = RunProvision(context, common, provisionOptions);
     ClearInterrupt();  // an interrupt belongs to the command it stopped

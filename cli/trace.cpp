@@ -142,7 +142,8 @@ std::string Trace::stamp(Clock::time_point at) const {
     return text;
 }
 
-Trace::HeldByte Trace::classify(Direction& direction, std::uint8_t byte, std::vector<std::uint8_t>& completed) {
+Trace::HeldByte Trace::classify(Direction& direction, std::uint8_t byte,
+                                std::vector<std::uint8_t>& completed) {
     HeldByte held{byte, false, 0, 0};
     const bool inFrame = direction.frames.collecting();
     const std::span<const std::uint8_t> frame = direction.frames.accept(byte);
@@ -175,7 +176,8 @@ void Trace::frameDone(const Direction& direction, std::uint32_t serial, Clock::t
                     b.masked = true;
         }
     }
-    for (std::string& text : DescribeFrame(frame, showSecrets_)) held_.push_back({at, direction.sign, {}, std::move(text)});
+    for (std::string& text : DescribeFrame(frame, showSecrets_))
+        held_.push_back({at, direction.sign, {}, std::move(text)});
 }
 
 void Trace::writeLine(const Line& line) {

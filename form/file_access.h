@@ -31,6 +31,11 @@ std::string ReplaceFileAtomically(const std::string& path, std::string_view cont
 // only) and its missing folders. Returns the reason of a failure, empty on success.
 std::string AppendToFile(const std::string& path, std::string_view content);
 
+// Creates the file, its owner's only, when it does not exist yet (an existing
+// file keeps its permissions): for files that will hold a unit's values.
+// Returns the reason of a failure, empty on success.
+std::string CreateOwnerOnlyFile(const std::string& path);
+
 // A file in the user's data folder for this tool; empty when the platform
 // names no such folder.
 std::string UserDataFile(std::string_view name);

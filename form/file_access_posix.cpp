@@ -154,6 +154,13 @@ std::string AppendToFile(const std::string& path, std::string_view content) {
     return error == 0 ? std::string() : ErrorText(error);
 }
 
+std::string CreateOwnerOnlyFile(const std::string& path) {
+    Descriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, S_IRUSR | S_IWUSR));
+    if (fd.get() < 0) return ErrorText(errno);
+    const int closed = fd.close();
+    return closed == 0 ? std::string() : ErrorText(closed);
+}
+
 std::string UserDataFile(std::string_view name) {
     if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && data[0] == '/')
         return std::string(data) + "/quillmere/" + std::string(name);

@@ -141,6 +141,15 @@ std::string AppendToFile(const std::string& path, std::string_view content) {
     return error == 0 ? std::string() : ErrorText(error);
 }
 
+// A file in the user's profile is its own already; only its existence matters here.
+std::string CreateOwnerOnlyFile(const std::string& path) {
+    Handle file(::CreateFileW(Widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) return ErrorText(::GetLastError());
+    const DWORD closed = file.close();
+    return closed == 0 ? std::string() : ErrorText(closed);
+}
+
 std::string UserDataFile(std::string_view name) {
     const DWORD size = ::GetEnvironmentVariableW(L"APPDATA", nullptr, 0);
     if (size == 0) return {};

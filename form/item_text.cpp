@@ -22,8 +22,9 @@ std::string ItemValueText(const ItemView& item, bool quoteTexts) {
     const std::optional<ItemUpdate> read = ReadItem(item);
     const ItemDef* def = FindItem(item.type);
     if (!read || def == nullptr) return {};
-    const bool quoted = quoteTexts && (def->readKind == ReadKind::Text || def->readKind == ReadKind::LongText ||
-                                       def->readKind == ReadKind::Ucs2Text);
+    const bool quoted =
+        quoteTexts && (def->readKind == ReadKind::Text || def->readKind == ReadKind::LongText ||
+                       def->readKind == ReadKind::Ucs2Text);
     std::string shown;
     for (const ControlUpdate& update : read->updates) {
         if (!shown.empty()) shown += ", ";

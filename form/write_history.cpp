@@ -33,7 +33,8 @@ bool Strings(const Json& value, std::vector<std::string>& out) {
 
 std::string HistoryLine(const HistoryRecord& record) {
     Json fields = Json::array();
-    for (const HistoryField& field : record.fields) fields.push_back({{"field", field.label}, {"value", field.value}});
+    for (const HistoryField& field : record.fields)
+        fields.push_back({{"field", field.label}, {"value", field.value}});
     const Json line{{"time", record.time},
                     {"frontEnd", record.frontEnd},
                     {"port", record.port},
@@ -51,9 +52,10 @@ std::optional<HistoryRecord> ParseHistoryLine(std::string_view line) {
     const Json json = Json::parse(line.begin(), line.end(), nullptr, false);
     if (!json.is_object()) return std::nullopt;
     HistoryRecord record;
-    for (auto [key, target] : {std::pair{"time", &record.time}, std::pair{"frontEnd", &record.frontEnd},
-                               std::pair{"port", &record.port}, std::pair{"dtuId", &record.dtuId},
-                               std::pair{"verdict", &record.verdict}, std::pair{"verification", &record.verification}}) {
+    for (auto [key, target] :
+         {std::pair{"time", &record.time}, std::pair{"frontEnd", &record.frontEnd},
+          std::pair{"port", &record.port}, std::pair{"dtuId", &record.dtuId},
+          std::pair{"verdict", &record.verdict}, std::pair{"verification", &record.verification}}) {
         const auto it = json.find(key);
         if (it == json.end() || !it->is_string()) return std::nullopt;
         *target = it->get<std::string>();
@@ -67,7 +69,8 @@ std::optional<HistoryRecord> ParseHistoryLine(std::string_view line) {
             return std::nullopt;
         record.fields.push_back({label->get<std::string>(), value->get<std::string>()});
     }
-    for (auto [key, target] : {std::pair{"differing", &record.differing}, std::pair{"unwritten", &record.unwritten}}) {
+    for (auto [key, target] :
+         {std::pair{"differing", &record.differing}, std::pair{"unwritten", &record.unwritten}}) {
         const auto it = json.find(key);
         if (it == json.end() || !Strings(*it, *target)) return std::nullopt;
     }

@@ -28,10 +28,10 @@ struct HistoryRecord {
     std::string time;      // local time with its zone: 2026-12-09T11:55:12+08:00
     std::string frontEnd;  // "window", "write", "provision"
     std::string port;
-    std::string dtuId;     // empty when the session had not read it
+    std::string dtuId;  // empty when the session had not read it
     std::vector<HistoryField> fields;
-    std::string verdict;       // "written", "refused", "no-answer", "cut-off"
-    std::string verification;  // "none", "passed", "differs", "read-back failed", "no-answer"
+    std::string verdict;                 // "written", "refused", "no-answer", "cut-off"
+    std::string verification;            // "none", "passed", "differs", "read-back failed", "no-answer"
     std::vector<std::string> differing;  // labels
     std::vector<std::string> unwritten;  // labels
     friend bool operator==(const HistoryRecord&, const HistoryRecord&) = default;

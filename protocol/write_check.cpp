@@ -17,10 +17,12 @@ bool SameUpdates(const std::vector<ControlUpdate>& a, const std::vector<ControlU
     return true;
 }
 
-// What each item of a frame fills, by type; a later item of a type replaces an earlier one.
-std::map<std::uint8_t, std::vector<ControlUpdate>> Fills(std::span<const std::uint8_t> answer) {
-    std::map<std::uint8_t, std::vector<ControlUpdate>> fills;
-    for (ItemUpdate& item : ApplyReadAnswer(answer)) fills[item.type] = std::move(item.updates);
+using Fills = std::map<std::uint8_t, std::vector<ControlUpdate>>;
+
+// What each item fills, by type; a later item of a type replaces an earlier one.
+Fills FillsOf(std::span<const ItemUpdate> items) {
+    Fills fills;
+    for (const ItemUpdate& item : items) fills[item.type] = item.updates;
     return fills;
 }
 
@@ -28,6 +30,11 @@ std::map<std::uint8_t, std::vector<ControlUpdate>> Fills(std::span<const std::ui
 
 std::vector<std::uint8_t> DifferingTypes(std::span<const ConfigureFrame> written,
                                          std::span<const std::uint8_t> readAnswer) {
+    return DifferingTypes(written, ApplyReadAnswer(readAnswer));
+}
+
+std::vector<std::uint8_t> DifferingTypes(std::span<const ConfigureFrame> written,
+                                         std::span<const ItemUpdate> readFills) {
     // The written items as a read answer would carry them, so both sides are
     // rendered by the same rules.
     std::vector<std::uint8_t> types;
@@ -40,8 +47,8 @@ std::vector<std::uint8_t> DifferingTypes(std::span<const ConfigureFrame> written
         });
     }
     const auto asRead = writer.FinishFrame();
-    const auto expected = asRead ? Fills(*asRead) : std::map<std::uint8_t, std::vector<ControlUpdate>>{};
-    const auto actual = Fills(readAnswer);
+    const Fills expected = asRead ? FillsOf(ApplyReadAnswer(*asRead)) : Fills{};
+    const Fills actual = FillsOf(readFills);
 
     std::vector<std::uint8_t> differing;
     for (const std::uint8_t type : types) {

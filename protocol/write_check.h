@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "protocol/configure_request.h"
+#include "protocol/read_answer.h"
 
 namespace quill {
 
@@ -15,5 +16,8 @@ namespace quill {
 // read answer fills differently from what was written (or not at all).
 std::vector<std::uint8_t> DifferingTypes(std::span<const ConfigureFrame> written,
                                          std::span<const std::uint8_t> readAnswer);
+// The same against what a read answer filled (ApplyReadAnswer's items).
+std::vector<std::uint8_t> DifferingTypes(std::span<const ConfigureFrame> written,
+                                         std::span<const ItemUpdate> readFills);
 
 }  // namespace quill

@@ -45,6 +45,7 @@ bool RequestCycle::start(Request& request) {
     frame_ = 0;
     unwritten_.clear();
     mismatched_.clear();
+    writtenDtuId_ = dtuId_;  // the unit as it was known when the write began
     await(Awaited::ConfigureAnswer);
     return true;
 }
@@ -341,7 +342,8 @@ void RequestCycle::reportWrite(WriteVerdict verdict, ReadBack readBack) {
     report.readBack = readBack;
     report.unwritten = unwritten_;
     if (readBack == ReadBack::Differs) report.differing = mismatched_;
-    report.dtuId = dtuId_;
+    // Unknown before the write, the read-back names the unit.
+    report.dtuId = writtenDtuId_.empty() ? dtuId_ : writtenDtuId_;
     host_.writeConcluded(report);
 }
 

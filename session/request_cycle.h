@@ -178,6 +178,7 @@ class RequestCycle {
     std::vector<std::uint8_t> unwritten_;
     std::vector<std::uint8_t> mismatched_;
     std::string dtuId_;
+    std::string writtenDtuId_;
     bool verifyAfterWrite_ = false;
     std::uint64_t taken_ = 0;
     std::uint64_t concluded_ = 0;

@@ -77,7 +77,7 @@ struct WriteReport {
     ReadBack readBack = ReadBack::None;
     std::span<const std::uint8_t> unwritten;  // item types the DTU may lack
     std::span<const std::uint8_t> differing;  // item types the read-back shows otherwise
-    std::string_view dtuId;                   // from the last read of this unit; empty if none
+    std::string_view dtuId;                   // from the unit's last read before the write, else its read-back
 };
 
 // The front end, as the session sees it. Every call is carried out before it returns.

@@ -24,8 +24,8 @@ class WriteHistory {
     std::optional<std::string> append(const HistoryRecord& record);
     // The record of the report, appended; the information-area text to show
     // when the history cannot be written and has not said so before.
-    std::optional<std::string> record(const WriteReport& report, std::string_view frontEnd, std::string_view port,
-                                      bool showSecrets = false);
+    std::optional<std::string> record(const WriteReport& report, std::string_view frontEnd,
+                                      std::string_view port, bool showSecrets = false);
     const std::string& path() const { return path_; }
 
   private:
