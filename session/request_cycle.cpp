@@ -34,6 +34,12 @@ void RequestCycle::await(Awaited kind) {
 }
 
 bool RequestCycle::start(Request& request) {
+    if (request.check) {
+        if (!handOver(BuildRequestFrame(Command::ReadRequest))) return false;
+        checked_ = std::move(request.frames);
+        await(Awaited::CheckRead);
+        return true;
+    }
     if (request.frames.empty()) {
         if (!handOver(BuildRequestFrame(request.command))) return false;
         command_ = request.command;
@@ -60,10 +66,19 @@ bool RequestCycle::sendFrame(std::size_t index) {
 CommandResult RequestCycle::askRead(std::uint8_t command) {
     const bool readAwaited = (awaited_ == Awaited::ReadAnswer && command_ == command) ||
                              (awaited_ == Awaited::VerifyRead && command == Command::ReadRequest);
-    const bool readQueuedLast =
-        !queue_.empty() && queue_.back().frames.empty() && queue_.back().command == command;
+    const bool readQueuedLast = !queue_.empty() && queue_.back().frames.empty() && !queue_.back().check &&
+                                queue_.back().command == command;
     if (readAwaited || readQueuedLast) return {CommandStatus::Joined};
-    Request request{command, {}};
+    return take({command, {}, false});
+}
+
+CommandResult RequestCycle::askCheck(std::vector<ConfigureFrame> file) {
+    if (file.empty()) return {CommandStatus::Refused, CommandRefusal::FormInvalid};
+    return take({Command::ReadRequest, std::move(file), true});
+}
+
+// A read or a check: sent now when the line is free, else queued.
+CommandResult RequestCycle::take(Request request) {
     if (!idle() || !queue_.empty()) {
         ++taken_;
         queue_.push_back(std::move(request));
@@ -86,7 +101,8 @@ CommandResult RequestCycle::beginWrite(std::vector<ConfigureFrame> frames) {
     }
     const std::vector<ConfigureFrame>& asked = request.frames;
     std::vector<std::uint8_t> types;
-    for (const ConfigureFrame& frame : asked) types.insert(types.end(), frame.types.begin(), frame.types.end());
+    for (const ConfigureFrame& frame : asked)
+        types.insert(types.end(), frame.types.begin(), frame.types.end());
     if (!start(request)) {
         unwritten_ = std::move(types);  // nothing of it went out
         return {CommandStatus::Refused, CommandRefusal::NotHandedOver};
@@ -178,6 +194,9 @@ void RequestCycle::finish(RequestEnd how, std::span<const std::uint8_t> answer) 
         case Awaited::VerifyRead:
             endVerify(how, answer);
             break;
+        case Awaited::CheckRead:
+            endCheck(how, answer);
+            break;
     }
     if (how == RequestEnd::PortClosed || how == RequestEnd::StateChanged) return;
     sendNext();
@@ -186,7 +205,7 @@ void RequestCycle::finish(RequestEnd how, std::span<const std::uint8_t> answer) 
 // A request that never went out: not handed over at its turn, dropped from
 // the queue, or left waiting for a line that did not go quiet.
 void RequestCycle::endUnsent(Request& request, RequestEnd how) {
-    if (request.frames.empty()) {
+    if (!request.write()) {
         conclude();
         if (how == RequestEnd::Deadline) host_.sessionOutcome(SessionOutcome::NoAnswer);
         return;
@@ -333,6 +352,36 @@ void RequestCycle::endVerify(RequestEnd how, std::span<const std::uint8_t> answe
     host_.appendInfo(std::string(kVerifyFailedPrefix) + std::to_string(mismatched_.size()) +
                      std::string(kVerifyFailedSuffix));
     host_.sessionOutcome(SessionOutcome::VerifyFailed);
+}
+
+void RequestCycle::endCheck(RequestEnd how, std::span<const std::uint8_t> answer) {
+    conclude();
+    const std::vector<ConfigureFrame> file = std::exchange(checked_, {});
+    switch (how) {
+        case RequestEnd::Answered:
+            break;
+        case RequestEnd::Failed:
+            host_.appendInfo(kReadFailedText);
+            host_.appendInfo(kCheckNotReadText);
+            return;
+        case RequestEnd::Deadline:
+            host_.sessionOutcome(SessionOutcome::NoAnswer);
+            return;
+        case RequestEnd::NotHandedOver:
+        case RequestEnd::PortClosed:
+        case RequestEnd::StateChanged:
+            return;
+    }
+    noteDtuId(answer);
+    const std::vector<std::uint8_t> differing = DifferingTypes(file, answer);
+    for (const std::uint8_t type : differing)
+        host_.appendInfo(std::string(kCheckDiffersPrefix) + FieldLabel(type) + "\n\r\n\r");
+    if (differing.empty()) {
+        host_.appendInfo(kCheckPassedText);
+        return;
+    }
+    host_.appendInfo(std::string(kCheckFailedPrefix) + std::to_string(differing.size()) +
+                     std::string(kCheckFailedSuffix));
 }
 
 void RequestCycle::reportWrite(WriteVerdict verdict, ReadBack readBack) {

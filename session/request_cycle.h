@@ -62,6 +62,7 @@ enum class Awaited : std::uint8_t {
     ReadAnswer,       // after a read or reset request
     ConfigureAnswer,  // after configure frame frameIndex() of frameCount()
     VerifyRead,       // the read that checks a finished write
+    CheckRead,        // the read that compares the unit with a parameter file
 };
 
 // How a request ended.
@@ -101,6 +102,9 @@ class RequestCycle {
     CommandResult askRead(std::uint8_t command);
     // A write in these frames, each sent after the one before it succeeded.
     CommandResult beginWrite(std::vector<ConfigureFrame> frames);
+    // A read whose answer is compared with these frames (a parameter file as
+    // a write would send it) by the read-back's rule; the form is left as it is.
+    CommandResult askCheck(std::vector<ConfigureFrame> file);
     void onByte(std::uint8_t byte);
     // TIMER_ANSWER_DEADLINE and TIMER_LINE_QUIET.
     void onTimerTick(int timerId);
@@ -117,7 +121,9 @@ class RequestCycle {
     bool verifyAfterWrite() const { return verifyAfterWrite_; }
 
     Awaited awaited() const { return awaited_; }
-    bool writeInProgress() const { return awaited_ == Awaited::ConfigureAnswer || awaited_ == Awaited::VerifyRead; }
+    bool writeInProgress() const {
+        return awaited_ == Awaited::ConfigureAnswer || awaited_ == Awaited::VerifyRead;
+    }
     std::size_t frameIndex() const { return frame_; }
     std::size_t frameCount() const { return frames_.size(); }
     // Frames of the write not yet sent (after the one awaiting its answer).
@@ -143,7 +149,9 @@ class RequestCycle {
   private:
     struct Request {
         std::uint8_t command = 0;            // a read or reset; 0 for a write
-        std::vector<ConfigureFrame> frames;  // a write
+        std::vector<ConfigureFrame> frames;  // a write, or the file a check compares with
+        bool check = false;
+        bool write() const { return !check && !frames.empty(); }
     };
 
     bool idle() const { return awaited_ == Awaited::Nothing && lineQuiet_; }
@@ -155,6 +163,8 @@ class RequestCycle {
     void endRead(RequestEnd how, std::span<const std::uint8_t> answer);
     void endFrame(RequestEnd how);
     void endVerify(RequestEnd how, std::span<const std::uint8_t> answer);
+    void endCheck(RequestEnd how, std::span<const std::uint8_t> answer);
+    CommandResult take(Request request);
     void writeNotDone(RequestEnd how, std::size_t firstUnsent, bool wentOut = true);
     void reportWrite(WriteVerdict verdict, ReadBack readBack);
     void noteDtuId(std::span<const std::uint8_t> answer);
@@ -177,6 +187,7 @@ class RequestCycle {
     bool lineQuiet_ = true;
     std::vector<std::uint8_t> unwritten_;
     std::vector<std::uint8_t> mismatched_;
+    std::vector<ConfigureFrame> checked_;  // the file the awaited check compares with
     std::string dtuId_;
     std::string writtenDtuId_;
     bool verifyAfterWrite_ = false;

@@ -320,6 +320,18 @@ CommandResult SessionController::OnReset() {
     return requests_.askRead(Command::ResetRequest);
 }
 
+CommandResult SessionController::OnCheckFile(const FormValues& file) {
+    if (!EnabledControls(state_).readParameters) return {CommandStatus::Refused, CommandRefusal::NotNow};
+    // The file as a write would send it, so the comparison is the read-back's.
+    const FormValuesSnapshot snapshot(file);
+    ConfigureResult request = BuildConfigureRequest(snapshot);
+    if (!request.errorMessage.empty()) {
+        host_.showBox(request.errorMessage, kErrorCaption, BoxIcon::None);
+        return {CommandStatus::Refused, CommandRefusal::FormInvalid};
+    }
+    return requests_.askCheck(std::move(request.frames));
+}
+
 CommandResult SessionController::OnConfigure() {
     if (!EnabledControls(state_).configure) return {CommandStatus::Refused, CommandRefusal::NotNow};
     host_.saveForm();

@@ -29,6 +29,7 @@
 #include <string_view>
 #include <vector>
 
+#include "form/form_values.h"
 #include "session/auto_send.h"
 #include "session/port_search.h"
 #include "session/request_cycle.h"
@@ -131,6 +132,9 @@ class SessionController : private PortSearchHost {
     CommandResult OnReadParameters();    // 1029
     CommandResult OnConfigure();         // 1030
     CommandResult OnReset();             // 1032
+    // The context menu's "与参数文件核对…": the unit read and compared with
+    // these values (a parameter file), field by field, in the information area.
+    CommandResult OnCheckFile(const FormValues& file);
     void OnConfigDone();                 // 1031; the box has already changed its tick
     void OnConfigDone(bool ticked);      // the same, with the tick the front end reports
     void OnDemoBaudChanged();            // the operator edits 1068's text

@@ -30,6 +30,12 @@ inline constexpr std::string_view kVerifyPassedText = "<-回读校验通过！\n
 inline constexpr std::string_view kVerifyFailedPrefix = "<-回读校验失败：";
 inline constexpr std::string_view kVerifyFailedSuffix = "项参数不一致！\n\r\n\r";
 inline constexpr std::string_view kVerifyNotReadText = "<-回读校验失败：未能读取参数！\n\r\n\r";
+// A check of the unit against a parameter file: each differing field, then one verdict.
+inline constexpr std::string_view kCheckDiffersPrefix = "<-核对不一致：";
+inline constexpr std::string_view kCheckPassedText = "<-核对通过：DTU中的参数与文件一致！\n\r\n\r";
+inline constexpr std::string_view kCheckFailedPrefix = "<-核对结果：";
+inline constexpr std::string_view kCheckFailedSuffix = "项参数与文件不一致！\n\r\n\r";
+inline constexpr std::string_view kCheckNotReadText = "<-核对失败：未能读取参数！\n\r\n\r";
 
 // A request got no answer within the deadline a front end asked for.
 inline constexpr std::string_view kNoAnswerText = "<-DTU无应答\n\r\n\r";

@@ -417,6 +417,38 @@ INSTANTIATE_TEST_SUITE_P(
                    WriteVerdict::Written, ReadBack::NotRead, {}, 2}),
     [](const ::testing::TestParamInfo<ReportCase>& info) { return std::string(info.param.name); });
 
+// A check compares the unit with a file by the read-back's rule and leaves
+// the form alone; a read asked for meanwhile gets an answer of its own.
+TEST_F(Cycle, ACheckNamesEachFieldThatDiffersAndLeavesTheFormAlone) {
+    // The simulated unit's DTU id is "20240517001"; the file says "1" there and
+    // what the unit holds nowhere else.
+    const std::vector<ConfigureFrame> differs = frames(1, 0x01);
+    EXPECT_EQ(cycle.askCheck(differs).status, St::Sent);
+    EXPECT_EQ(cycle.askRead(R).status, St::Held);  // not served by the check's answer
+    feed(dtu.feed(host.sent[answered++]));
+    EXPECT_EQ(host.info, (std::vector<std::string>{std::string(kCheckDiffersPrefix) + FieldLabel(0x01) + "\n\r\n\r",
+                                                   std::string(kCheckFailedPrefix) + "1" +
+                                                       std::string(kCheckFailedSuffix)}));
+    EXPECT_TRUE(host.filledTypes.empty());
+    EXPECT_TRUE(host.writes.empty());
+    answerAll();  // the held read fills the form
+    EXPECT_FALSE(host.filledTypes.empty());
+
+    // The file holds what the unit holds: "1" written, so that is what it reads.
+    cycle.beginWrite(frames(1, 0x01));
+    answerAll();
+    host.info.clear();
+    cycle.askCheck(frames(1, 0x01));
+    answerAll();
+    EXPECT_EQ(host.info, std::vector<std::string>{std::string(kCheckPassedText)});
+
+    host.info.clear();
+    cycle.askCheck(frames(1, 0x01));
+    feed({0x7B, 0x8F, 0x00, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x7B});  // not a read answer
+    EXPECT_EQ(host.info, (std::vector<std::string>{std::string(kReadFailedText), std::string(kCheckNotReadText)}));
+    EXPECT_EQ(cycle.taken(), cycle.concluded());
+}
+
 TEST(AnswerDeadline, HoldsTheLargestAnswerAtTheLineRatePlusTheDtusDelay) {
     // 5000 bytes of 10 bits: 868.1 ms at 57600 bit/s, 5.21 s at 9600.
     EXPECT_EQ(AnswerDeadlineMs(57600), 869 + 2000);
