@@ -160,7 +160,9 @@ void CTarnwellDlg::onPortError(const std::string& text) {
 }
 
 void CTarnwellDlg::onPortLost(std::uint32_t /*portNumber*/) {
+    const bool hadPort = session.portOpen();
     session.OnPortLost();
+    if (hadPort && !session.portOpen()) lostPortKey = ReturnKey(shownPorts, openedPath);
     OnPortsChanged();  // the list kept the port's entry while its session ran
 }
 

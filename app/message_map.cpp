@@ -18,6 +18,7 @@ std::span<const MessageEntry> MessageMap() {
         // Session control (dlg_session.cpp).
         MessageEntry{Event::Clicked, kOpenButtonId, &D::OnOpenPort},
         MessageEntry{Event::Clicked, kCloseButtonId, &D::OnClosePort},
+        MessageEntry{Event::ListPicked, kPortListId, &D::OnPortPicked},
         MessageEntry{Event::Clicked, kReadButtonId, &D::OnReadParameters},
         MessageEntry{Event::Clicked, kConfigDoneBoxId, &D::OnConfigDone},
         MessageEntry{Event::Clicked, kResetButtonId, &D::OnReset},

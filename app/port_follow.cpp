@@ -8,6 +8,7 @@
 #include <QSignalBlocker>
 #include <QSocketNotifier>
 
+#include "app/dialog_builder.h"
 #include "app/tarnwell_dlg.h"
 #include "form/port_choice.h"
 #include "session/port_list_follow.h"
@@ -30,8 +31,12 @@ void CTarnwellDlg::OnPortsChanged() {
     const std::string editText = list->currentText().toStdString();
     PortListNow now{shownPorts, entries, list->currentIndex(), editText, {}};
     if (portHeld() && !openedPath.empty()) now.openPath = openedPath;
-    PortListNext next = FollowPortList(now, findPorts(), EntryTextsFor);
-    if (!next.changed) return;
+    const std::vector<FoundPort> found = findPorts();
+    PortListNext next = FollowPortList(now, found, EntryTextsFor);
+    if (!next.changed) {
+        ReopenReturnedPort(found);
+        return;
+    }
 
     // Rewritten with the list's own signals held: nothing the operator did happened.
     const QSignalBlocker hold(list);
@@ -40,6 +45,20 @@ void CTarnwellDlg::OnPortsChanged() {
     list->setEditText(QString::fromStdString(next.editText));
     if (QLineEdit* edit = list->lineEdit()) edit->setCursorPosition(0);
     shownPorts = std::move(next.ports);
+    ReopenReturnedPort(found);
+}
+
+// The lost session's adapter is back: chosen in the list again and opened,
+// once, and waited for exactly as after 打开串口.
+void CTarnwellDlg::ReopenReturnedPort(std::span<const FoundPort> found) {
+    const std::optional<FoundPort> back = ReturnedPort(lostPortKey, found);
+    if (!back) return;
+    lostPortKey.clear();
+    const FoundPortShown shown = ShowFoundPort(portEntries, back->path);
+    selectIndex(kPortListId, shown.selected);
+    if (shown.selected < 0) setControlText(kPortListId, FromUtf8(shown.editText));
+    appendInfo(PortBackText(shown.choice.name));
+    session.OnOpenPort();
 }
 
 }  // namespace quill

@@ -134,4 +134,21 @@ int DemoRateEntry(RateListChange change, int selectedIndex, std::string_view fie
     return -1;
 }
 
+std::string ReturnKey(std::span<const FoundPort> shown, std::string_view path) {
+    for (const FoundPort& port : shown)
+        if (port.path == path) return port.name.empty() ? port.path : port.name;
+    return std::string(path);
+}
+
+std::optional<FoundPort> ReturnedPort(std::string_view key, std::span<const FoundPort> found) {
+    if (key.empty()) return std::nullopt;
+    for (const FoundPort& port : found)
+        if ((!port.name.empty() && port.name == key) || (port.name.empty() && port.path == key)) return port;
+    return std::nullopt;
+}
+
+std::string PortBackText(std::string_view name) {
+    return "<-串口" + std::string(name) + "已重新接入，重新打开\n\r\n\r";
+}
+
 }  // namespace quill

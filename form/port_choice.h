@@ -62,6 +62,16 @@ struct FoundPortShown {
 };
 FoundPortShown ShowFoundPort(std::span<const PortListEntry> entries, std::string_view path);
 
+// A port whose session was lost, known by what names it across a replug:
+// the adapter's name where the system gives one (its /dev/serial/by-id
+// link: the path may differ when it comes back), else its path (a COM name).
+// Empty when the path is no device at all.
+std::string ReturnKey(std::span<const FoundPort> shown, std::string_view path);
+// The port now found that is the lost one come back, if it is.
+std::optional<FoundPort> ReturnedPort(std::string_view key, std::span<const FoundPort> found);
+// The information area's word that it is back and opened again.
+std::string PortBackText(std::string_view name);
+
 // How the rate list 1068 last changed.
 enum class RateListChange : std::uint8_t { Picked, Typed };
 // The entry the demo state reopens at: a pick's selected entry; after typing,

@@ -3,6 +3,7 @@
 // session core makes on the window. Every decision is the core's (session/, form/);
 // this file carries them out. Window thread only, except postToOwner.
 #include <algorithm>
+#include <iterator>
 
 #include "protocol/configure_request.h"
 #include "win/dialog_template.h"
@@ -164,7 +165,12 @@ void CTarnwellDlg::onPortError(const std::string& text) {
 }
 
 void CTarnwellDlg::onPortLost(std::uint32_t) {
+    const bool hadPort = session.portOpen();
     session.OnPortLost();
+    // A COM number's device is its COM name, as the system lists it.
+    std::string lost = openedPath;
+    if (lost.empty()) std::transform(openedName.begin(), openedName.end(), std::back_inserter(lost), ::toupper);
+    if (hadPort && !session.portOpen()) lostPortKey = ReturnKey(shownPorts, lost);
     OnPortsChanged();  // the list kept the port's entry while its session ran
 }
 

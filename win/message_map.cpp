@@ -31,6 +31,7 @@ std::span<const MessageEntry> MessageMap() {
         // Session control: the session core decides.
         MessageEntry{1027, BN_CLICKED, &D::OnOpenPort},
         MessageEntry{1028, BN_CLICKED, &D::OnClosePort},
+        MessageEntry{1026, CBN_SELCHANGE, &D::OnPortPicked},
         MessageEntry{1029, BN_CLICKED, &D::OnReadParameters},
         MessageEntry{1031, BN_CLICKED, &D::OnConfigDone},
         MessageEntry{1032, BN_CLICKED, &D::OnReset},

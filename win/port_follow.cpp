@@ -28,13 +28,28 @@ void CTarnwellDlg::OnPortsChanged() {
     const std::string editText = Narrow(controlText(kPortListId));
     PortListNow now{shownPorts, entries, selectedIndex(kPortListId), editText, {}};
     if (portHeld() && !openedPath.empty()) now.openPath = openedPath;
-    PortListNext next = FollowPortList(now, findPorts(), EntryTextsFor);
-    if (!next.changed) return;
+    const std::vector<FoundPort> found = findPorts();
+    PortListNext next = FollowPortList(now, found, EntryTextsFor);
+    if (next.changed) {
+        FillPortList(next.ports);
+        selectIndex(kPortListId, next.selected);
+        setControlText(kPortListId, Widen(next.editText));
+        shownPorts = std::move(next.ports);
+    }
+    ReopenReturnedPort(found);
+}
 
-    FillPortList(next.ports);
-    selectIndex(kPortListId, next.selected);
-    setControlText(kPortListId, Widen(next.editText));
-    shownPorts = std::move(next.ports);
+// The lost session's adapter is back: chosen in the list again and opened,
+// once, and waited for exactly as after 打开串口.
+void CTarnwellDlg::ReopenReturnedPort(std::span<const FoundPort> found) {
+    const std::optional<FoundPort> back = ReturnedPort(lostPortKey, found);
+    if (!back) return;
+    lostPortKey.clear();
+    const FoundPortShown shown = ShowFoundPort(portEntries, back->path);
+    selectIndex(kPortListId, shown.selected);
+    if (shown.selected < 0) setControlText(kPortListId, Widen(shown.editText));
+    appendInfo(PortBackText(shown.choice.name));
+    session.OnOpenPort();
 }
 
 }  // namespace quill::win

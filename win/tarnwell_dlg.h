@@ -143,8 +143,16 @@ class CTarnwellDlg : public PortOwner,
     void OnFieldCheckBox(int checkBoxId);
     void OnDataChannelChanged() {}
     void OnCancel();
-    void OnOpenPort() { session.OnOpenPort(); }
-    void OnClosePort() { session.OnClosePort(); }
+    // The operator's own open, close or choice of port: a lost port is no longer waited for.
+    void OnOpenPort() {
+        lostPortKey.clear();
+        session.OnOpenPort();
+    }
+    void OnClosePort() {
+        lostPortKey.clear();
+        session.OnClosePort();
+    }
+    void OnPortPicked() { lostPortKey.clear(); }
     void OnReadParameters() { session.OnReadParameters(); }
     void OnConfigure() { session.OnConfigure(); }
     void OnConfigDone() { session.OnConfigDone(); }
@@ -167,6 +175,7 @@ class CTarnwellDlg : public PortOwner,
     std::optional<INT_PTR> OnDeviceChange(WPARAM wParam, LPARAM lParam);
     // Finds the ports again and lets the list follow, keeping the choice.
     void OnPortsChanged();
+    void ReopenReturnedPort(std::span<const FoundPort> found);
     std::optional<INT_PTR> OnSysCommand(WPARAM wParam, LPARAM lParam);
     std::optional<INT_PTR> OnContextMenu(WPARAM wParam, LPARAM lParam);
     std::optional<INT_PTR> OnPaint(WPARAM wParam, LPARAM lParam);
@@ -322,6 +331,7 @@ class CTarnwellDlg : public PortOwner,
     PortWatch portWatch;
     std::string openedPath;  // the device the engine was last opened on; empty: a COM number
     std::string openedName;  // the open port's name, as the status line shows it
+    std::string lostPortKey;  // a lost session's port, opened again once when it comes back
     WriteHistory writeHistory;
     SimulatedLine simulated;
     std::map<int, int> timerPeriods;  // running window timers by id

@@ -397,6 +397,44 @@ TEST_F(SessionTest, APulledPortsEntryGoesWhenItsSessionEnds) {
     EXPECT_EQ(list->itemText(10), FromUtf8("自动查找DTU"));
 }
 
+// The pulled adapter comes back under its name (on another device path, as
+// after a replug): the window opens it again once and waits for the DTU; the
+// operator's own choice of port in between cancels that.
+TEST_F(SessionTest, APulledAdapterThatComesBackIsOpenedAgainUnlessAnotherPortWasChosen) {
+    for (const bool chooseAnother : {false, true}) {
+        SCOPED_TRACE(chooseAnother);
+        DtuServer unit;
+        ASSERT_TRUE(unit.start());
+        std::vector<FoundPort> system{{unit.devicePath(), "usb-Acme_A1-if00-port0"}};
+        window->findPorts = [&] { return system; };
+        window->OnPortsChanged();
+        window->selectIndex(1026, 10);
+        click(1027);
+        window->OnTimerTick(kPoll);
+        ASSERT_TRUE(waitCount(kConnected, chooseAnother ? 2 : 1));
+        const int lost = count(kLost);
+        system.clear();
+        unit.vanish();
+        ASSERT_TRUE(waitCount(kLost, lost + 1));
+        if (chooseAnother) window->OnPortPicked();
+
+        DtuServer back;
+        ASSERT_TRUE(back.start());
+        system = {{back.devicePath(), "usb-Acme_A1-if00-port0"}};
+        window->OnPortsChanged();
+        EXPECT_EQ(window->session.portOpen(), !chooseAnother);
+        if (!chooseAnother) {
+            EXPECT_EQ(window->controlText(1026).toStdString(), back.devicePath() + " usb-Acme_A1-if00-port0");
+            EXPECT_TRUE(window->controlText(1000).contains(FromUtf8("已重新接入，重新打开")));
+            window->OnTimerTick(kPoll);
+            ASSERT_TRUE(waitCount(kConnected, 2));
+            window->OnPortsChanged();  // once: a later report opens nothing again
+            click(1028);
+        }
+        EXPECT_FALSE(window->session.portOpen());
+    }
+}
+
 TEST_F(SessionTest, PortListOffersTheSearchAndTheSimulatedDtuAfterThePorts) {
     auto* list = qobject_cast<QComboBox*>(window->control(1026));
     ASSERT_NE(list, nullptr);

@@ -92,6 +92,32 @@ TEST(ShowFoundPort, TheFoundPortsEntryOrItsPathTyped) {
     for (const Case& c : cases) EXPECT_EQ(ShowFoundPort(entries, c.path), c.expected) << c.path;
 }
 
+// A lost port comes back under its adapter's name (another path, after a
+// replug) or, without a name, under its path; nothing else counts as it.
+TEST(ReturnedPort, TheSameAdapterOrTheSamePathOnly) {
+    const std::vector<FoundPort> before{{"/dev/ttyUSB0", "usb-Acme_A1-if00-port0"}, {"COM5", ""}};
+    struct Case {
+        const char* what;
+        std::string lostPath;
+        std::vector<FoundPort> now;
+        std::optional<std::string> back;  // its path
+    };
+    const Case cases[] = {
+        {"same adapter, new path", "/dev/ttyUSB0", {{"/dev/ttyUSB1", "usb-Acme_A1-if00-port0"}}, "/dev/ttyUSB1"},
+        {"same adapter, same path", "/dev/ttyUSB0", {{"/dev/ttyUSB0", "usb-Acme_A1-if00-port0"}}, "/dev/ttyUSB0"},
+        {"another adapter on the old path", "/dev/ttyUSB0", {{"/dev/ttyUSB0", "usb-Acme_B2-if00-port0"}}, std::nullopt},
+        {"not back yet", "/dev/ttyUSB0", {{"COM5", ""}}, std::nullopt},
+        {"a COM name", "COM5", {{"COM3", ""}, {"COM5", ""}}, "COM5"},
+        {"a named port on a COM name", "COM5", {{"COM5", "USB Serial Port"}}, std::nullopt},
+        {"a path never listed", "/dev/pts/7", {{"/dev/pts/7", ""}}, "/dev/pts/7"},
+    };
+    for (const Case& c : cases) {
+        const std::optional<FoundPort> back = ReturnedPort(ReturnKey(before, c.lostPath), c.now);
+        EXPECT_EQ(back ? std::optional(back->path) : std::nullopt, c.back) << c.what;
+    }
+    EXPECT_FALSE(ReturnedPort("", {{FoundPort{"", ""}}}));
+}
+
 TEST(DemoRateEntry, APickByItsSelectionTypedTextByWhatItNames) {
     struct Case {
         RateListChange change;
