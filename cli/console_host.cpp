@@ -145,7 +145,7 @@ void ConsoleHost::appendInfo(std::string_view utf8) {
 }
 
 void ConsoleHost::showBox(std::string_view textUtf8, std::string_view /*captionUtf8*/, BoxIcon /*icon*/) {
-    console_.message("错误：" + std::string(textUtf8));
+    if (boxesShown_) console_.message("错误：" + std::string(textUtf8));
 }
 
 void ConsoleHost::applyItemUpdate(const ItemUpdate& update) {

@@ -92,6 +92,8 @@ class ConsoleHost final : public SessionHost, public PortOwner {
     void clearOutcomes() { outcomes_.clear(); }
     // The session's reports are echoed to the console while on (the default).
     void setReportsShown(bool shown) { reportsShown_ = shown; }
+    // The session's boxes too (on by default): off while a lost port is tried again.
+    void setBoxesShown(bool shown) { boxesShown_ = shown; }
 
     // The port the session opens: as given, or the one a search found.
     const std::string& portPath() const { return portPath_; }
@@ -160,6 +162,7 @@ class ConsoleHost final : public SessionHost, public PortOwner {
     std::vector<ItemUpdate> readFills_;
     std::deque<SessionOutcome> outcomes_;
     bool reportsShown_ = true;
+    bool boxesShown_ = true;
     int demoRateIndex_ = -1;
     std::string sendText_;
     std::uint64_t bytesSent_ = 0;

@@ -20,4 +20,8 @@ bool StderrIsTerminal();
 // thread starts.
 void WatchInterrupts(std::function<void()> onInterrupt);
 
+// The port's device may be there: a path that exists (POSIX), a COM name the
+// system maps (Windows). An open then tells for sure.
+bool PortPresent(const std::string& port);
+
 }  // namespace quill::cli

@@ -30,4 +30,8 @@ void WatchInterrupts(std::function<void()> onInterrupt) {
     }).detach();
 }
 
+bool PortPresent(const std::string& port) {
+    return ::access(port.c_str(), F_OK) == 0;
+}
+
 }  // namespace quill::cli

@@ -35,4 +35,12 @@ void WatchInterrupts(std::function<void()> onInterrupt) {
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }
 
+bool PortPresent(const std::string& port) {
+    // COM5, or \\.\COM5: its DOS device name; anything else an open decides.
+    const std::string name = port.rfind("\\\\.\\", 0) == 0 ? port.substr(4) : port;
+    if (name.size() < 4 || (name.compare(0, 3, "COM") != 0 && name.compare(0, 3, "com") != 0)) return true;
+    wchar_t target[512];
+    return ::QueryDosDeviceW(std::wstring(name.begin(), name.end()).c_str(), target, 512) != 0;
+}
+
 }  // namespace quill::cli

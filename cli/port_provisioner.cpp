@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "cli/platform.h"
 #include "cli/run_cli.h"
 #include "form/parameter_fields.h"
 
@@ -115,6 +116,8 @@ Clock::time_point PortProvisioner::nextDeadline() const {
             return console_.terminal() ? std::min(unitDeadline_, nextProgress_) : unitDeadline_;
         case Stage::Quiet:
             return quietUntil_;
+        case Stage::Returning:
+            return nextReturnTry_;
         case Stage::Reading:
         case Stage::Writing:
         case Stage::Verifying:
@@ -157,6 +160,9 @@ void PortProvisioner::advance() {
                 break;
             case Stage::Quiet:
                 advanceQuiet();
+                break;
+            case Stage::Returning:
+                advanceReturning();
                 break;
             case Stage::Finished:
                 host_.clearOutcomes();  // a closed session's last words change nothing
@@ -244,7 +250,13 @@ void PortProvisioner::endConnect(StepResult connected) {
         finish(failures_ == 0 ? kExitDone : kExitFailed);
         return;
     }
-    tally_.opened = tally_.opened && !(unit_ == 1 && connected == StepResult::OpenFailed);
+    const bool neverOpened = unit_ == 1 && connected == StepResult::OpenFailed && !tally_.lost;
+    tally_.opened = tally_.opened && !neverOpened;
+    // A port that was there and went away is waited for; one never opened ends the series.
+    if (!neverOpened && (connected == StepResult::Lost || connected == StepResult::OpenFailed)) {
+        beginReturning(false);
+        return;
+    }
     tally_.lost = connected == StepResult::Lost || connected == StepResult::OpenFailed;
     finish(FailureCode(console_, connected, settings_.timeoutText + " 秒内没有DTU应答"));
 }
@@ -346,7 +358,13 @@ void PortProvisioner::endUnit(StepResult ended) {
     if (unitDone_) unitDone_(record);
     if (ended == StepResult::Lost || ended == StepResult::OpenFailed) {
         tally_.lost = true;
-        finish(FailureCode(console_, ended, {}));
+        ++failures_;
+        // The last unit asked for: the series ends with the loss, as it stands.
+        if (settings_.count != 0 && unit_ == settings_.count) {
+            finish(FailureCode(console_, ended, {}));
+            return;
+        }
+        beginReturning(true);
         return;
     }
     if (ended == StepResult::Interrupted) {
@@ -389,9 +407,7 @@ void PortProvisioner::advanceQuiet() {
     while (const std::optional<SessionOutcome> outcome = host_.takeOutcome()) {
         reported = true;
         if (*outcome == SessionOutcome::Lost) {
-            host_.setReportsShown(true);
-            tally_.lost = true;
-            finish(FailureCode(console_, StepResult::Lost, {}));
+            beginReturning(true);
             return;
         }
         if (*outcome == SessionOutcome::Connected) stillThere = true;
@@ -405,10 +421,44 @@ void PortProvisioner::advanceQuiet() {
     // The session goes on polling for the next unit; its connect time-out
     // may close the port, and the wait for the unit opens it again.
     if (!host_.session().portOpen()) {
-        finish(FailureCode(console_, StepResult::OpenFailed, {}));
+        beginReturning(true);
         return;
     }
     ++unit_;
+    beginConnect();
+}
+
+// ---- The wait for a lost port ---------------------------------------------------
+
+void PortProvisioner::beginReturning(bool nextUnit) {
+    close();
+    stage_ = Stage::Returning;
+    tally_.lost = true;
+    nextUnitOnReturn_ = nextUnit;
+    nextReturnTry_ = Clock::now() + kReturnPoll;
+    console_.message("串口已断开，等待串口重新接入");
+}
+
+void PortProvisioner::advanceReturning() {
+    if (InterruptRequested()) {
+        tally_.interrupted = true;
+        console_.message("已中断：完成 " + std::to_string(nextUnitOnReturn_ ? unit_ : unit_ - 1) + " 台");
+        finish(failures_ == 0 ? kExitDone : kExitFailed);
+        return;
+    }
+    const Clock::time_point now = Clock::now();
+    if (now < nextReturnTry_) return;
+    nextReturnTry_ = now + kReturnPoll;
+    if (!PortPresent(port_)) return;
+    // Just back, it may still refuse an open: the next try tells, without a word now.
+    host_.setReportsShown(false);
+    host_.setBoxesShown(false);
+    host_.clearOutcomes();
+    host_.session().OnOpenPort();
+    host_.setBoxesShown(true);
+    if (!host_.session().portOpen()) return;
+    console_.message("串口已重新接入，继续");
+    if (nextUnitOnReturn_) ++unit_;
     beginConnect();
 }
 

@@ -35,6 +35,8 @@ namespace quill::cli {
 
 // A unit that leaves polls unanswered this long has gone from the line.
 inline constexpr auto kQuietTime = std::chrono::seconds(2);
+// How often a lost port is looked for.
+inline constexpr auto kReturnPoll = std::chrono::milliseconds(500);
 
 // What became of one unit: its line on stdout and its record in the log.
 struct UnitRecord {
@@ -114,6 +116,7 @@ class PortProvisioner {
         Writing,     // the file's fields
         Verifying,   // reading them back
         Quiet,       // waiting for the unit to leave the line
+        Returning,   // the port went away: waiting for it to come back
         Finished,
     };
 
@@ -127,6 +130,10 @@ class PortProvisioner {
     void endUnit(StepResult ended);
     void beginQuiet();
     void advanceQuiet();
+    // The port was lost: its series goes on once it is back. nextUnit: the
+    // unit in hand was done (recorded), the next one follows.
+    void beginReturning(bool nextUnit);
+    void advanceReturning();
     void finish(int code);
     // Closes the port if it is open, without the session's reports.
     void close();
@@ -155,6 +162,9 @@ class PortProvisioner {
     std::string dtuId_;
     // The wait for the unit to leave.
     Clock::time_point quietUntil_;
+    // The wait for the port to come back.
+    Clock::time_point nextReturnTry_;
+    bool nextUnitOnReturn_ = false;
 };
 
 // Runs each port's provisioning on the loop, on the caller's thread, until

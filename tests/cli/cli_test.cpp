@@ -344,31 +344,48 @@ TEST_F(CliTest, APortThatVanishesMidWriteIsExitFourWithNoSuccessShown) {
     EXPECT_NE(run.err.find("串口已断开"), std::string::npos) << run.err;
 }
 
-TEST_F(CliTest, AProvisionedUnitWhosePortVanishesIsPrintedAndLoggedAsLost) {
+// The unit's port goes away mid-write: the unit is on record as lost, the
+// series waits for the port, and goes on when it is back (here under its
+// name, a link that points at the new device).
+TEST_F(CliTest, AProvisionedUnitWhosePortVanishesIsLoggedAsLostAndTheSeriesGoesOnWhenItReturns) {
     server.setAnswerDelay(300ms);
+    const fs::path link = folder / "ttyDTU";
+    fs::create_symlink(port, link);
     const std::string file = writeFile("three.json", ParameterFile(kThreeFields));
     const std::string log = (folder / "fleet.log").string();
-    Outcome run;
-    std::thread command([&] { run = RunCommand({"provision", "--port", port, file, "--log", log}); });
+    CommandThread command({"provision", "--port", link.string(), file, "--count", "2", "--log", log});
     const bool requested = server.waitFor([&] { return server.counters().configureRequests >= 1; }, kWait);
     server.vanish();
-    command.join();
+    fs::remove(link);
+
+    DtuServer back;
+    ASSERT_TRUE(back.start());
+    back.nextUnit();
+    fs::create_symlink(back.devicePath(), link);
+    const std::optional<Outcome> run = command.finish();
     ASSERT_TRUE(requested);
-    EXPECT_EQ(run.code, kExitPortLost) << run.err;
-    // The half-written unit is on record, as lost, not as passed.
-    std::vector<std::string> columns;
-    std::istringstream cells(run.out.substr(0, run.out.find('\n')));
-    for (std::string cell; std::getline(cells, cell, '\t');) columns.push_back(cell);
-    ASSERT_GE(columns.size(), 3u) << run.out;
-    EXPECT_EQ(columns[0], "1");
-    EXPECT_EQ(columns[1], "20240517001");
-    EXPECT_EQ(columns[2], "串口已断开");
+    ASSERT_TRUE(run.has_value()) << "the series did not go on on the returned port";
+    EXPECT_EQ(run->code, kExitFailed) << run->err;  // one unit lost
+    EXPECT_NE(run->err.find("串口已断开，等待串口重新接入"), std::string::npos) << run->err;
+    std::vector<std::vector<std::string>> rows;
+    std::istringstream lines(run->out);
+    for (std::string line; std::getline(lines, line);) {
+        std::vector<std::string> columns;
+        std::istringstream cells(line);
+        for (std::string cell; std::getline(cells, cell, '\t');) columns.push_back(cell);
+        rows.push_back(columns);
+    }
+    ASSERT_EQ(rows.size(), 2u) << run->out;
+    EXPECT_EQ(std::vector(rows[0].begin(), rows[0].begin() + 3),
+              (std::vector<std::string>{"1", "20240517001", "串口已断开"}));
+    EXPECT_EQ(std::vector(rows[1].begin(), rows[1].begin() + 3),
+              (std::vector<std::string>{"2", "20240517002", "通过"}));
     std::ifstream logFile(log);
-    std::string line;
-    ASSERT_TRUE(std::getline(logFile, line));
-    const nlohmann::json entry = nlohmann::json::parse(line, nullptr, false);
-    EXPECT_EQ(entry["unit"], 1);
-    EXPECT_EQ(entry["result"], "lost");
+    std::vector<std::string> results;
+    for (std::string line; std::getline(logFile, line);)
+        results.push_back(nlohmann::json::parse(line, nullptr, false).value("result", ""));
+    EXPECT_EQ(results, (std::vector<std::string>{"lost", "passed"}));
+    EXPECT_EQ(back.counters().configuresAccepted, 1u);
 }
 
 // The session's own connect timer, driven by calling its handler.
