@@ -5,8 +5,12 @@
 // DTU, and again against a COM port whose far end is the simulated DTU on a
 // pseudo-terminal (the Wine test script maps it and names it in
 // QUILLMERE_TEST_COM by its number; without it those cases are skipped).
+#include <windows.h>
+#include <dbt.h>
+
 #include "protocol/session.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <optional>
@@ -354,6 +358,26 @@ TEST_P(UnplugTest, TheLostLineIsReportedOnceAndTheSessionCloses) {
     // Whatever else the line does on its way out, the operator hears of it once.
     EXPECT_FALSE(PumpUntil([&] { return count(kLost) > 1 || !boxes.empty(); }, 500));
     EXPECT_EQ(count(kClosed), 0);
+    if (GetParam() != Line::ComPort) return;
+
+    // The system reports the COM port back: it is opened again, once, without a
+    // press (its far end is gone for good here, so that open is refused).
+    std::string listed = *ComPortFromEnv("QUILLMERE_TEST_UNPLUG_COM");  // "com8"; the system says "COM8"
+    std::transform(listed.begin(), listed.end(), listed.begin(), ::toupper);
+    foundPorts = {{listed, ""}};
+    const auto arrival = [&] {
+        constexpr GUID kComPort = {0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
+        DEV_BROADCAST_DEVICEINTERFACE_W report{};
+        report.dbcc_size = sizeof(report);
+        report.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+        report.dbcc_classguid = kComPort;
+        SendMessageW(window->hwnd(), WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&report));
+    };
+    arrival();
+    EXPECT_EQ(count("已重新接入，重新打开"), 1);
+    EXPECT_EQ(boxes.size(), 1u);  // the open tried once
+    arrival();
+    EXPECT_EQ(boxes.size(), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Lines, UnplugTest, ::testing::Values(Line::Simulated, Line::ComPort),
