@@ -162,13 +162,9 @@ bool FolderExists(const std::string& path) {
     return !error && std::filesystem::is_directory(folder, error);
 }
 
-int RunRead(Context& context, Common common, const ReadOptions& options) {
-    if (!options.savePath.empty() && !FolderExists(options.savePath)) {
-        context.console.message("错误：无法保存到 " + options.savePath + "（文件夹不存在）");
-        return kExitUsage;
-    }
-    if (!context.openTrace(common.tracePath, common.showSecrets)) return kExitUsage;
-    DtuLink link(common.port, context.console, context.trace.get());
+// Waits for the DTU and reads its set into the link's form; kExitDone, or the
+// failure's code once it has been told.
+int ConnectAndRead(Context& context, DtuLink& link, const Common& common) {
     if (const int code = ConnectOrFail(context, link, common); code != kExitDone) return code;
     const StepResult read = link.read();
     link.close();
@@ -177,6 +173,17 @@ int RunRead(Context& context, Common common, const ReadOptions& options) {
         return kExitFailed;
     }
     if (read != StepResult::Done) return Fail(context, read, "DTU没有应答读取请求");
+    return kExitDone;
+}
+
+int RunRead(Context& context, Common common, const ReadOptions& options) {
+    if (!options.savePath.empty() && !FolderExists(options.savePath)) {
+        context.console.message("错误：无法保存到 " + options.savePath + "（文件夹不存在）");
+        return kExitUsage;
+    }
+    if (!context.openTrace(common.tracePath, common.showSecrets)) return kExitUsage;
+    DtuLink link(common.port, context.console, context.trace.get());
+    if (const int code = ConnectAndRead(context, link, common); code != kExitDone) return code;
 
     const FormValues& values = link.host().form();
     const std::vector<std::uint8_t>& types = link.host().readTypes();
@@ -448,14 +455,7 @@ int RunCheck(Context& context, Common common, const CheckOptions& options) {
     }
     if (!context.openTrace(common.tracePath, common.showSecrets)) return kExitUsage;
     DtuLink link(common.port, context.console, context.trace.get());
-    if (const int code = ConnectOrFail(context, link, common); code != kExitDone) return code;
-    const StepResult read = link.read();
-    link.close();
-    if (read == StepResult::Failed) {
-        context.console.message("错误：读取参数失败（DTU的应答不完整或有误）");
-        return kExitFailed;
-    }
-    if (read != StepResult::Done) return Fail(context, read, "DTU没有应答读取请求");
+    if (const int code = ConnectAndRead(context, link, common); code != kExitDone) return code;
 
     const FormValues& unit = link.host().form();
     const std::vector<std::uint8_t> differing = DifferingTypes(request.frames, link.host().readFills());
