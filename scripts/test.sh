@@ -14,7 +14,7 @@ export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 passed=0
 run() {  # run DIR CMAKE-ARGS...
   local dir=$1; shift
-  echo "=== $dir $*"
+  echo "=== $dir $* (at ${SECONDS}s)"
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON "$@" >/dev/null
   cmake --build "$dir" -j"$jobs"
   ctest --test-dir "$dir" --output-on-failure -j"$jobs" --timeout 300 | tee "$dir/ctest.log"
@@ -47,6 +47,8 @@ windows=$(sed -n 's/^windows: \([0-9]*\) passed, 0 failed$/\1/p' build-win/test-
 passed=$((passed + windows))
 
 # Fuzz the protocol, the parameter files and the session core for a bounded time; any finding fails.
-bash scripts/fuzz.sh "${QUILLMERE_FUZZ_SECONDS:-45}"
+echo "=== fuzz (at ${SECONDS}s)"
+bash scripts/fuzz.sh "${QUILLMERE_FUZZ_SECONDS:-30}"
 
+echo "=== done (at ${SECONDS}s)"
 echo "all configurations: $passed passed, 0 failed (Windows: $windows passed)"
