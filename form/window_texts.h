@@ -59,9 +59,9 @@ struct HistoryColumn {
 };
 inline constexpr std::size_t kHistoryColumnCount = 7;
 inline constexpr std::array<HistoryColumn, kHistoryColumnCount> kHistoryColumns{{
-    {"时间", 92},
+    {"时间", 116},
     {"前端", 40},
-    {"串口", 50},
+    {"串口", 64},
     {"DTU编号", 58},
     {"结果", 56},
     {"回读核对", 50},
