@@ -30,16 +30,29 @@ constexpr int kButtonWidth = 50;
 
 const DialogTemplate& HistoryDialogTemplate() {
     static const std::array<ControlDef, 2> rows{{
-        {kHistoryNoteId, ControlKind::Static, "", {kMargin, kListRect.bottom() + 7, 300, 10}, true, true, {}, false},
-        {IDOK, ControlKind::DefaultButton, kHistoryCloseText,
+        {kHistoryNoteId,
+         ControlKind::Static,
+         "",
+         {kMargin, kListRect.bottom() + 7, 300, 10},
+         true,
+         true,
+         {},
+         false},
+        {IDOK,
+         ControlKind::DefaultButton,
+         kHistoryCloseText,
          {kDialogWidth - kMargin - kButtonWidth, kListRect.bottom() + 5, kButtonWidth, 14},
          true,
          true,
          {},
          false},
     }};
-    static const DialogTemplate dialog{kHistoryCaption, kDialogWidth, kListRect.bottom() + 26,
-                                       AboutDialogTemplate().fontFace, AboutDialogTemplate().pointSize, rows};
+    static const DialogTemplate dialog{kHistoryCaption,
+                                       kDialogWidth,
+                                       kListRect.bottom() + 26,
+                                       AboutDialogTemplate().fontFace,
+                                       AboutDialogTemplate().pointSize,
+                                       rows};
     return dialog;
 }
 

@@ -193,12 +193,20 @@ TEST_F(FleetTest, TheCheckEntryFollowsTheReadButtonAndReportsTheVerdict) {
 TEST_F(FleetTest, TheHistoryEntryListsTheRecordsNewestFirst) {
     wchar_t folder[MAX_PATH];
     GetTempPathW(MAX_PATH, folder);
-    const std::wstring appData = std::wstring(folder) + L"quillmere-history-" + std::to_wstring(GetCurrentProcessId());
+    const std::wstring appData =
+        std::wstring(folder) + L"quillmere-history-" + std::to_wstring(GetCurrentProcessId());
     wchar_t kept[MAX_PATH] = L"";
     const DWORD keptLength = GetEnvironmentVariableW(L"APPDATA", kept, MAX_PATH);
     SetEnvironmentVariableW(L"APPDATA", appData.c_str());
-    HistoryRecord record{"2026-12-09T08:00:00+08:00", "window", "COM3", "13912345678", {{"站名", "城东变电站"}},
-                         "written", "passed", {}, {}};
+    HistoryRecord record{"2026-12-09T08:00:00+08:00",
+                         "window",
+                         "COM3",
+                         "13912345678",
+                         {{"站名", "城东变电站"}},
+                         "written",
+                         "passed",
+                         {},
+                         {}};
     ASSERT_EQ(AppendHistoryLine(DefaultHistoryPath(), HistoryLine(record)), "");
     record.time = "2026-12-10T09:30:00+08:00";
     record.verdict = "refused";
@@ -216,7 +224,8 @@ TEST_F(FleetTest, TheHistoryEntryListsTheRecordsNewestFirst) {
             def.mask = LVCF_TEXT;
             def.pszText = buffer;
             def.cchTextMax = 128;
-            if (SendMessageW(list, LVM_GETCOLUMNW, column, reinterpret_cast<LPARAM>(&def))) titles.emplace_back(buffer);
+            if (SendMessageW(list, LVM_GETCOLUMNW, column, reinterpret_cast<LPARAM>(&def)))
+                titles.emplace_back(buffer);
         }
         const int rows = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
         for (int row = 0; row < rows; ++row) {
