@@ -1,8 +1,10 @@
 // The window's entries for fleet work, in its context menu beside the about
 // entry: save and load parameter files (also by dropping a .json file on the
-// window), verification after a write, and the demo-state terminal shown on
-// request. The save and load flows are form/'s (parameter_file_flow): this
-// file lends them the window's dialogs. Verification is the session core's.
+// window), a check of the unit against a file, the history of writes,
+// verification after a write, and the demo-state terminal shown on request.
+// The file flows and the history's rows are form/'s (parameter_file_flow,
+// check_file_flow, history_table): this file lends them the window's dialogs.
+// The check and verification are the session core's.
 // User-interface thread only.
 #include <QAction>
 #include <QDragEnterEvent>
@@ -12,8 +14,11 @@
 #include <QUrl>
 
 #include "app/dialog_builder.h"
+#include "app/history_dlg.h"
 #include "app/tarnwell_dlg.h"
+#include "form/check_file_flow.h"
 #include "form/form_values.h"
+#include "form/history_table.h"
 #include "form/parameter_file_flow.h"
 
 namespace quill {
@@ -35,6 +40,10 @@ void CTarnwellDlg::addFleetActions() {
     };
     entry(kSaveFileText, false, [this] { OnSaveParameterFile(); });
     entry(kLoadFileText, false, [this] { OnLoadParameterFile(); });
+    checkFileAction = entry(kCheckFileText, false, [this] { OnCheckParameterFile(); });
+    if (const QWidget* follows = control(kCheckFileEntryFollows))
+        checkFileAction->setEnabled(follows->isEnabled());
+    entry(kHistoryText, false, [this] { OnShowHistory(); });
     verifyAction = entry(kVerifyText, true, [this](bool on) { session.setVerifyAfterWrite(on); });
     terminalAction = entry(kTerminalText, true, [this](bool on) { ShowTerminalControls(on); });
     setAcceptDrops(true);
@@ -74,6 +83,15 @@ void CTarnwellDlg::OnSaveParameterFile() {
 
 void CTarnwellDlg::OnLoadParameterFile() {
     LoadChosenParameterFileFlow(*this);
+}
+
+void CTarnwellDlg::OnCheckParameterFile() {
+    if (const std::optional<FormValues> values = ChooseFileToCheck(*this)) session.OnCheckFile(*values);
+}
+
+void CTarnwellDlg::OnShowHistory() {
+    CHistoryDlg history(HistoryTableOf(ReadHistory(DefaultHistoryPath())), this);
+    RunModal(history);
 }
 
 bool CTarnwellDlg::LoadParameterFileFrom(const QString& path) {

@@ -4,12 +4,19 @@
 // its parameters, so the picture shows a whole session; "terminal" shows the
 // terminal band in the demo state after a send and some received text;
 // "search" finds a simulated DTU among three simulated adapters through the
-// list's search entry, "searching" shows that search before any answer. Used
-// for the README's pictures.
+// list's search entry, "searching" shows that search before any answer;
+// "check" checks the read unit against a parameter file that differs in one
+// field; "history" shows the history dialog over a few records kept in a
+// folder of its own. Used for the README's pictures.
+#include <stdlib.h>
+
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QPixmap>
+#include <QTemporaryDir>
 #include <QWindow>
 #include <cstdio>
 #include <cstring>
@@ -19,7 +26,10 @@
 #include <vector>
 
 #include "app/about_dlg.h"
+#include "app/history_dlg.h"
 #include "app/tarnwell_dlg.h"
+#include "form/history_table.h"
+#include "form/write_history.h"
 
 namespace {
 
@@ -103,6 +113,62 @@ bool SearchAmongSimulators(quill::CTarnwellDlg& window, std::vector<std::unique_
     return WaitFor([&] { return window.session.dtuConnected(); });
 }
 
+// After a read, a file that names the station otherwise and the SMS centre as it is.
+bool CheckAgainstFile(quill::CTarnwellDlg& window, const QString& folder) {
+    if (!ReadFromSimulator(window)) return false;
+    const QString path = folder + QStringLiteral("/station.json");
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    file.write(R"({"format": "quillmere-parameters", "version": 1,
+        "fields": {"stationName": "城西开关站", "smsCentreNumber": "+8613800100500"}})");
+    file.close();
+    window.fileDialogHook = [path](bool) { return path; };
+    window.OnCheckParameterFile();
+    const QString verdict = QString::fromUtf8("核对结果");
+    return WaitFor([&] { return window.infoAreaText().contains(verdict); });
+}
+
+// Three writes as the history keeps them, in a data folder of the picture's own.
+bool WriteSampleHistory(const QString& folder) {
+    ::setenv("XDG_DATA_HOME", folder.toLocal8Bit().constData(), 1);
+    const std::vector<quill::HistoryRecord> records{
+        {"2026-12-09T08:02:11+08:00",
+         "window",
+         "模拟DTU",
+         "13912345678",
+         {{"站名", "城东变电站"}},
+         "written",
+         "passed",
+         {},
+         {}},
+        {"2026-12-09T10:15:40+08:00",
+         "provision",
+         "/dev/ttyUSB0",
+         "13912345679",
+         {{"DTU编号", "13912345679"},
+          {"站名", "城西开关站"},
+          {"短信中心号码", "+8613800100500"},
+          {"数据通道", "1"}},
+         "written",
+         "differs",
+         {"数据通道"},
+         {}},
+        {"2026-12-10T09:30:05+08:00",
+         "write",
+         "/dev/ttyUSB1",
+         "",
+         {{"站名", "北郊站"}},
+         "no-answer",
+         "none",
+         {},
+         {}},
+    };
+    for (const quill::HistoryRecord& record : records)
+        if (!quill::AppendHistoryLine(quill::DefaultHistoryPath(), quill::HistoryLine(record)).empty())
+            return false;
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -111,8 +177,13 @@ int main(int argc, char** argv) {
     const bool terminal = argc == 3 && std::strcmp(argv[2], "terminal") == 0;
     const bool search = argc == 3 && std::strcmp(argv[2], "search") == 0;
     const bool searching = argc == 3 && std::strcmp(argv[2], "searching") == 0;
-    if (argc < 2 || argc > 3 || (argc == 3 && !about && !read && !terminal && !search && !searching)) {
-        std::fprintf(stderr, "usage: quillmere-screenshot OUT.png [about|read|terminal|search|searching]\n");
+    const bool check = argc == 3 && std::strcmp(argv[2], "check") == 0;
+    const bool history = argc == 3 && std::strcmp(argv[2], "history") == 0;
+    if (argc < 2 || argc > 3 ||
+        (argc == 3 && !about && !read && !terminal && !search && !searching && !check && !history)) {
+        std::fprintf(
+            stderr,
+            "usage: quillmere-screenshot OUT.png [about|read|terminal|search|searching|check|history]\n");
         return 2;
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -124,7 +195,19 @@ int main(int argc, char** argv) {
         quill::CAboutDlg about(window.appIcon, &window);
         return RenderTo(about, argv[1]) ? 0 : 1;
     }
+    if (history) {
+        const QTemporaryDir folder;
+        if (!folder.isValid() || !WriteSampleHistory(folder.path())) return 1;
+        quill::CHistoryDlg dialog(quill::HistoryTableOf(quill::ReadHistory(quill::DefaultHistoryPath())),
+                                  &window);
+        return RenderTo(dialog, argv[1]) ? 0 : 1;
+    }
     window.show();
+    const QTemporaryDir checkFolder;
+    if (check && !CheckAgainstFile(window, checkFolder.path())) {
+        std::fprintf(stderr, "quillmere-screenshot: the check did not conclude\n");
+        return 1;
+    }
     if (read && !ReadFromSimulator(window)) {
         std::fprintf(stderr, "quillmere-screenshot: the simulated DTU did not answer\n");
         return 1;

@@ -11,6 +11,7 @@
 #include "app/about_dlg.h"
 #include "app/dialog_builder.h"
 #include "app/message_map.h"
+#include "form/check_file_flow.h"
 #include "form/parameter_fields.h"
 #include "form/window_layout.h"
 
@@ -128,6 +129,7 @@ void CTarnwellDlg::setTicked(int id, bool ticked) {
 
 void CTarnwellDlg::enableControl(int id, bool enable) {
     if (QWidget* widget = control(id)) widget->setEnabled(enable);
+    if (id == kCheckFileEntryFollows && checkFileAction != nullptr) checkFileAction->setEnabled(enable);
 }
 
 void CTarnwellDlg::setControlText(int id, const QString& text) {

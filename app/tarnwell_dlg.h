@@ -192,10 +192,14 @@ class CTarnwellDlg : public QDialog,
     // ---- Fleet work (dlg_parameter_file.cpp) ---------------------------------
     // Context-menu entries: save the ticked fields (none ticked: every field
     // that holds a value) to a parameter file; load one (every problem in one
-    // box, or exactly its fields ticked and filled); verification after a
+    // box, or exactly its fields ticked and filled); check the unit against a
+    // file (chosen and validated as a load, the form untouched; offered when
+    // a read is); the history of writes in a dialog; verification after a
     // write; the demo-state controls shown or hidden.
     void OnSaveParameterFile();
     void OnLoadParameterFile();
+    void OnCheckParameterFile();
+    void OnShowHistory();
     bool LoadParameterFileFrom(const QString& path);
     // The terminal band (dlg_terminal.cpp): shown, the window grows by the
     // band below its bottom row and the terminal's controls stand in it; hidden,
@@ -205,6 +209,7 @@ class CTarnwellDlg : public QDialog,
     // (true: a file to save to). An empty path is a cancelled dialog.
     QString ChooseFile(bool save);
     std::function<QString(bool save)> fileDialogHook;
+    QAction* checkFileAction = nullptr;
     QAction* verifyAction = nullptr;
     QAction* terminalAction = nullptr;
 

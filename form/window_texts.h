@@ -1,10 +1,12 @@
 // Texts of the window shell that every windowed front end shows the same way:
 // the about entry, the help box, the interval prompt, the port list's entry
 // for the built-in simulated DTU, the box for a port that cannot be opened,
-// and the menu entries for parameter files. UTF-8; each front end converts
-// them to its own string type.
+// the menu entries for parameter files and the history of writes. UTF-8; each
+// front end converts them to its own string type.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <string_view>
 
 namespace quill {
@@ -44,5 +46,28 @@ inline constexpr std::string_view kFileFilter = "参数文件 (*.json)";
 inline constexpr std::string_view kSavedPrefix = "<-参数文件已保存：";
 inline constexpr std::string_view kLoadedPrefix = "<-参数文件已载入：";
 inline constexpr std::string_view kNothingToSave = "没有可保存的参数：请先读取参数或填写参数";
+inline constexpr std::string_view kCheckFileText = "与参数文件核对…";
+inline constexpr std::string_view kHistoryText = "写入历史记录…";
+
+// The history dialog: its caption, its columns (title and width in dialog
+// units, so both windows keep the same proportions), its button, and what
+// stands below the table when there is nothing to list.
+inline constexpr std::string_view kHistoryCaption = "写入历史记录";
+struct HistoryColumn {
+    std::string_view title;
+    int width;
+};
+inline constexpr std::size_t kHistoryColumnCount = 7;
+inline constexpr std::array<HistoryColumn, kHistoryColumnCount> kHistoryColumns{{
+    {"时间", 116},
+    {"前端", 40},
+    {"串口", 64},
+    {"DTU编号", 58},
+    {"结果", 56},
+    {"回读核对", 50},
+    {"参数", 150},
+}};
+inline constexpr std::string_view kHistoryCloseText = "关闭";
+inline constexpr std::string_view kNoHistoryText = "没有写入记录";
 
 }  // namespace quill

@@ -4,6 +4,8 @@
 #   bash scripts/screenshot-windows.sh out.png start        # the window as it starts
 #   bash scripts/screenshot-windows.sh docs/window-terminal-windows.png terminal   # the terminal band in use
 #   bash scripts/screenshot-windows.sh docs/window-search-windows.png search       # 自动查找DTU found a DTU on COM7
+#   bash scripts/screenshot-windows.sh out.png check        # the information area after 与参数文件核对…
+#   bash scripts/screenshot-windows.sh docs/window-history-windows.png history     # the 写入历史记录 dialog
 #     (the search needs the Linux build's quillmere-sim: build/sim, made if missing)
 # Uses the cross build in build-win (made if missing) and its Wine prefix
 # build-win/prefix; Chinese is drawn with "WenQuanYi Zen Hei Sharp"
@@ -51,7 +53,7 @@ exec {fd}<>"$fifo"
 rm -f "$fifo"
 args=()
 case $mode in
-  read | terminal) args=("$mode") ;;
+  read | terminal | check | history) args=("$mode") ;;
   search)
     # A simulated DTU on a pseudo-terminal behind COM7.
     if [ ! -f build/CMakeCache.txt ]; then cmake -S . -B build -DQUILLMERE_GUI=OFF -DBUILD_TESTING=OFF >/dev/null; fi

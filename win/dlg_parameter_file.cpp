@@ -1,14 +1,16 @@
 // The window's entries for fleet work, in its context menu before the about
 // entry: save and load parameter files (also by dropping a .json file on the
-// window), verification after a write, and the demo-state terminal shown on
-// request. The save and load flows are form/'s (parameter_file_flow): this
-// file lends them the window's dialogs. Verification is the session core's.
+// window), a check of the unit against a file, verification after a write,
+// and the demo-state terminal shown on request. The file flows are form/'s
+// (parameter_file_flow, check_file_flow): this file lends them the window's
+// dialogs. The check and verification are the session core's.
 // Window thread only.
 #include <windows.h>
 // After <windows.h>, whose types they use.
 #include <commdlg.h>
 #include <shellapi.h>
 
+#include "form/check_file_flow.h"
 #include "form/form_values.h"
 #include "form/parameter_file_flow.h"
 #include "win/dialog_template.h"
@@ -47,6 +49,10 @@ void CTarnwellDlg::parameterFileBox(std::string_view text) {
 
 void CTarnwellDlg::parameterFileReport(std::string_view text) {
     AppendInfo(Widen(text));
+}
+
+void CTarnwellDlg::OnCheckParameterFile() {
+    if (const std::optional<FormValues> values = ChooseFileToCheck(*this)) session.OnCheckFile(*values);
 }
 
 void CTarnwellDlg::OnToggleVerify() {

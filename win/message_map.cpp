@@ -16,9 +16,11 @@ std::span<const MessageEntry> MessageMap() {
         MessageEntry{WM_QUERYDRAGICON, &D::OnQueryDragIcon},
         MessageEntry{WM_CTLCOLORSTATIC, &D::OnCtlColorStatic},
         MessageEntry{kMenuAbout, 0, &D::OnSysCommandAbout},
-        // Fleet work (dlg_parameter_file.cpp).
+        // Fleet work (dlg_parameter_file.cpp, dlg_history.cpp).
         MessageEntry{kMenuSaveFile, 0, &D::OnSaveParameterFile},
         MessageEntry{kMenuLoadFile, 0, &D::OnLoadParameterFile},
+        MessageEntry{kMenuCheckFile, 0, &D::OnCheckParameterFile},
+        MessageEntry{kMenuHistory, 0, &D::OnShowHistory},
         MessageEntry{kMenuVerify, 0, &D::OnToggleVerify},
         MessageEntry{kMenuTerminal, 0, &D::OnToggleTerminal},
         MessageEntry{WM_DROPFILES, &D::OnDropFiles},

@@ -3,9 +3,12 @@
 // opening and reading the built-in simulated DTU; with "terminal" in the demo
 // state with the terminal band open, after a read request sent as hex and the
 // DTU's answer shown; with "search COMn" after the list's search entry found
-// the DTU on COMn (COM40, which exists nowhere, is skipped). When the window is drawn it
-// prints "ready <x> <y> <width> <height>" (its client area on the screen) and keeps
-// running until it is ended; scripts/screenshot-windows.sh takes the picture.
+// the DTU on COMn (COM40, which exists nowhere, is skipped); with "check" after
+// checking the read unit against a parameter file that differs in one field;
+// with "history" the history dialog over a few records kept in a folder of its
+// own. When the window (or the dialog) is drawn it prints "ready <x> <y> <width>
+// <height>" (its client area on the screen) and keeps running until it is
+// ended; scripts/screenshot-windows.sh takes the picture.
 #include <windows.h>
 // After <windows.h>, whose types it uses.
 #include <commctrl.h>
@@ -14,9 +17,12 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
-#include <string>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <string>
 
+#include "form/write_history.h"
 #include "protocol/session.h"
 #include "win/tarnwell_dlg.h"
 
@@ -81,6 +87,89 @@ bool Search(quill::win::CTarnwellDlg& window, const std::string& com) {
     return PumpUntil([&] { return window.session.dtuConnected(); });
 }
 
+// After a read, a file that names the station otherwise and the SMS centre as it is.
+bool Check(quill::win::CTarnwellDlg& window) {
+    if (!Connect(window)) return false;
+    int before = InfoLength(window);
+    Click(window, quill::kReadButtonId);
+    if (!PumpUntil([&] { return InfoLength(window) > before; })) return false;
+    wchar_t folder[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    const std::wstring path = std::wstring(folder) + L"quillmere-check.json";
+    std::ofstream(std::filesystem::path(path), std::ios::binary)
+        << R"({"format": "quillmere-parameters", "version": 1,)"
+           R"( "fields": {"stationName": "城西开关站", "smsCentreNumber": "+8613800100500"}})";
+    window.fileDialogHook = [path](bool) { return path; };
+    before = InfoLength(window);
+    SendMessageW(window.hwnd(), WM_COMMAND, MAKEWPARAM(quill::win::kMenuCheckFile, 0), 0);
+    // The differing field, then the verdict: two reports.
+    const bool done = PumpUntil([&] {
+        const std::wstring text = window.controlText(quill::kInfoAreaId);
+        return text.find(L"\x6838\x5BF9\x7ED3\x679C") != std::wstring::npos;  // 核对结果
+    });
+    DeleteFileW(path.c_str());
+    return done;
+}
+
+// Prints where a drawn window's client area is on the screen.
+void PrintReady(HWND shown) {
+    RECT client;
+    GetClientRect(shown, &client);
+    POINT origin{0, 0};
+    ClientToScreen(shown, &origin);
+    std::printf("ready %ld %ld %ld %ld\n", origin.x, origin.y, client.right, client.bottom);
+    std::fflush(stdout);
+}
+
+// Three writes as the history keeps them, in a data folder of the picture's own,
+// then the history dialog, drawn and held until the program is ended.
+int History(quill::win::CTarnwellDlg& window) {
+    wchar_t folder[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    SetEnvironmentVariableW(L"APPDATA", (std::wstring(folder) + L"quillmere-picture").c_str());
+    std::filesystem::remove_all(std::filesystem::path(std::wstring(folder) + L"quillmere-picture"));
+    const std::vector<quill::HistoryRecord> records{
+        {"2026-12-09T08:02:11+08:00",
+         "window",
+         "COM3",
+         "13912345678",
+         {{"站名", "城东变电站"}},
+         "written",
+         "passed",
+         {},
+         {}},
+        {"2026-12-09T10:15:40+08:00",
+         "provision",
+         "COM4",
+         "13912345679",
+         {{"DTU编号", "13912345679"},
+          {"站名", "城西开关站"},
+          {"短信中心号码", "+8613800100500"},
+          {"数据通道", "1"}},
+         "written",
+         "differs",
+         {"数据通道"},
+         {}},
+        {"2026-12-10T09:30:05+08:00", "write", "COM5", "", {{"站名", "北郊站"}}, "no-answer", "none", {}, {}},
+    };
+    for (const quill::HistoryRecord& record : records)
+        if (!quill::AppendHistoryLine(quill::DefaultHistoryPath(), quill::HistoryLine(record)).empty())
+            return 6;
+    window.dialogShownHook = [](HWND dialog) {
+        ShowWindow(dialog, SW_SHOW);
+        RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        PumpUntil([] { return true; });
+        PrintReady(dialog);
+        MSG msg;
+        while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    };
+    SendMessageW(window.hwnd(), WM_COMMAND, MAKEWPARAM(quill::win::kMenuHistory, 0), 0);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -91,7 +180,10 @@ int main(int argc, char** argv) {
     if (!window.Create()) return 1;
     const HWND dialog = window.hwnd();
 
-    if (argc > 1 && std::strcmp(argv[1], "terminal") == 0) {
+    if (argc > 1 && std::strcmp(argv[1], "history") == 0) return History(window);
+    if (argc > 1 && std::strcmp(argv[1], "check") == 0) {
+        if (!Check(window)) return 7;
+    } else if (argc > 1 && std::strcmp(argv[1], "terminal") == 0) {
         if (!ShowTerminal(window)) return 4;
     } else if (argc > 2 && std::strcmp(argv[1], "search") == 0) {
         if (!Search(window, argv[2])) return 5;
@@ -106,12 +198,7 @@ int main(int argc, char** argv) {
     RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     PumpUntil([] { return true; });
     // The client area: the frame is the desktop's business, not the window's.
-    RECT client;
-    GetClientRect(dialog, &client);
-    POINT origin{0, 0};
-    ClientToScreen(dialog, &origin);
-    std::printf("ready %ld %ld %ld %ld\n", origin.x, origin.y, client.right, client.bottom);
-    std::fflush(stdout);
+    PrintReady(dialog);
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
         TranslateMessage(&msg);

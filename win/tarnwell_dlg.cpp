@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "form/check_file_flow.h"
 #include "form/parameter_fields.h"
 #include "win/dialog_template.h"
 #include "win/message_map.h"
@@ -390,11 +391,11 @@ int CTarnwellDlg::ShowMessageBox(std::wstring_view text, std::wstring_view capti
                        MB_OK | kIcons[static_cast<int>(icon)]);
 }
 
-INT_PTR CTarnwellDlg::RunModal(const DialogTemplate& layout) {
+INT_PTR CTarnwellDlg::RunModal(const DialogTemplate& layout, DLGPROC procedure, LPARAM param) {
     if (modalHook) return modalHook(layout);
     const std::vector<std::uint32_t> bytes = BuildDialogTemplate(layout, kAboutFrame, kAppIconId);
     return DialogBoxIndirectParamW(Instance(), reinterpret_cast<LPCDLGTEMPLATEW>(bytes.data()), window,
-                                   AboutProc, 0);
+                                   procedure != nullptr ? procedure : AboutProc, param);
 }
 
 // ---- Shell handlers ---------------------------------------------------------------------
@@ -412,6 +413,8 @@ std::optional<INT_PTR> CTarnwellDlg::OnSysCommand(WPARAM wParam, LPARAM) {
 std::vector<MenuEntry> CTarnwellDlg::contextMenuEntries() const {
     return {{kMenuSaveFile, Widen(kSaveFileText)},
             {kMenuLoadFile, Widen(kLoadFileText)},
+            {kMenuCheckFile, Widen(kCheckFileText), false, isEnabled(kCheckFileEntryFollows)},
+            {kMenuHistory, Widen(kHistoryText)},
             {kMenuVerify, Widen(kVerifyText), session.verifyAfterWrite()},
             {kMenuTerminal, Widen(kTerminalText), terminalShown},
             {0, {}},
@@ -425,7 +428,9 @@ std::optional<INT_PTR> CTarnwellDlg::OnContextMenu(WPARAM, LPARAM lParam) {
         if (entry.command == 0)
             AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
         else
-            AppendMenuW(menu, MF_STRING | (entry.checked ? MF_CHECKED : MF_UNCHECKED),
+            AppendMenuW(menu,
+                        MF_STRING | (entry.checked ? MF_CHECKED : MF_UNCHECKED) |
+                            (entry.enabled ? MF_ENABLED : MF_GRAYED),
                         static_cast<UINT_PTR>(entry.command), entry.text.c_str());
     }
     POINT at{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};

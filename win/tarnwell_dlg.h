@@ -64,12 +64,18 @@ inline constexpr int kMenuSaveFile = 0x9002;
 inline constexpr int kMenuLoadFile = 0x9003;
 inline constexpr int kMenuVerify = 0x9004;
 inline constexpr int kMenuTerminal = 0x9005;
+inline constexpr int kMenuCheckFile = 0x9006;
+inline constexpr int kMenuHistory = 0x9007;
+// The history dialog's list view (report view), created over the template.
+inline constexpr int kHistoryListId = 100;
+inline constexpr int kHistoryNoteId = 101;
 
 // One entry of the window's context menu; command 0 is a separator.
 struct MenuEntry {
     int command = 0;
     std::wstring text;
     bool checked = false;
+    bool enabled = true;
 };
 
 class CTarnwellDlg : public PortOwner,
@@ -130,11 +136,15 @@ class CTarnwellDlg : public PortOwner,
     // ---- Modal boxes and dialogs ----------------------------------------------
     // Every message box of the window: one OK button. Returns the button pressed.
     int ShowMessageBox(std::wstring_view text, std::wstring_view caption, BoxIcon icon);
-    // Every modal dialog the window opens (the about box); returns its result.
-    INT_PTR RunModal(const DialogTemplate& layout);
+    // Every modal dialog the window opens (the about box, the history); runs
+    // `procedure` (the about box's when null) with `param`; returns its result.
+    INT_PTR RunModal(const DialogTemplate& layout, DLGPROC procedure = nullptr, LPARAM param = 0);
     // Set by tests to take a box or dialog instead of showing it.
     std::function<int(const std::wstring& text, const std::wstring& caption, BoxIcon icon)> messageBoxHook;
     std::function<INT_PTR(const DialogTemplate& layout)> modalHook;
+    // Called with a shown dialog once it is filled (the history): tests read
+    // its controls and close it, the picture is taken.
+    std::function<void(HWND dialog)> dialogShownHook;
 
     // ---- Handlers (their rows are in message_map.cpp) ------------------------
     void OnSysCommandAbout();
@@ -200,13 +210,18 @@ class CTarnwellDlg : public PortOwner,
     // The context menu as it stands, for tests.
     std::vector<MenuEntry> contextMenuEntries() const;
 
-    // ---- Fleet work (dlg_parameter_file.cpp) -----------------------------------
+    // ---- Fleet work (dlg_parameter_file.cpp, dlg_history.cpp) -------------------
     // Save the ticked fields (none ticked: every field that holds a value) to a
     // parameter file; load one (every problem in one box, or exactly its fields
-    // ticked and filled); verification after a write; the demo-state controls
-    // shown or hidden.
+    // ticked and filled); check the unit against one; the history of writes;
+    // verification after a write; the demo-state controls shown or hidden.
     void OnSaveParameterFile() { SaveParameterFileFlow(*this); }
     void OnLoadParameterFile() { LoadChosenParameterFileFlow(*this); }
+    // The unit checked against a file chosen and validated as a load is; the
+    // form untouched. Offered while a read is (form/check_file_flow.h).
+    void OnCheckParameterFile();
+    // The history of writes in a dialog with a list view (dlg_history.cpp).
+    void OnShowHistory();
     bool LoadParameterFileFrom(const std::wstring& path) {
         return LoadParameterFileFlow(*this, Narrow(path));
     }

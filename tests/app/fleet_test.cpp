@@ -3,10 +3,16 @@
 // write, and the demo-state terminal shown on request. Real window, real
 // engine, simulated DTU on a pseudo-terminal at line speed.
 #include <QAction>
+#include <QHeaderView>
+#include <QLabel>
+#include <QTableWidget>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
+#include "app/history_dlg.h"
 #include "form/parameter_fields.h"
+#include "form/write_history.h"
 #include "protocol/item_table.h"
 #include "session_fixture.h"
 #include "sim/simulated_dtu.h"
@@ -59,7 +65,8 @@ TEST_F(FleetTest, EntriesStandBeforeTheAboutEntryAndTogglesStartOff) {
     const QList<QAction*> actions = window->actions();
     QStringList texts;
     for (const QAction* action : actions) texts << action->text();
-    EXPECT_EQ(texts.mid(0, 4), (QStringList{FromUtf8("保存参数文件…"), FromUtf8("载入参数文件…"),
+    EXPECT_EQ(texts.mid(0, 6), (QStringList{FromUtf8("保存参数文件…"), FromUtf8("载入参数文件…"),
+                                            FromUtf8("与参数文件核对…"), FromUtf8("写入历史记录…"),
                                             FromUtf8("配置后回读校验"), FromUtf8("串口调试（演示状态）")}));
     EXPECT_EQ(actions.last()->text(), FromUtf8("关于 Quillmere(&A)..."));
     EXPECT_FALSE(entry(*window, "配置后回读校验")->isChecked());
@@ -161,6 +168,96 @@ TEST_F(FleetTest, VerificationNamesWhatADtuThatStoresNothingDidNotTake) {
     ASSERT_TRUE(WaitFor([&] { return count("<-回读校验失败：1项参数不一致！\n\r\n\r") == 1; }, kWaitMs))
         << window->controlText(1000).toStdString();
     EXPECT_EQ(count(std::string("<-回读校验不一致：站名\n\r\n\r")), 1);
+}
+
+// The check entry is offered exactly while a read is, and a chosen file
+// reaches the session's check: the verdict stands in the information area and
+// the form is as it was.
+TEST_F(FleetTest, TheCheckEntryFollowsTheReadButtonAndChecksTheChosenFile) {
+    QAction* check = entry(*window, "与参数文件核对…");
+    EXPECT_FALSE(check->isEnabled());
+    file = folder / "check.json";
+    std::ofstream(file) << R"({"format": "quillmere-parameters", "version": 1,
+        "fields": {"stationName": "城西开关站", "smsCentreNumber": "+8613800100500"}})";
+    check->trigger();  // a disabled entry does nothing
+    EXPECT_EQ(count("<-核对"), 0);
+
+    connectDtu();
+    EXPECT_TRUE(check->isEnabled());
+    check->trigger();
+    ASSERT_TRUE(waitCount("<-核对结果：1项参数与文件不一致！\n\r\n\r"))
+        << window->controlText(1000).toStdString();
+    EXPECT_EQ(count("<-核对不一致：站名\n\r\n\r"), 1);
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_FALSE(window->isTicked(FindItem(0x92)->checkBoxId));
+    EXPECT_NE(window->controlText(FindItem(0x92)->valueIds[0]), FromUtf8("城西开关站"));
+
+    // A file with problems goes no further than its box.
+    file = folder / "bad.json";
+    std::ofstream(file)
+        << R"({"format": "quillmere-parameters", "version": 1, "fields": {"stationName": ""}})";
+    check->trigger();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, FromUtf8("错误提示"));
+
+    click(1028);
+    EXPECT_FALSE(check->isEnabled());
+}
+
+TEST_F(FleetTest, TheHistoryEntryListsTheRecordsNewestFirst) {
+    // This test's own data folder, so no other test's writes are listed.
+    const std::string dataHome = std::getenv("XDG_DATA_HOME");
+    ::setenv("XDG_DATA_HOME", folder.c_str(), 1);
+    HistoryRecord record{"2026-12-09T08:00:00+08:00",
+                         "window",
+                         "/dev/ttyUSB0",
+                         "13912345678",
+                         {{"站名", "城东变电站"}},
+                         "written",
+                         "passed",
+                         {},
+                         {}};
+    ASSERT_EQ(AppendHistoryLine(DefaultHistoryPath(), HistoryLine(record)), "");
+    record.time = "2026-12-10T09:30:00+08:00";
+    record.frontEnd = "write";
+    record.verdict = "refused";
+    ASSERT_EQ(AppendHistoryLine(DefaultHistoryPath(), HistoryLine(record)), "");
+
+    QStringList titles, times, verdicts;
+    window->modalHook = [&](QDialog& dialog) {
+        const QTableWidget* table = static_cast<CHistoryDlg&>(dialog).historyTable();
+        EXPECT_EQ(table->editTriggers(), QAbstractItemView::NoEditTriggers);
+        for (int column = 0; column < table->columnCount(); ++column)
+            titles << table->horizontalHeaderItem(column)->text();
+        for (int row = 0; row < table->rowCount(); ++row) {
+            times << table->item(row, 0)->text();
+            verdicts << table->item(row, 4)->text();
+        }
+        return 0;
+    };
+    entry(*window, "写入历史记录…")->trigger();
+    ::setenv("XDG_DATA_HOME", dataHome.c_str(), 1);
+    EXPECT_EQ(titles, (QStringList{FromUtf8("时间"), FromUtf8("前端"), FromUtf8("串口"), FromUtf8("DTU编号"),
+                                   FromUtf8("结果"), FromUtf8("回读核对"), FromUtf8("参数")}));
+    EXPECT_EQ(times,
+              (QStringList{FromUtf8("2026-12-10 09:30:00+08:00"), FromUtf8("2026-12-09 08:00:00+08:00")}));
+    EXPECT_EQ(verdicts, (QStringList{FromUtf8("被拒绝"), FromUtf8("写入成功")}));
+}
+
+TEST_F(FleetTest, AnEmptyHistoryShowsAnEmptyTableAndSaysSo) {
+    const std::string dataHome = std::getenv("XDG_DATA_HOME");
+    ::setenv("XDG_DATA_HOME", folder.c_str(), 1);
+    int rows = -1;
+    QString note;
+    window->modalHook = [&](QDialog& dialog) {
+        rows = static_cast<CHistoryDlg&>(dialog).historyTable()->rowCount();
+        note = static_cast<CHistoryDlg&>(dialog).noteLabel()->text();
+        return 0;
+    };
+    entry(*window, "写入历史记录…")->trigger();
+    ::setenv("XDG_DATA_HOME", dataHome.c_str(), 1);
+    EXPECT_EQ(rows, 0);
+    EXPECT_EQ(note, FromUtf8("没有写入记录"));
 }
 
 TEST_F(FleetTest, TheTerminalEntryShowsAndHidesTheDemoControls) {

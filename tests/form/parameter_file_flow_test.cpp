@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "form/check_file_flow.h"
 #include "tests/form/parameter_file_helpers.h"
 
 namespace quill {
@@ -115,6 +116,31 @@ TEST_F(ParameterFileFlowTest, LoadFillsTheFormOrListsEveryProblem) {
     LoadChosenParameterFileFlow(window);
     EXPECT_EQ(window.reports.size(), 1u);
     EXPECT_EQ(window.form, good);
+}
+
+// A check takes the file as a load would, and touches neither the form nor
+// the information area: its verdict is the session's to report.
+TEST_F(ParameterFileFlowTest, ACheckTakesTheFilesValuesAndLeavesTheFormAlone) {
+    WriteAll(folder / "good.json", File(R"("dtuId": "7")"));
+    WriteAll(folder / "bad.json", File(R"("dtuId": "", "superUserPassword": "12")"));
+    FormValues good;
+    good[Field("dtuId")] = {true, "7", {}};
+    struct Case {
+        std::string answer;
+        std::optional<FormValues> values;
+        std::size_t boxes;
+    };
+    for (const Case& c : {Case{at("good.json"), good, 0}, Case{at("bad.json"), std::nullopt, 1},
+                          Case{at("missing.json"), std::nullopt, 1}, Case{"", std::nullopt, 0}}) {
+        FakeWindow window;
+        window.form = SampleForm();
+        window.answer = c.answer;
+        EXPECT_EQ(ChooseFileToCheck(window), c.values) << c.answer;
+        EXPECT_EQ(window.dialogs, std::vector<bool>{false});
+        EXPECT_EQ(window.boxes.size(), c.boxes) << c.answer;
+        EXPECT_EQ(window.form, SampleForm());
+        EXPECT_TRUE(window.reports.empty());
+    }
 }
 
 TEST(IsParameterFilePath, EndsInJsonInAnyCase) {

@@ -1,8 +1,10 @@
 // The window's fleet entries: parameter files saved and loaded through the
 // context menu's commands and by a dropped file, verification after a write,
-// the demo-state terminal shown on request.
+// the demo-state terminal shown on request, the check against a file and the
+// history of writes.
 #include <windows.h>
 // After <windows.h>, whose types it uses.
+#include <commctrl.h>
 #include <shlobj.h>
 
 #include <cstring>
@@ -10,12 +12,15 @@
 #include <fstream>
 
 #include "form/parameter_fields.h"
+#include "form/write_history.h"
 #include "protocol/text_codec.h"
 #include "window_fixture.h"
 
 namespace quill::test {
 namespace {
 
+using win::kMenuCheckFile;
+using win::kMenuHistory;
 using win::kMenuLoadFile;
 using win::kMenuSaveFile;
 using win::kMenuTerminal;
@@ -51,15 +56,18 @@ class FleetTest : public WindowTest {
 
 TEST_F(FleetTest, TheContextMenuHoldsTheFleetEntriesThenTheAboutEntryLast) {
     const auto entries = window->contextMenuEntries();
-    ASSERT_EQ(entries.size(), 6u);
+    ASSERT_EQ(entries.size(), 8u);
     EXPECT_EQ(entries[0].text, W("保存参数文件…"));
     EXPECT_EQ(entries[1].text, W("载入参数文件…"));
-    EXPECT_EQ(entries[2].text, W("配置后回读校验"));
-    EXPECT_EQ(entries[3].text, W("串口调试（演示状态）"));
-    EXPECT_EQ(entries[4].command, 0);  // separator
-    EXPECT_EQ(entries[5].text, W(kAboutMenuText));
-    EXPECT_FALSE(entries[2].checked);
-    EXPECT_FALSE(entries[3].checked);
+    EXPECT_EQ(entries[2].text, W("与参数文件核对…"));
+    EXPECT_EQ(entries[3].text, W("写入历史记录…"));
+    EXPECT_EQ(entries[4].text, W("配置后回读校验"));
+    EXPECT_EQ(entries[5].text, W("串口调试（演示状态）"));
+    EXPECT_EQ(entries[6].command, 0);  // separator
+    EXPECT_EQ(entries[7].text, W(kAboutMenuText));
+    EXPECT_FALSE(entries[4].checked);
+    EXPECT_FALSE(entries[5].checked);
+    EXPECT_TRUE(entries[3].enabled);
 }
 
 TEST_F(FleetTest, SavedTickedFieldsLoadIntoAnotherWindowExactlyAsTheyWere) {
@@ -143,17 +151,100 @@ TEST_F(FleetTest, AParameterFileDroppedOnTheWindowIsLoaded) {
 TEST_F(FleetTest, VerificationAndTheTerminalAreSwitchedOnAndOffFromTheMenu) {
     command(kMenuVerify);
     EXPECT_TRUE(window->session.verifyAfterWrite());
-    EXPECT_TRUE(window->contextMenuEntries()[2].checked);
+    EXPECT_TRUE(window->contextMenuEntries()[4].checked);
     command(kMenuVerify);
     EXPECT_FALSE(window->session.verifyAfterWrite());
 
     command(kMenuTerminal);
     EXPECT_TRUE(IsWindowVisible(item(kConfigDoneBoxId)));
     for (const int id : kTerminalControls) EXPECT_TRUE(IsWindowVisible(item(id))) << id;
-    EXPECT_TRUE(window->contextMenuEntries()[3].checked);
+    EXPECT_TRUE(window->contextMenuEntries()[5].checked);
     command(kMenuTerminal);
     EXPECT_FALSE(IsWindowVisible(item(kConfigDoneBoxId)));
     for (const int id : kTerminalControls) EXPECT_FALSE(IsWindowVisible(item(id))) << id;
+}
+
+// The check entry is offered while a read is, and a chosen file reaches the
+// session's check against the built-in simulated DTU.
+TEST_F(FleetTest, TheCheckEntryFollowsTheReadButtonAndReportsTheVerdict) {
+    TempFile file(L"quillmere-check");
+    {
+        std::ofstream out(std::filesystem::path(file.path), std::ios::binary);
+        out << R"({"format": "quillmere-parameters", "version": 1,)"
+               R"( "fields": {"stationName": "城西开关站", "smsCentreNumber": "+8613800100500"}})";
+    }
+    EXPECT_FALSE(window->contextMenuEntries()[2].enabled);
+    choose(kPortListId, window->simulatorEntry());
+    click(kOpenButtonId);
+    window->OnTimerTick(TIMER_DTU_POLL);
+    ASSERT_TRUE(PumpUntil([&] { return window->session.dtuConnected(); }));
+    EXPECT_TRUE(window->contextMenuEntries()[2].enabled);
+    answer(file.path);
+    command(kMenuCheckFile);
+    ASSERT_TRUE(waitCount("<-核对结果：1项参数与文件不一致！\n\r\n\r")) << Narrow(text(kInfoAreaId));
+    EXPECT_EQ(count("<-核对不一致：站名\n\r\n\r"), 1);
+    EXPECT_FALSE(ticked(1023));  // the form is as it was
+    click(kCloseButtonId);
+    EXPECT_FALSE(window->contextMenuEntries()[2].enabled);
+}
+
+// The history entry opens the real dialog: its list view holds the file's
+// records, newest first, under the column titles, and its button closes it.
+TEST_F(FleetTest, TheHistoryEntryListsTheRecordsNewestFirst) {
+    wchar_t folder[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    const std::wstring appData =
+        std::wstring(folder) + L"quillmere-history-" + std::to_wstring(GetCurrentProcessId());
+    wchar_t kept[MAX_PATH] = L"";
+    const DWORD keptLength = GetEnvironmentVariableW(L"APPDATA", kept, MAX_PATH);
+    SetEnvironmentVariableW(L"APPDATA", appData.c_str());
+    HistoryRecord record{"2026-12-09T08:00:00+08:00",
+                         "window",
+                         "COM3",
+                         "13912345678",
+                         {{"站名", "城东变电站"}},
+                         "written",
+                         "passed",
+                         {},
+                         {}};
+    ASSERT_EQ(AppendHistoryLine(DefaultHistoryPath(), HistoryLine(record)), "");
+    record.time = "2026-12-10T09:30:00+08:00";
+    record.verdict = "refused";
+    ASSERT_EQ(AppendHistoryLine(DefaultHistoryPath(), HistoryLine(record)), "");
+
+    std::vector<std::wstring> titles, times;
+    bool closed = false;
+    window->modalHook = nullptr;  // the dialog is shown
+    window->dialogShownHook = [&](HWND dialog) {
+        const HWND list = GetDlgItem(dialog, win::kHistoryListId);
+        ASSERT_NE(list, nullptr);
+        wchar_t buffer[128];
+        for (int column = 0; column < static_cast<int>(kHistoryColumnCount); ++column) {
+            LVCOLUMNW def{};
+            def.mask = LVCF_TEXT;
+            def.pszText = buffer;
+            def.cchTextMax = 128;
+            if (SendMessageW(list, LVM_GETCOLUMNW, column, reinterpret_cast<LPARAM>(&def)))
+                titles.emplace_back(buffer);
+        }
+        const int rows = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+        for (int row = 0; row < rows; ++row) {
+            LVITEMW item{};
+            item.pszText = buffer;
+            item.cchTextMax = 128;
+            SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+            times.emplace_back(buffer);
+        }
+        SendMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+        closed = true;
+    };
+    command(kMenuHistory);
+    SetEnvironmentVariableW(L"APPDATA", keptLength > 0 ? kept : nullptr);
+    std::filesystem::remove_all(std::filesystem::path(appData));
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(titles, (std::vector<std::wstring>{W("时间"), W("前端"), W("串口"), W("DTU编号"), W("结果"),
+                                                 W("回读核对"), W("参数")}));
+    EXPECT_EQ(times, (std::vector<std::wstring>{L"2026-12-10 09:30:00+08:00", L"2026-12-09 08:00:00+08:00"}));
 }
 
 }  // namespace
