@@ -100,16 +100,19 @@ void PlayPort(quill::DtuServer& line, const std::vector<Fault>& units, const std
     for (std::size_t i = 0; i < units.size(); ++i) {
         Apply(line, units[i]);
         if (units[i] == Fault::SilentMidWrite) {
-            line.waitFor([&] { return line.counters().configureRequests >= 1; }, 60s);
+            const std::uint64_t before = line.counters().configureRequests;
+            line.waitFor([&] { return line.counters().configureRequests >= before + 1; }, 60s);
             line.setQuiet(true);
         }
         const Clock::time_point deadline = Clock::now() + 60s;
         while (records() < i + 1 && Clock::now() < deadline)
             std::this_thread::sleep_for(20ms);  // a file, not an event
         line.setTalkAfterRead(false);
+        if (i + 1 == units.size()) break;  // the series ends with it: nothing polls any more
         line.setQuiet(true);
         const std::uint64_t ignored = line.counters().ignoredBytes;
-        line.waitFor([&] { return line.counters().ignoredBytes >= ignored + 8; }, 60s);
+        if (!line.waitFor([&] { return line.counters().ignoredBytes >= ignored + 8; }, 60s))
+            std::printf("%s unit %zu: no polls while off the line\n", port.c_str(), i + 1);
         line.nextUnit();
         line.setQuiet(false);
     }
@@ -147,6 +150,7 @@ int main(int argc, char** argv) {
                                    "}}";
     }
     args.insert(args.end(), {file, "--count", std::to_string(perPort), "--log", log});
+    if (const char* trace = std::getenv("QUILLMERE_FLEET_TRACE")) args.insert(args.end(), {"--trace", trace});
 
     const Clock::time_point began = Clock::now();
     std::vector<std::thread> players;

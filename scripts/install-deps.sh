@@ -13,4 +13,4 @@ apt-get install -y -qq --no-install-recommends \
   fonts-wqy-zenhei fontconfig \
   clang libclang-rt-14-dev \
   dpkg-dev file lintian help2man \
-  g++-mingw-w64-x86-64 wine64 wine nsis zip unzip xvfb xauth >/dev/null
+  g++-mingw-w64-x86-64 wine64 wine nsis zip unzip xvfb xauth imagemagick >/dev/null
