@@ -77,7 +77,7 @@ CommandResult RequestCycle::askCheck(std::vector<ConfigureFrame> file) {
     return take({Command::ReadRequest, std::move(file), true});
 }
 
-// A read or a check: sent now when the line is free, else queued.
+// Sent now when the line is free, else queued.
 CommandResult RequestCycle::take(Request request) {
     if (!idle() || !queue_.empty()) {
         ++taken_;
@@ -92,23 +92,11 @@ CommandResult RequestCycle::take(Request request) {
 
 CommandResult RequestCycle::beginWrite(std::vector<ConfigureFrame> frames) {
     if (frames.empty()) return {CommandStatus::Refused, CommandRefusal::FormInvalid};
-    Request request{0, std::move(frames)};
-    if (!idle() || !queue_.empty()) {
-        ++taken_;
-        queue_.push_back(std::move(request));
-        sendNext();
-        return {CommandStatus::Held};
-    }
-    const std::vector<ConfigureFrame>& asked = request.frames;
     std::vector<std::uint8_t> types;
-    for (const ConfigureFrame& frame : asked)
-        types.insert(types.end(), frame.types.begin(), frame.types.end());
-    if (!start(request)) {
-        unwritten_ = std::move(types);  // nothing of it went out
-        return {CommandStatus::Refused, CommandRefusal::NotHandedOver};
-    }
-    ++taken_;
-    return {CommandStatus::Sent};
+    for (const ConfigureFrame& frame : frames) types.insert(types.end(), frame.types.begin(), frame.types.end());
+    const CommandResult taken = take({0, std::move(frames), false});
+    if (taken.refusal == CommandRefusal::NotHandedOver) unwritten_ = std::move(types);  // nothing of it went out
+    return taken;
 }
 
 void RequestCycle::onByte(std::uint8_t byte) {
