@@ -141,9 +141,8 @@ class RequestCycle {
     const std::vector<std::uint8_t>& unwrittenTypes() const { return unwritten_; }
     // Item types of the last verification that differ (empty when it passed).
     const std::vector<std::uint8_t>& mismatchedTypes() const { return mismatched_; }
-    // The DTU id the last read answer gave (UTF-8); empty before one. A new
-    // unit on the line (a wait for the DTU) forgets it.
-    const std::string& dtuId() const { return dtuId_; }
+    // A new unit on the line (a wait for the DTU): the DTU id the last read
+    // answer gave, which writes are recorded under, is forgotten.
     void forgetUnit() { dtuId_.clear(); }
 
   private:

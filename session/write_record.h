@@ -26,7 +26,6 @@ class WriteHistory {
     // when the history cannot be written and has not said so before.
     std::optional<std::string> record(const WriteReport& report, std::string_view frontEnd,
                                       std::string_view port, bool showSecrets = false);
-    const std::string& path() const { return path_; }
 
   private:
     std::string path_;
