@@ -74,13 +74,29 @@ build() {
   cc -shared -fPIC -O2 -Wall -Wextra -Werror -o "$shim" tests/wine/pty_modem_shim.c -ldl
 }
 
+# wineboot has once failed on a fresh clone with nothing to show for it: its
+# output is kept, a failed start is tried again from an empty prefix, and the
+# prefix counts as made when its registry is there.
+make_prefix() {
+  local log=$win/wineboot.log attempt
+  for attempt in 1 2 3; do
+    if wineboot -i </dev/null >"$log" 2>&1 && [ -f "$WINEPREFIX/system.reg" ]; then return 0; fi
+    echo "wineboot failed (attempt $attempt); its output:" >&2
+    tail -n 20 "$log" >&2
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then rm -rf "$WINEPREFIX"; fi
+  done
+  [ -f "$WINEPREFIX/system.reg" ]
+}
+
 start_wine() {
   # The window tests need a display, from before the first Wine program: the
   # prefix's desktop process takes the display it finds when it starts.
   quill_wine_display
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "=== making the Wine prefix"
-    wineboot -i </dev/null >/dev/null 2>&1
+    make_prefix
   fi
   # Our own server, kept for the whole run and detached from our pipes: any
   # other one (wineboot's, or one left from an earlier run) goes first, or a
