@@ -15,7 +15,7 @@ std::span<const MessageEntry> MessageMap() {
         // Parameter form.
         MessageEntry{Event::Clicked, kEveryFieldCheckBox, &D::OnFieldCheckBox},
         MessageEntry{Event::TextChanged, 1004, &D::OnDataChannelChanged},
-        // Session control (dlg_session.cpp).
+        // Session control (session_host.cpp).
         MessageEntry{Event::Clicked, kOpenButtonId, &D::OnOpenPort},
         MessageEntry{Event::Clicked, kCloseButtonId, &D::OnClosePort},
         MessageEntry{Event::ListPicked, kPortListId, &D::OnPortPicked},

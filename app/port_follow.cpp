@@ -11,7 +11,7 @@
 #include "app/dialog_builder.h"
 #include "app/tarnwell_dlg.h"
 #include "form/port_choice.h"
-#include "session/port_list_follow.h"
+#include "form/port_list_follow.h"
 
 namespace quill {
 

@@ -3,7 +3,7 @@
 // events. Everything here runs on the user-interface thread.
 //
 // Members and handlers that other parts of the window add live in the marked
-// sections below, with their code in dlg_session.cpp, dlg_terminal.cpp,
+// sections below, with their code in session_host.cpp, dlg_terminal.cpp,
 // form_exchange.cpp and dlg_parameter_file.cpp and their rows in
 // message_map.cpp. The value members and the exchange itself are the form's
 // (form/form_exchange.h).
@@ -283,7 +283,7 @@ class CTarnwellDlg : public QDialog,
   private:
     void OnInitDialog();
     void addFleetActions();
-    // The port list (dlg_session.cpp).
+    // The port list (session_host.cpp).
     void InitPortList();
     // Starts following adapters (port_follow.cpp); without udev the list
     // stays as it was found at start.

@@ -23,7 +23,7 @@
 #include "protocol/configure_request.h"
 #include "protocol/frame.h"
 #include "protocol/item_table.h"
-#include "protocol/session.h"
+#include "protocol/wire.h"
 #include "protocol/value_codec.h"
 #include "tests/protocol/form_snapshot_fake.h"
 

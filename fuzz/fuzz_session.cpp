@@ -11,7 +11,7 @@
 #include "fuzz/fuzz_check.h"
 #include "protocol/frame.h"
 #include "protocol/item_table.h"
-#include "protocol/session.h"
+#include "protocol/wire.h"
 #include "session/session_controller.h"
 #include "sim/simulated_dtu.h"
 #include "terminal/send_request.h"

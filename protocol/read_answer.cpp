@@ -7,7 +7,7 @@
 #include "protocol/frame.h"
 #include "protocol/item_table.h"
 #include "protocol/serial_block.h"
-#include "protocol/session.h"
+#include "protocol/wire.h"
 #include "protocol/value_codec.h"
 
 namespace quill {

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "protocol/session.h"
+#include "protocol/wire.h"
 
 namespace quill {
 

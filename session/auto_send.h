@@ -5,10 +5,9 @@
 #pragma once
 
 #include "session/session_host.h"
+#include "session/session_timers.h"
 
 namespace quill {
-
-inline constexpr int TIMER_AUTO_SEND = 1;
 
 class AutoSend {
   public:

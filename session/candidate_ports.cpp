@@ -4,7 +4,7 @@
 
 #include "protocol/configure_request.h"
 #include "serial/search_candidates.h"
-#include "session/session_controller.h"
+#include "session/session_timers.h"
 
 namespace quill {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "session/session_controller.h"
+#include "session/session_timers.h"
 #include "session/session_texts.h"
 
 namespace quill {

@@ -28,7 +28,7 @@
 #include <string_view>
 #include <vector>
 
-#include "protocol/session.h"
+#include "protocol/wire.h"
 
 namespace quill {
 

@@ -5,7 +5,7 @@
 #include "form/item_text.h"
 #include "form/parameter_fields.h"
 #include "protocol/frame.h"
-#include "protocol/session.h"
+#include "protocol/wire.h"
 #include "protocol/write_check.h"
 #include "session/session_texts.h"
 

@@ -37,25 +37,10 @@
 #include "protocol/configure_request.h"
 #include "protocol/receive_assembler.h"
 #include "session/session_host.h"
+#include "session/session_timers.h"
 
 namespace quill {
 
-inline constexpr int TIMER_ANSWER_DEADLINE = 6;
-inline constexpr int TIMER_LINE_QUIET = 7;
-
-// How long the DTU may take before its answer begins (it may store the set
-// first), and how long a line must be silent before a request follows a
-// deadline: longer than any gap between the bytes of one answer.
-inline constexpr int kDtuAnswerDelayMs = 2000;
-inline constexpr int kLineQuietMs = 200;
-
-// The answer deadline at a line rate: the largest answer the assembler holds,
-// 10 bits a byte, plus the DTU's own delay: 2869 ms at 57600 bit/s.
-constexpr int AnswerDeadlineMs(std::uint32_t rate) {
-    const std::uint64_t bits = std::uint64_t{ReceiveAssembler::kCapacity} * 10 * 1000;
-    const std::uint64_t perSecond = rate == 0 ? 57600 : rate;
-    return static_cast<int>((bits + perSecond - 1) / perSecond) + kDtuAnswerDelayMs;
-}
 
 enum class Awaited : std::uint8_t {
     Nothing,

@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "protocol/frame.h"
-#include "protocol/session.h"
+#include "protocol/wire.h"
 
 namespace quill {
 

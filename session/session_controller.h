@@ -35,6 +35,7 @@
 #include "session/request_cycle.h"
 #include "session/session_host.h"
 #include "session/session_texts.h"
+#include "session/session_timers.h"
 
 namespace quill {
 
@@ -104,20 +105,6 @@ inline constexpr std::array kTransitions{
 
 // The row for this state and event, if there is one.
 std::optional<SessionState> NextState(SessionState from, SessionEvent event);
-
-// Window timers, by their fixed ids (TIMER_AUTO_SEND: auto_send.h,
-// TIMER_ANSWER_DEADLINE: request_cycle.h).
-inline constexpr int TIMER_CONNECT_TIMEOUT = 2;
-inline constexpr int TIMER_DTU_POLL = 5;
-inline constexpr int kConnectTimeoutMs = 40000;
-inline constexpr int kPollPeriodMs = 400;
-
-// Every open: 8N1, received bytes and the event character watched.
-inline constexpr char kLineParity = 'N';
-inline constexpr std::uint32_t kLineDataBits = 8;
-inline constexpr std::uint32_t kLineStopBits = 1;
-inline constexpr std::uint32_t kLineEventMask = 0x0003;
-inline constexpr std::size_t kSessionRateIndex = 9;  // 57600 in BaudTable
 
 ControlEnables EnabledControls(SessionState state);
 

@@ -37,7 +37,7 @@
 #include <string>
 #include <vector>
 
-#include "protocol/session.h"
+#include "protocol/wire.h"
 
 namespace quill {
 

@@ -5,7 +5,7 @@
 // chosen. This file only rewrites the list. Window thread only.
 #include "form/port_choice.h"
 #include "serial/wide_text_win32.h"
-#include "session/port_list_follow.h"
+#include "form/port_list_follow.h"
 #include "win/tarnwell_dlg.h"
 
 namespace quill::win {

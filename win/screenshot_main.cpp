@@ -23,7 +23,7 @@
 #include <string>
 
 #include "form/write_history.h"
-#include "protocol/session.h"
+#include "protocol/wire.h"
 #include "win/tarnwell_dlg.h"
 
 namespace {

@@ -14,7 +14,7 @@
 
 #include "app/dialog_builder.h"
 #include "app/tarnwell_dlg.h"
-#include "protocol/session.h"
+#include "protocol/wire.h"
 #include "qt_environment.h"
 #include "sim/dtu_server.h"
 

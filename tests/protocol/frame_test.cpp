@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "protocol/session.h"
+#include "protocol/wire.h"
 
 namespace quill {
 namespace {

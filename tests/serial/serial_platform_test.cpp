@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <chrono>
 
-#include "protocol/session.h"
+#include "protocol/wire.h"
 #include "sim/dtu_server.h"
 
 namespace quill::platform {

@@ -12,7 +12,7 @@
 
 #include "form/parameter_fields.h"
 #include "protocol/frame.h"
-#include "protocol/session.h"
+#include "protocol/wire.h"
 #include "session/session_texts.h"
 #include "sim/simulated_dtu.h"
 #include "tests/session/recording_host.h"

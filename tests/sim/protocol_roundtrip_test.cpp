@@ -7,7 +7,7 @@
 
 #include "protocol/configure_request.h"
 #include "protocol/read_answer.h"
-#include "protocol/session.h"
+#include "protocol/wire.h"
 #include "protocol/text_codec.h"
 #include "sim/simulated_dtu.h"
 

@@ -8,7 +8,7 @@
 #include <windows.h>
 #include <dbt.h>
 
-#include "protocol/session.h"
+#include "protocol/wire.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -7,7 +7,7 @@
 #include <span>
 
 #include "form/parameter_fields.h"
-#include "protocol/session.h"
+#include "protocol/wire.h"
 #include "session/session_controller.h"
 #include "sim/simulated_dtu.h"
 #include "protocol/text_codec.h"

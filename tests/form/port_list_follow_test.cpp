@@ -1,6 +1,6 @@
 // The port list following adapters: the choice kept by identity, the open
 // port's entry kept while its session runs, typed text untouched.
-#include "session/port_list_follow.h"
+#include "form/port_list_follow.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "session/port_list_follow.h"
+#include "form/port_list_follow.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
-// Session constants shared by the window, the protocol and the simulated DTU:
-// the handshake bytes, the fixed request frames and the line rates of the
-// rate lists.
+// The wire's fixed bytes, shared by the sessions, the protocol and the
+// simulated DTU: the handshake bytes, the fixed request frames and the line
+// rates of the rate lists.
 #pragma once
 
 #include <array>

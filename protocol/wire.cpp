@@ -1,4 +1,4 @@
-#include "protocol/session.h"
+#include "protocol/wire.h"
 
 #include "protocol/frame.h"
 
