@@ -58,7 +58,7 @@ QString CTarnwellDlg::ChooseFile(bool save) {
 
 FormValues CTarnwellDlg::parameterFileValues() {
     ExchangeFormData(true);
-    return ValuesFromSnapshot(formSnapshot());
+    return ValuesFromSnapshot(snapshot);
 }
 
 std::string CTarnwellDlg::chooseParameterFile(bool save) {

@@ -30,7 +30,8 @@ void CTarnwellDlg::OnPortsChanged() {
 
     const std::string editText = list->currentText().toStdString();
     PortListNow now{shownPorts, entries, list->currentIndex(), editText, {}};
-    if (portHeld() && !openedPath.empty()) now.openPath = openedPath;
+    if (session.line().held() && !session.line().port().devicePath.empty())
+        now.openPath = session.line().port().devicePath;
     const std::vector<FoundPort> found = findPorts();
     PortListNext next = FollowPortList(now, found, EntryTextsFor);
     if (!next.changed) {

@@ -85,7 +85,7 @@ bool TerminalWithSimulator(quill::CTarnwellDlg& window) {
     window.OnSend();
     // The worker drops what waits on the line when it starts; after its first
     // write, bytes from the DTU are kept.
-    if (!WaitFor([&] { return window.serialPort.completedWrites() > 0; })) return false;
+    if (!WaitFor([&] { return window.session.line().engine().completedWrites() > 0; })) return false;
     const std::string answer = "+CSQ: 23,99\r\nOK\r\n";
     window.simulator()->send(std::vector<std::uint8_t>(answer.begin(), answer.end()));
     return WaitFor([&] { return window.infoAreaText().contains(QStringLiteral("OK")); });

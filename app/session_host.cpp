@@ -1,6 +1,6 @@
 // The window's side of the session: the port list and what a choice in it
-// opens, the window timers, the engine's owner interface, and the calls the
-// session core makes on the window (status line, reports, boxes, enabled
+// opens, the window timers, the line's way onto this thread, and the calls
+// the session core makes on the window (status line, reports, boxes, enabled
 // controls). Every decision is the core's (session/, form/); this file only
 // carries them out. User-interface thread only; the serial worker posts.
 #include <QAbstractItemView>
@@ -11,7 +11,6 @@
 
 #include "app/dialog_builder.h"
 #include "app/tarnwell_dlg.h"
-#include "form/open_failure.h"
 
 namespace quill {
 
@@ -42,74 +41,36 @@ void CTarnwellDlg::FillPortList(std::span<const FoundPort> found) {
 
 // ---- What the session asks of the window -------------------------------------
 
-std::optional<std::string> CTarnwellDlg::openPort(std::uint32_t rate) {
-    openFailure.reset();
+// The choice in the list, as the session opens it: the simulated DTU's
+// entry starts the simulator behind it on first use.
+ChosenPort CTarnwellDlg::chosenPort() {
     const std::optional<PortChoice> choice =
         ChoosePort(portEntries, selectedIndex(kPortListId), controlText(kPortListId).toStdString());
-    // Nothing to open, the box says so; the search entry is no device (a
-    // search begins before this, and in the demo state there is none).
-    if (!choice || choice->kind == PortEntryKind::Auto) return std::nullopt;
-    std::string path = choice->devicePath;
+    if (!choice) return {};
+    if (choice->kind == PortEntryKind::Auto) return SearchChoice(portEntries, findPorts());
+    ChosenPort chosen{ChosenPort::Kind::Port, {choice->devicePath, choice->portNumber, choice->name}, {}};
     if (choice->kind == PortEntryKind::Simulator) {
         if (!builtInSimulator) {
             auto server = std::make_unique<DtuServer>();
-            if (!server->start()) return std::nullopt;
+            if (!server->start()) return {};
             builtInSimulator = std::move(server);
         }
-        path = builtInSimulator->devicePath();
+        chosen.port.devicePath = builtInSimulator->devicePath();
     }
-    if (!serialPort.OpenPort(this, choice->portNumber, rate, kLineParity, kLineDataBits, kLineStopBits,
-                             kLineEventMask, transmitBufferSize, path)) {
-        openFailure = serialPort.lastOpenError();
-        return std::nullopt;
-    }
-    serialPort.StartWorker();
-    openedPath = path;
-    openedName = choice->name;
-    return choice->name;
-}
-
-std::optional<std::vector<std::string>> CTarnwellDlg::searchCandidates() {
-    return candidatePorts.searchIfChosen(
-        ChoosePort(portEntries, selectedIndex(kPortListId), controlText(kPortListId).toStdString()),
-        findPorts());
+    return chosen;
 }
 
 // The list shows the found port as if the operator had chosen it, so a
 // reopen (the demo rate, 1027 after a close) opens it again directly.
-std::optional<std::string> CTarnwellDlg::adoptCandidate(std::size_t index) {
-    const std::optional<FoundPortShown> shown = candidatePorts.handOver(index, portEntries, serialPort, this);
-    if (!shown) return std::nullopt;
-    selectIndex(kPortListId, shown->selected);  // shows the entry's text
-    if (shown->selected < 0) setControlText(kPortListId, FromUtf8(shown->editText));
-    openedPath = candidatePorts.path(index);
-    openedName = shown->choice.name;
-    return shown->choice.name;
-}
-
-std::string CTarnwellDlg::openFailureText() {
-    return OpenFailureText(openFailure);
-}
-
-void CTarnwellDlg::stopPort() {
-    serialPort.RequestStop();
-}
-
-bool CTarnwellDlg::portHeld() const {
-    return serialPort.IsOpen();
-}
-
-bool CTarnwellDlg::sendBytes(std::span<const std::uint8_t> bytes) {
-    return serialPort.SendBytes(bytes);
-}
-
-bool CTarnwellDlg::sendTextBytes(const std::string& gbk) {
-    return serialPort.SendText(gbk.c_str());
+void CTarnwellDlg::portFound(const LinePort& port) {
+    const FoundPortShown shown = ShowFoundPort(portEntries, port.devicePath);
+    selectIndex(kPortListId, shown.selected);  // shows the entry's text
+    if (shown.selected < 0) setControlText(kPortListId, FromUtf8(shown.editText));
 }
 
 // Every write that went out goes into the history of writes.
 void CTarnwellDlg::writeConcluded(const WriteReport& report) {
-    if (const std::optional<std::string> failed = writeHistory.record(report, "window", openedName))
+    if (const std::optional<std::string> failed = writeHistory.record(report, "window", session.line().port().name))
         appendInfo(*failed);
 }
 
@@ -139,30 +100,18 @@ void CTarnwellDlg::selectDemoRate(int index) {
     selectIndex(kDemoRateListId, index);
 }
 
-// ---- The engine's owner interface --------------------------------------------
+// ---- The line's way onto this thread ------------------------------------------
 
 // A queued call to a window that is gone is dropped by Qt.
 void CTarnwellDlg::postToOwner(std::function<void()> task) {
     QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
 }
 
-void CTarnwellDlg::onPortMessage(std::uint32_t message, std::uint32_t wParam, std::uint32_t lParam) {
-    if (message == WM_PORT_RX_BYTE) OnPortByte(static_cast<std::uint8_t>(wParam), lParam);
-}
-
-void CTarnwellDlg::OnPortByte(std::uint8_t byte, std::uint32_t /*portNumber*/) {
-    ++receivedByteCount;
-    session.OnPortByte(byte);
-}
-
-void CTarnwellDlg::onPortError(const std::string& text) {
-    ShowMessageBox(QString::fromStdString(text), FromUtf8(kApplicationErrorCaption), MessageIcon::Error);
-}
-
-void CTarnwellDlg::onPortLost(std::uint32_t /*portNumber*/) {
-    const bool hadPort = session.portOpen();
-    session.OnPortLost();
-    if (hadPort && !session.portOpen()) lostPortKey = ReturnKey(shownPorts, openedPath);
+// The session's port went away: waited for until it comes back.
+void CTarnwellDlg::sessionOutcome(SessionOutcome outcome) {
+    if (outcome != SessionOutcome::Lost) return;
+    if (const std::optional<LinePort>& lost = session.line().lostPort())
+        lostPortKey = ReturnKey(shownPorts, lost->devicePath);
     OnPortsChanged();  // the list kept the port's entry while its session ran
 }
 

@@ -32,8 +32,6 @@
 #include "protocol/configure_request.h"
 #include "serial/port_discovery.h"
 #include "serial/port_watch.h"
-#include "serial/serial_port.h"
-#include "session/candidate_ports.h"
 #include "session/session_controller.h"
 #include "session/write_record.h"
 #include "sim/dtu_server.h"
@@ -48,7 +46,6 @@ class QTimerEvent;
 namespace quill {
 
 class CTarnwellDlg : public QDialog,
-                     public PortOwner,
                      public FormMembers,
                      private SessionHost,
                      private FormControls,
@@ -145,8 +142,6 @@ class CTarnwellDlg : public QDialog,
     void OnAutoSend() { session.OnAutoSend(); }                // 1034
     void OnIntervalChanged() { session.OnIntervalChanged(); }  // 1035's text changed
     void OnTimerTick(int timerId) { session.OnTimerTick(timerId); }
-    // Every received byte, in the order the line delivered it.
-    void OnPortByte(std::uint8_t byte, std::uint32_t portNumber);
 
     // Window timers by identifier, periodic until killed; starting a running
     // timer restarts it with the new period.
@@ -155,11 +150,8 @@ class CTarnwellDlg : public QDialog,
     // The period of a running timer; 0 when it is not running.
     int timerPeriod(int timerId) const;
 
-    // The engine's owner interface (the worker posts; everything else runs here).
-    void postToOwner(std::function<void()> task) override;
-    void onPortMessage(std::uint32_t message, std::uint32_t wParam, std::uint32_t lParam) override;
-    void onPortError(const std::string& text) override;
-    void onPortLost(std::uint32_t portNumber) override;
+    // The line's way onto this thread: a queued call, never run inline; any thread.
+    void postToOwner(std::function<void()> task);
 
     // The port list's entry for the simulated DTU; -1 before the window has one.
     int simulatorEntry() const { return simulatorListEntry; }
@@ -228,12 +220,8 @@ class CTarnwellDlg : public QDialog,
     void showParameterFileValues(const FormValues& values) override;
 
     // ---- What the session asks of the window (SessionHost) --------------------
-    std::optional<std::string> openPort(std::uint32_t rate) override;
-    std::string openFailureText() override;
-    void stopPort() override;
-    bool portHeld() const override;
-    bool sendBytes(std::span<const std::uint8_t> bytes) override;
-    bool sendTextBytes(const std::string& gbk) override;
+    ChosenPort chosenPort() override;
+    void portFound(const LinePort& port) override;
     void startTimerById(int timerId, int periodMs) override { SetTimer(timerId, periodMs); }
     void stopTimerById(int timerId) override { KillTimer(timerId); }
     void appendInfo(std::string_view utf8) override;
@@ -246,14 +234,8 @@ class CTarnwellDlg : public QDialog,
     int demoRateIndex() const override;
     void selectDemoRate(int index) override;
     bool saveForm() override { return ExchangeFormData(true); }
-    const FormSnapshot& formSnapshot() override { return snapshot; }
-    const std::string& sendTextMember() const override { return sendText; }
-    std::uint32_t autoSendIntervalMember() const override { return autoSendInterval; }
-    std::optional<std::vector<std::string>> searchCandidates() override;
-    CandidateOpen openCandidate(std::size_t index) override { return candidatePorts.open(index); }
-    void sendToCandidate(std::size_t index, std::uint8_t byte) override { candidatePorts.send(index, byte); }
-    void closeCandidate(std::size_t index) override { candidatePorts.close(index); }
-    std::optional<std::string> adoptCandidate(std::size_t index) override;
+    FormMembersView formMembers() override { return {snapshot, sendText, autoSendInterval}; }
+    void sessionOutcome(SessionOutcome outcome) override;
 
     std::unique_ptr<InfoAppender> infoAppender;
     GbkStreamDecoder receiveDecoder;  // character mode: a lead byte waits for its trail
@@ -263,21 +245,15 @@ class CTarnwellDlg : public QDialog,
     // ---- Members ------------------------------------------------------------
   private:
     // The simulated DTU behind the port list's entry, once opened. Declared
-    // before the engine so that it outlives it: the port closes first, and the
-    // worker never sees its terminal vanish while the window is going away.
+    // before the session so that it outlives the session's line: the port
+    // closes first, and the worker never sees its terminal vanish while the
+    // window is going away.
     std::unique_ptr<DtuServer> builtInSimulator;
 
   public:
-    CSerialPort serialPort;
-    // The session's state and decisions; one per window, so every test starts from zero.
-    SessionController session{*this};
-    std::uint64_t receivedByteCount = 0;  // bytes handed to OnPortByte (diagnostics, tests)
-    // The engines of a search for the DTU (the list's "自动查找DTU" entry);
-    // after the session, so that their workers stop before it goes.
-    CandidatePorts candidatePorts{
-        {[this](std::function<void()> task) { postToOwner(std::move(task)); },
-         [this](std::size_t i, std::uint8_t byte) { session.OnCandidateByte(i, byte); },
-         [this](std::size_t i) { session.OnCandidateLost(i); }}};
+    // The session's state, decisions and line; one per window, so every test starts from zero.
+    SessionController session{
+        *this, LineSetup{.post = [this](std::function<void()> task) { postToOwner(std::move(task)); }}};
     QIcon appIcon;
 
   private:
@@ -290,8 +266,6 @@ class CTarnwellDlg : public QDialog,
     void StartPortWatch();
     PortWatch portWatch;
     std::vector<FoundPort> shownPorts;  // the found ports the list offers, in order
-    std::string openedPath;             // the device the engine was last opened on
-    std::string openedName;  // the open port's name, as the status line shows it
     std::string lostPortKey;  // a lost session's port, opened again once when it comes back
     WriteHistory writeHistory;
     struct WindowTimer {
@@ -301,7 +275,6 @@ class CTarnwellDlg : public QDialog,
     std::map<int, WindowTimer> windowTimers;  // by window timer id
     int simulatorListEntry = -1;
     std::vector<PortListEntry> portEntries;      // what the port list shows, in order
-    std::optional<SerialPortError> openFailure;  // why the last open failed, when one was tried
     RateListChange demoRateChange = RateListChange::Picked;  // how 1068 last changed
     void connectMessageMap();
 

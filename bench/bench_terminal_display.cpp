@@ -175,7 +175,7 @@ bool RunRound(qint64 totalText, Round& round) {
         std::fprintf(stderr, "the port did not open\n");
         return false;
     }
-    const auto handled = [&] { return static_cast<qint64>(window.receivedByteCount); };
+    const auto handled = [&] { return static_cast<qint64>(window.session.line().bytesReceived()); };
     // The worker discards what waits on the line when it starts; the flood
     // begins once a marker byte has come through, and the area then holds the
     // opening report and the marker.

@@ -1,8 +1,6 @@
 #include "cli/console_host.h"
 
 #include "cli/platform.h"
-#include "form/open_failure.h"
-#include "protocol/configure_request.h"
 #include "serial/search_candidates.h"
 
 namespace quill::cli {
@@ -65,8 +63,15 @@ ConsoleHost::ConsoleHost(EventLoop& loop, std::string portPath, Console& console
 
 ConsoleHost::ConsoleHost(EventLoop& loop, EventLoop::TimerOwner timerOwner, std::string portPath,
                          Console& console, Trace* trace)
-    : loop_(loop), timerOwner_(timerOwner), portPath_(std::move(portPath)), console_(console), trace_(trace) {
+    : loop_(loop),
+      timerOwner_(timerOwner),
+      portPath_(std::move(portPath)),
+      console_(console),
+      trace_(trace),
+      session_(*this, LineSetup{.post = [&loop](std::function<void()> task) { loop.post(std::move(task)); },
+                                .failureNamesPort = true}) {
     loop_.setTimerHandler(timerOwner_, [this](int timerId) { session_.OnTimerTick(timerId); });
+    session_.line().setTap(trace_);
 }
 
 ConsoleHost::~ConsoleHost() {
@@ -81,52 +86,11 @@ std::optional<SessionOutcome> ConsoleHost::takeOutcome() {
     return outcome;
 }
 
-std::optional<std::string> ConsoleHost::openPort(std::uint32_t rate) {
-    if (!port_.OpenPort(this, kPortNumber, rate, kLineParity, kLineDataBits, kLineStopBits, kLineEventMask,
-                        transmitBufferSize, portPath_))
-        return std::nullopt;
-    port_.StartWorker();
-    if (trace_ != nullptr) trace_->note("opened " + portPath_ + " at " + std::to_string(rate) + " 8N1");
-    return portPath_;
-}
-
-std::optional<std::vector<std::string>> ConsoleHost::searchCandidates() {
-    if (portPath_ != kAutoPort) return std::nullopt;
-    std::vector<std::string> paths = SearchCandidatePaths();
-    candidates_.reset(paths);
-    return paths;
-}
-
-std::optional<std::string> ConsoleHost::adoptCandidate(std::size_t index) {
-    if (!candidates_.handOver(index, port_, this, kPortNumber)) return std::nullopt;
-    portPath_ = candidates_.path(index);  // a reopen opens it again
-    if (trace_ != nullptr) trace_->note("found the DTU on " + portPath_);
-    return portPath_;
-}
-
-std::string ConsoleHost::openFailureText() {
-    return OpenFailureText(port_.lastOpenError(), portPath_);
-}
-
-void ConsoleHost::stopPort() {
-    port_.RequestStop();
-    if (trace_ != nullptr) trace_->note("closed " + portPath_);
-}
-
-bool ConsoleHost::portHeld() const {
-    return port_.IsOpen();
-}
-
-bool ConsoleHost::sendBytes(std::span<const std::uint8_t> bytes) {
-    if (!port_.SendBytes(bytes)) return false;
-    bytesSent_ += bytes.size();
-    if (trace_ != nullptr) trace_->sent(bytes);
-    return true;
-}
-
-bool ConsoleHost::sendTextBytes(const std::string& gbk) {
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(gbk.data());
-    return sendBytes(std::span<const std::uint8_t>(bytes, gbk.size()));
+ChosenPort ConsoleHost::chosenPort() {
+    if (portPath_ != kAutoPort) return {ChosenPort::Kind::Port, LinePort{portPath_, kPortNumber, portPath_}, {}};
+    ChosenPort search{ChosenPort::Kind::Search, {}, {}};
+    for (std::string& path : SearchCandidatePaths()) search.candidates.push_back({path, kPortNumber, path});
+    return search;
 }
 
 void ConsoleHost::startTimerById(int timerId, int periodMs) {
@@ -161,23 +125,6 @@ bool ConsoleHost::isTicked(int checkBoxId) const {
 
 void ConsoleHost::setTicked(int checkBoxId, bool ticked) {
     if (const ParameterField* field = FindFieldByCheckBox(checkBoxId)) form_[*field].ticked = ticked;
-}
-
-void ConsoleHost::onPortMessage(std::uint32_t message, std::uint32_t wParam, std::uint32_t /*lParam*/) {
-    if (message != WM_PORT_RX_BYTE) return;
-    const auto byte = static_cast<std::uint8_t>(wParam);
-    ++bytesReceived_;
-    if (trace_ != nullptr) trace_->received(byte);
-    session_.OnPortByte(byte);
-}
-
-void ConsoleHost::onPortError(const std::string& text) {
-    console_.message("错误：" + text);
-}
-
-void ConsoleHost::onPortLost(std::uint32_t /*portNumber*/) {
-    if (trace_ != nullptr) trace_->note("port lost");
-    session_.OnPortLost();
 }
 
 void ConsoleHost::writeConcluded(const WriteReport& report) {

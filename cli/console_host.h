@@ -1,12 +1,12 @@
 // The command line as the session's host: the session core decides, this
 // class carries its calls out on a console. Reports go to the message stream
 // as lines, boxes become error messages, window timers become the event
-// loop's timers, the form is a FormValues, and the serial engine's owner is
-// the event loop's thread. What a command waits for comes back as
+// loop's timers, the form is a FormValues, and the session's line posts onto
+// the event loop's thread; the trace is a tap on that line. What a command waits for comes back as
 // SessionOutcome values, queued in the order the session reported them.
 //
-// One thread: the command's, which runs the event loop. The serial worker
-// only posts to the loop. Hosts of several ports may share one loop, each
+// One thread: the command's, which runs the event loop. The serial workers
+// only post to the loop. Hosts of several ports may share one loop, each
 // with its own timer owner there.
 #pragma once
 
@@ -21,8 +21,6 @@
 #include "cli/event_loop.h"
 #include "cli/trace.h"
 #include "form/form_values.h"
-#include "serial/serial_port.h"
-#include "session/candidate_ports.h"
 #include "session/session_controller.h"
 #include "session/write_record.h"
 
@@ -59,7 +57,7 @@ void SetSearchCandidateSource(std::function<std::vector<std::string>()> source);
 // and the blank lines the window puts between reports.
 std::vector<std::string_view> ReportLines(std::string_view text);
 
-class ConsoleHost final : public SessionHost, public PortOwner {
+class ConsoleHost final : public SessionHost {
   public:
     // The loop's only client: its timers are the default owner's.
     ConsoleHost(EventLoop& loop, std::string portPath, Console& console, Trace* trace);
@@ -105,19 +103,17 @@ class ConsoleHost final : public SessionHost, public PortOwner {
         showSecrets_ = showSecrets;
     }
     // Engines of a search's candidates still held (tests: none once it ended).
-    std::size_t candidatesHeld() const { return candidates_.held(); }
+    std::size_t candidatesHeld() const { return session_.line().candidatesHeld(); }
 
     // Bytes handed to the engine and bytes delivered to the session.
-    std::uint64_t bytesSent() const { return bytesSent_; }
-    std::uint64_t bytesReceived() const { return bytesReceived_; }
+    std::uint64_t bytesSent() const { return session_.line().bytesSent(); }
+    std::uint64_t bytesReceived() const { return session_.line().bytesReceived(); }
 
     // ---- SessionHost ----
-    std::optional<std::string> openPort(std::uint32_t rate) override;
-    std::string openFailureText() override;
-    void stopPort() override;
-    bool portHeld() const override;
-    bool sendBytes(std::span<const std::uint8_t> bytes) override;
-    bool sendTextBytes(const std::string& gbk) override;
+    // Given kAutoPort, the session searches every candidate and takes the
+    // found port over still open.
+    ChosenPort chosenPort() override;
+    void portFound(const LinePort& port) override { portPath_ = port.devicePath; }
     void startTimerById(int timerId, int periodMs) override;
     void stopTimerById(int timerId) override;
     void appendInfo(std::string_view utf8) override;
@@ -131,24 +127,9 @@ class ConsoleHost final : public SessionHost, public PortOwner {
     int demoRateIndex() const override { return demoRateIndex_; }
     void selectDemoRate(int index) override { demoRateIndex_ = index; }
     bool saveForm() override { return true; }
-    const FormSnapshot& formSnapshot() override { return snapshot_; }
-    const std::string& sendTextMember() const override { return sendText_; }
-    std::uint32_t autoSendIntervalMember() const override { return 0; }
+    FormMembersView formMembers() override { return {snapshot_, sendText_, 0}; }
     void sessionOutcome(SessionOutcome outcome) override { outcomes_.push_back(outcome); }
     void writeConcluded(const WriteReport& report) override;
-    // Given kAutoPort, the session searches every candidate and takes the
-    // found port over still open.
-    std::optional<std::vector<std::string>> searchCandidates() override;
-    CandidateOpen openCandidate(std::size_t index) override { return candidates_.open(index); }
-    void sendToCandidate(std::size_t index, std::uint8_t byte) override { candidates_.send(index, byte); }
-    void closeCandidate(std::size_t index) override { candidates_.close(index); }
-    std::optional<std::string> adoptCandidate(std::size_t index) override;
-
-    // ---- PortOwner ----
-    void postToOwner(std::function<void()> task) override { loop_.post(std::move(task)); }
-    void onPortMessage(std::uint32_t message, std::uint32_t wParam, std::uint32_t lParam) override;
-    void onPortError(const std::string& text) override;
-    void onPortLost(std::uint32_t portNumber) override;
 
   private:
     EventLoop& loop_;
@@ -165,18 +146,11 @@ class ConsoleHost final : public SessionHost, public PortOwner {
     bool boxesShown_ = true;
     int demoRateIndex_ = -1;
     std::string sendText_;
-    std::uint64_t bytesSent_ = 0;
-    std::uint64_t bytesReceived_ = 0;
     WriteHistory* history_ = nullptr;
     std::string frontEnd_;
     bool showSecrets_ = false;
-    SessionController session_{*this};
-    CSerialPort port_;
-    // Last: the workers of these and of port_ stop before anything they reach is gone.
-    CandidatePorts candidates_{
-        {[this](std::function<void()> task) { loop_.post(std::move(task)); },
-         [this](std::size_t i, std::uint8_t byte) { session_.OnCandidateByte(i, byte); },
-         [this](std::size_t i) { session_.OnCandidateLost(i); }}};
+    // Last: the line's workers stop before anything they reach is gone.
+    SessionController session_;
 };
 
 }  // namespace quill::cli

@@ -31,6 +31,8 @@
 #include <string_view>
 #include <vector>
 
+#include "session/session_line.h"
+
 namespace quill::cli {
 
 // Collects the bytes of one direction into frames: a frame starts at 0x7B;
@@ -61,19 +63,20 @@ inline constexpr std::string_view kSecretValue = "******";
 // Bytes as upper-case hex pairs separated by blanks.
 std::string HexBytes(std::span<const std::uint8_t> bytes);
 
-class Trace {
+// A tap on the session's line: everything the line carries, as it goes.
+class Trace final : public LineTap {
   public:
     using Clock = std::chrono::steady_clock;
 
     Trace(std::ostream& out, Clock::time_point start, bool showSecrets = false);
-    ~Trace();
+    ~Trace() override;
     Trace(const Trace&) = delete;
     Trace& operator=(const Trace&) = delete;
 
-    void sent(std::span<const std::uint8_t> bytes);
-    void received(std::uint8_t byte);
+    void sent(std::span<const std::uint8_t> bytes) override;
+    void received(std::uint8_t byte) override;
     // A line of its own (port opened, lost, the command's result).
-    void note(std::string_view text);
+    void note(std::string_view text) override;
     // Writes everything held, frames not yet complete included.
     void flush();
 

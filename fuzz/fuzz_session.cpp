@@ -80,7 +80,7 @@ bool Closed(SessionState state) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     Input in(data, size);
     CheckingHost host;
-    quill::SessionController session(host);
+    quill::SessionController session(host, host);
     host.session = &session;
     quill::SimulatedDtu dtu;
     const auto items = quill::ItemTable();
@@ -150,8 +150,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 break;
             case 12:
                 // The device vanishes: the engine lets go of it and reports once.
-                if (host.held) {
-                    host.held = false;
+                if (host.holding) {
+                    host.holding = false;
                     ++losses;
                     session.OnPortLost();
                 }

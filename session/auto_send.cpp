@@ -22,7 +22,7 @@ void AutoSend::onBox(bool demo) {
         suspended_ = false;
         return;
     }
-    if (!host_.portHeld()) {
+    if (!line_.held()) {
         stop();
         host_.showBox(kPortNotOpenText, kErrorCaption, BoxIcon::None);
         return;
@@ -32,7 +32,7 @@ void AutoSend::onBox(bool demo) {
         return;
     }
     // The member as it stands: this click runs no exchange first.
-    period_ = AutoSendPeriod(host_.autoSendIntervalMember());
+    period_ = AutoSendPeriod(host_.formMembers().autoSendInterval);
     host_.startTimerById(TIMER_AUTO_SEND, period_);
     suspended_ = false;
 }
@@ -66,7 +66,7 @@ void AutoSend::send(bool fromTick) {
         if (host_.isTicked(kAutoSendBoxId)) stop();
         host_.showBox(text, kErrorCaption, BoxIcon::None);
     };
-    if (!host_.portHeld()) {
+    if (!line_.held()) {
         refuse(kPortNotOpenText);
         return;
     }
@@ -78,20 +78,20 @@ void AutoSend::send(bool fromTick) {
         return;
     }
     if (host_.isTicked(kHexModeBoxId)) {
-        const HexSend hex = BuildHexSend(host_.sendTextMember());
+        const HexSend hex = BuildHexSend(host_.formMembers().sendText);
         if (hex.refusal != SendRefusal::None) {
             refuse(RefusalText(hex.refusal));
             return;
         }
-        host_.sendBytes(hex.bytes());  // also when no byte was converted
+        line_.send(hex.bytes());  // also when no byte was converted
         return;
     }
-    const std::string& text = host_.sendTextMember();
+    const std::string& text = host_.formMembers().sendText;
     if (const SendRefusal refusal = CheckTextSend(text); refusal != SendRefusal::None) {
         refuse(RefusalText(refusal));
         return;
     }
-    host_.sendTextBytes(text);
+    line_.sendText(text);
 }
 
 }  // namespace quill

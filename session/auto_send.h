@@ -5,13 +5,14 @@
 #pragma once
 
 #include "session/session_host.h"
+#include "session/session_line.h"
 #include "session/session_timers.h"
 
 namespace quill {
 
 class AutoSend {
   public:
-    explicit AutoSend(SessionHost& host) : host_(host) {}
+    AutoSend(SessionHost& host, Line& line) : host_(host), line_(line) {}
 
     // 1034 changed its tick (read from the host); demo: the session is in the demo state.
     void onBox(bool demo);
@@ -32,6 +33,7 @@ class AutoSend {
     void suspend();
 
     SessionHost& host_;
+    Line& line_;
     // Waiting for a valid interval before it ticks again.
     bool suspended_ = false;
     int period_ = 0;

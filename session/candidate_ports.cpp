@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "protocol/configure_request.h"
-#include "serial/search_candidates.h"
+#include "protocol/wire.h"
 #include "session/session_timers.h"
 
 namespace quill {
@@ -30,14 +30,6 @@ void CandidatePorts::reset(std::vector<std::string> paths) {
     ports_.clear();
     paths_ = std::move(paths);
     ports_.resize(paths_.size());
-}
-
-std::optional<std::vector<std::string>> CandidatePorts::searchIfChosen(
-    const std::optional<PortChoice>& choice, const std::vector<FoundPort>& found) {
-    if (!choice || choice->kind != PortEntryKind::Auto) return std::nullopt;
-    std::vector<std::string> paths = SearchCandidatePaths(found);
-    reset(paths);
-    return paths;
 }
 
 // Notifications carry index + 1: a port number of 0 would name no port.
@@ -67,15 +59,6 @@ bool CandidatePorts::handOver(std::size_t index, CSerialPort& session, PortOwner
     ports_[index].reset();
     if (taken) session.StartWorker();
     return taken;
-}
-
-std::optional<FoundPortShown> CandidatePorts::handOver(std::size_t index,
-                                                       std::span<const PortListEntry> entries,
-                                                       CSerialPort& session, PortOwner* owner) {
-    if (index >= paths_.size()) return std::nullopt;
-    FoundPortShown shown = ShowFoundPort(entries, paths_[index]);
-    if (!handOver(index, session, owner, shown.choice.portNumber)) return std::nullopt;
-    return shown;
 }
 
 std::size_t CandidatePorts::held() const {

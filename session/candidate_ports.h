@@ -1,5 +1,5 @@
-// The engines of a search for the DTU, one a candidate port, for every front
-// end that searches. They are opened at the session's line settings and
+// The engines of a search for the DTU, one a candidate port, held by the
+// session's line. They are opened at the session's line settings and
 // their notifications come here, not to the front end's session engine:
 // bytes and losses go to the search by candidate index, and a line error on a
 // port that is only being tried shows no box. The winner's device goes to the
@@ -15,11 +15,12 @@
 #include <string>
 #include <vector>
 
-#include "form/port_choice.h"
 #include "serial/serial_port.h"
-#include "session/port_search.h"
 
 namespace quill {
+
+// Why a candidate could not be opened.
+enum class CandidateOpen : std::uint8_t { Opened, Busy, NoPermission, Missing, Other };
 
 class CandidatePorts final : public PortOwner {
   public:
@@ -36,11 +37,6 @@ class CandidatePorts final : public PortOwner {
 
     // Closes every engine held and takes the paths of a new search.
     void reset(std::vector<std::string> paths);
-    // A window's side of a search: when the choice in its port list is the
-    // search entry, a new search of the candidates among found (reset), and
-    // their paths; nullopt for any other choice.
-    std::optional<std::vector<std::string>> searchIfChosen(const std::optional<PortChoice>& choice,
-                                                           const std::vector<FoundPort>& found);
     CandidateOpen open(std::size_t index);
     void send(std::size_t index, std::uint8_t byte);
     // Returns once the device is closed: it is free for anyone else at once.
@@ -49,10 +45,6 @@ class CandidatePorts final : public PortOwner {
     // started; its notifications go to owner with portNumber. False when the
     // device went away meanwhile.
     bool handOver(std::size_t index, CSerialPort& session, PortOwner* owner, std::uint32_t portNumber);
-    // The same for a window: the found port as its list is to show it
-    // (ShowFoundPort), with its port number in the notifications.
-    std::optional<FoundPortShown> handOver(std::size_t index, std::span<const PortListEntry> entries,
-                                           CSerialPort& session, PortOwner* owner);
 
     const std::string& path(std::size_t index) const { return paths_[index]; }
     // Engines still held (tests: none once a search has ended).

@@ -50,7 +50,7 @@ void PortSearch::start(std::vector<std::string> candidates) {
     ticks_ = 0;
     running_ = true;
     for (std::size_t i = 0; i < candidates_.size(); ++i) {
-        const CandidateOpen opened = host_.openCandidate(i);
+        const CandidateOpen opened = line_.openCandidate(i);
         candidates_[i].open = opened == CandidateOpen::Opened;
         if (!candidates_[i].open) host_.appendInfo(SearchSkippedText(candidates_[i].name, opened));
     }
@@ -79,7 +79,7 @@ void PortSearch::OnTimerTick(int timerId) {
         ++ticks_;
         for (std::size_t i = 0; i < candidates_.size(); ++i) {
             if (!candidates_[i].open) continue;
-            host_.sendToCandidate(i, kPollByte);
+            line_.sendToCandidate(i, kPollByte);
             candidates_[i].polled = true;
         }
     } else if (timerId == TIMER_CONNECT_TIMEOUT) {
@@ -98,7 +98,7 @@ void PortSearch::OnPortByte(std::size_t index, std::uint8_t byte) {
     Candidate& candidate = candidates_[index];
     if (byte == kAnnounceByte && candidate.polled && quietLongEnough(candidate)) {
         candidate.open = false;  // the front end's now, or gone
-        if (!host_.takeCandidate(index)) {
+        if (!owner_.takeCandidate(index)) {
             endIfNoneLeft();
             return;
         }
@@ -119,7 +119,7 @@ void PortSearch::OnPortLost(std::size_t index) {
     if (!running_ || index >= candidates_.size() || !candidates_[index].open) return;
     // The engine has let go of the device already; closing again stops nothing that runs.
     candidates_[index].open = false;
-    host_.closeCandidate(index);
+    line_.closeCandidate(index);
     endIfNoneLeft();
 }
 
@@ -140,14 +140,14 @@ void PortSearch::finish(SearchEnd end) {
     running_ = false;
     host_.stopTimerById(TIMER_DTU_POLL);
     host_.stopTimerById(TIMER_CONNECT_TIMEOUT);
-    host_.searchEnded(end);
+    owner_.searchEnded(end);
 }
 
 void PortSearch::closeAllBut(std::optional<std::size_t> keep) {
     for (std::size_t i = 0; i < candidates_.size(); ++i) {
         if (!candidates_[i].open || keep == i) continue;
         candidates_[i].open = false;
-        host_.closeCandidate(i);
+        line_.closeCandidate(i);
     }
 }
 

@@ -7,8 +7,9 @@
 // Principles of operation:
 // - Inputs are events: start (with the candidates' names), a timer tick, a
 //   byte from candidate i, candidate i lost, cancel.
-// - Outputs are calls on a PortSearchHost, carried out at once and in order:
-//   open, poll or close candidate i, start or stop a timer, report.
+// - Outputs are calls on the session's line (open, poll or close candidate
+//   i), on its host (start or stop a timer, report) and on its owner (take
+//   the winner, the end), carried out at once and in order.
 // - Nothing here shows a box: a busy or refusing port is named once in the
 //   information area and skipped; a port that vanishes is dropped silently.
 // - Noise is not an announcement. A device that chatters may well send the
@@ -28,12 +29,12 @@
 #include <string_view>
 #include <vector>
 
+#include "session/session_host.h"
+#include "session/session_line.h"
+
 #include "protocol/wire.h"
 
 namespace quill {
-
-// Why a candidate could not be opened.
-enum class CandidateOpen : std::uint8_t { Opened, Busy, NoPermission, Missing, Other };
 
 enum class SearchEnd : std::uint8_t {
     Found,       // foundIndex() holds the winner: still open, and now the front end's to use or close
@@ -43,21 +44,13 @@ enum class SearchEnd : std::uint8_t {
     NoneLeft,    // every candidate went away
 };
 
-class PortSearchHost {
+// Who ran the search: the session, which takes the winner and follows its end.
+class SearchOwner {
   public:
-    virtual ~PortSearchHost() = default;
-    // Opens candidate i at the session's line settings (57600 8N1) and starts its worker.
-    virtual CandidateOpen openCandidate(std::size_t index) = 0;
-    virtual void sendToCandidate(std::size_t index, std::uint8_t byte) = 0;
-    virtual void closeCandidate(std::size_t index) = 0;
-    // Candidate i announced a DTU: the front end makes it its port, still
+    virtual ~SearchOwner() = default;
+    // Candidate i announced a DTU: it becomes the session's port, still
     // open. False when it went away meanwhile (it is closed then).
     virtual bool takeCandidate(std::size_t index) = 0;
-    // Periodic until stopped; starting a running timer restarts it.
-    virtual void startTimerById(int timerId, int periodMs) = 0;
-    virtual void stopTimerById(int timerId) = 0;
-    virtual void appendInfo(std::string_view utf8) = 0;
-    virtual void setStatusText(std::string_view utf8) = 0;
     virtual void searchEnded(SearchEnd end) = 0;
 };
 
@@ -72,7 +65,7 @@ std::string SearchNoneOpenedText();
 
 class PortSearch {
   public:
-    explicit PortSearch(PortSearchHost& host) : host_(host) {}
+    PortSearch(SessionHost& host, Line& line, SearchOwner& owner) : host_(host), line_(line), owner_(owner) {}
 
     // Opens every candidate, then polls those that opened. Ends at once
     // (NoneOpened) when none did. A search still running is cancelled first.
@@ -106,7 +99,9 @@ class PortSearch {
     void closeAllBut(std::optional<std::size_t> keep);
     bool quietLongEnough(const Candidate& candidate) const;
 
-    PortSearchHost& host_;
+    SessionHost& host_;
+    Line& line_;
+    SearchOwner& owner_;
     std::vector<Candidate> candidates_;
     bool running_ = false;
     std::optional<std::size_t> found_;

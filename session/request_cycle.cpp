@@ -23,7 +23,7 @@ std::size_t RequestCycle::framesLeft() const {
 // The engine discards unread input before it writes, so an answer is only
 // looked for after its request was handed over.
 bool RequestCycle::handOver(std::span<const std::uint8_t> bytes) {
-    return host_.portHeld() && host_.sendBytes(bytes);
+    return line_.held() && line_.send(bytes);
 }
 
 // Counted from the request: what arrives afterwards does not move it.

@@ -37,6 +37,7 @@
 #include "protocol/configure_request.h"
 #include "protocol/receive_assembler.h"
 #include "session/session_host.h"
+#include "session/session_line.h"
 #include "session/session_timers.h"
 
 namespace quill {
@@ -81,7 +82,7 @@ struct CommandResult {
 
 class RequestCycle {
   public:
-    explicit RequestCycle(SessionHost& host) : host_(host) {}
+    RequestCycle(SessionHost& host, Line& line) : host_(host), line_(line) {}
 
     // A read (ReadRequest) or reset (ResetRequest) request.
     CommandResult askRead(std::uint8_t command);
@@ -159,6 +160,7 @@ class RequestCycle {
     void sendNext();
 
     SessionHost& host_;
+    Line& line_;
     Awaited awaited_ = Awaited::Nothing;
     ReceiveAssembler assembler_;
     // The write in progress (and then under verification); frame_ is the

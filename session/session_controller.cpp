@@ -4,6 +4,7 @@
 
 #include "protocol/frame.h"
 #include "protocol/wire.h"
+#include "serial/search_candidates.h"
 
 namespace quill {
 
@@ -60,6 +61,15 @@ std::array<ControlEnable, kEnabledControlCount> ControlEnableStates(const Contro
     return states;
 }
 
+ChosenPort SearchChoice(std::span<const PortListEntry> entries, const std::vector<FoundPort>& found) {
+    ChosenPort search{ChosenPort::Kind::Search, {}, {}};
+    for (const std::string& path : SearchCandidatePaths(found)) {
+        const PortChoice shown = ShowFoundPort(entries, path).choice;
+        search.candidates.push_back({path, shown.portNumber, shown.name});
+    }
+    return search;
+}
+
 std::string OpenStatusText(std::string_view portName, std::uint32_t rate) {
     std::string text = "当前状态：串口";
     text += portName;
@@ -68,7 +78,20 @@ std::string OpenStatusText(std::string_view portName, std::uint32_t rate) {
     return text;
 }
 
-SessionController::SessionController(SessionHost& host) : host_(host) {}
+SessionController::SessionController(SessionHost& host, LineSetup setup)
+    : host_(host), ownLine_(std::make_unique<SessionLine>(std::move(setup))), line_(*ownLine_) {
+    line_.listen(*this);
+}
+
+SessionController::SessionController(SessionHost& host, Line& line) : host_(host), line_(line) {
+    line_.listen(*this);
+}
+
+SessionController::~SessionController() = default;
+
+void SessionController::onLineError(const std::string& text) {
+    host_.showBox(text, kApplicationErrorCaption, BoxIcon::Error);
+}
 
 bool SessionController::portOpen() const {
     return state_ == SessionState::WaitingForDtu || state_ == SessionState::Connected ||
@@ -118,13 +141,16 @@ void SessionController::OnOpenPort() {
     if (!NextState(state_, SessionEvent::OpenSucceeded)) return;
     // A search finds a DTU: in the demo state there is none to find, and the
     // open goes to the entry as it is.
-    if (!inDemo()) {
-        if (std::optional<std::vector<std::string>> candidates = host_.searchCandidates()) {
-            host_.selectDemoRate(static_cast<int>(kSessionRateIndex));
-            move(SessionEvent::SearchStarted);
-            search_.start(std::move(*candidates));  // may end at once: nothing to open
-            return;
-        }
+    ChosenPort chosen = host_.chosenPort();
+    if (!inDemo() && chosen.kind == ChosenPort::Kind::Search) {
+        host_.selectDemoRate(static_cast<int>(kSessionRateIndex));
+        move(SessionEvent::SearchStarted);
+        std::vector<std::string> names;
+        for (const LinePort& candidate : chosen.candidates) names.push_back(candidate.devicePath);
+        searched_ = chosen.candidates;
+        line_.beginSearch(std::move(chosen.candidates));
+        search_.start(std::move(names));  // may end at once: nothing to open
+        return;
     }
     if (inDemo() && rememberedDemoRate_) host_.selectDemoRate(*std::exchange(rememberedDemoRate_, {}));
     std::uint32_t rate = demoRate();
@@ -132,14 +158,12 @@ void SessionController::OnOpenPort() {
         rate = BaudTable[kSessionRateIndex];
         host_.selectDemoRate(static_cast<int>(kSessionRateIndex));
     }
-    const std::optional<std::string> name = host_.openPort(rate);
+    const std::optional<std::string> name = open(chosen, rate);
     if (!name) {
-        host_.showBox(host_.openFailureText(), kErrorCaption, BoxIcon::None);
+        host_.showBox(line_.openFailureText(), kErrorCaption, BoxIcon::None);
         move(SessionEvent::OpenFailed);
         return;
     }
-    releasedByReopen_ = false;
-    requests_.setLineRate(rate);
     host_.setStatusText(OpenStatusText(*name, rate));
     move(SessionEvent::OpenSucceeded);
     if (inDemo()) {
@@ -171,10 +195,24 @@ void SessionController::searchEnded(SearchEnd end) {
 }
 
 bool SessionController::takeCandidate(std::size_t index) {
-    std::optional<std::string> name = host_.adoptCandidate(index);
-    if (!name) return false;
-    foundName_ = std::move(*name);
+    if (index >= searched_.size() || !line_.adoptCandidate(index)) return false;
+    foundName_ = searched_[index].name;
+    host_.portFound(searched_[index]);
     return true;
+}
+
+// The port the front end chose, opened: its name for the status line, or
+// nothing (the line holds why). The search entry is no device: in the demo
+// state there is none to search, and nothing opens.
+std::optional<std::string> SessionController::open(const ChosenPort& chosen, std::uint32_t rate) {
+    if (chosen.kind != ChosenPort::Kind::Port) {
+        line_.stop();
+        return std::nullopt;
+    }
+    if (!line_.open(chosen.port, rate)) return std::nullopt;
+    releasedByReopen_ = false;
+    requests_.setLineRate(rate);
+    return chosen.port.name;
 }
 
 void SessionController::OnClosePort() {
@@ -184,7 +222,7 @@ void SessionController::OnClosePort() {
     }
     if (!NextState(state_, SessionEvent::Close)) return;
     host_.appendInfo(kClosedText);
-    host_.stopPort();
+    line_.stop();
     closeSession(SessionEvent::Close);
 }
 
@@ -221,10 +259,8 @@ void SessionController::OnDemoBaudChanged() {
     requests_.endAll(RequestEnd::StateChanged);
     // A reopen lets go of the line first, so an open that fails, or a choice
     // that opens nothing, leaves no device held behind the window.
-    host_.stopPort();
-    if (const std::optional<std::string> name = host_.openPort(rate)) {
-        releasedByReopen_ = false;
-        requests_.setLineRate(rate);
+    line_.stop();
+    if (const std::optional<std::string> name = open(host_.chosenPort(), rate)) {
         host_.setStatusText(OpenStatusText(*name, rate));
         move(SessionEvent::Reopened);
         return;
@@ -268,9 +304,7 @@ void SessionController::OnConfigDone(bool ticked) {
     }
     host_.selectDemoRate(static_cast<int>(kSessionRateIndex));
     const std::uint32_t rate = BaudTable[kSessionRateIndex];
-    if (const std::optional<std::string> name = host_.openPort(rate)) {
-        releasedByReopen_ = false;
-        requests_.setLineRate(rate);
+    if (const std::optional<std::string> name = open(host_.chosenPort(), rate)) {
         host_.appendInfo(kReconnectText);
         host_.setStatusText(OpenStatusText(*name, rate));
     }
@@ -335,7 +369,7 @@ CommandResult SessionController::OnCheckFile(const FormValues& file) {
 CommandResult SessionController::OnConfigure() {
     if (!EnabledControls(state_).configure) return {CommandStatus::Refused, CommandRefusal::NotNow};
     host_.saveForm();
-    ConfigureResult request = BuildConfigureRequest(host_.formSnapshot());
+    ConfigureResult request = BuildConfigureRequest(host_.formMembers().snapshot);
     if (!request.errorMessage.empty()) {
         host_.showBox(request.errorMessage, kErrorCaption, BoxIcon::None);
         return {CommandStatus::Refused, CommandRefusal::FormInvalid};
@@ -369,7 +403,7 @@ void SessionController::OnTimerTick(int timerId) {
                 return;
             }
             // After a failed reopen the wait runs without a device until its time-out.
-            if (host_.portHeld()) host_.sendBytes(std::span<const std::uint8_t>(&kPollByte, 1));
+            if (line_.held()) line_.send(std::span<const std::uint8_t>(&kPollByte, 1));
             return;
         case TIMER_CONNECT_TIMEOUT:
             host_.stopTimerById(TIMER_CONNECT_TIMEOUT);
@@ -395,7 +429,7 @@ void SessionController::OnTimerTick(int timerId) {
             // a "port not open" box from this tick first. A device let go by a
             // failed reopen has not gone away: the send says the port is not
             // open, once, and auto-send stops.
-            if (!autoSend_.suspended() && !host_.portHeld() && !releasedByReopen_) {
+            if (!autoSend_.suspended() && !line_.held() && !releasedByReopen_) {
                 OnPortLost();
                 return;
             }

@@ -5,9 +5,9 @@
 // - Inputs are events: an operator's command (OnOpenPort, OnConfigure, ...),
 //   a timer tick (OnTimerTick), a received byte (OnPortByte), the port lost
 //   (OnPortLost). They are the handlers of the window, under their names.
-// - Outputs are calls on a SessionHost, carried out at once and in order:
-//   open or stop the port, send bytes, start or stop a timer, append a report,
-//   show a box, set the status line, fill the form, enable controls.
+// - Outputs are calls on the line (open, send, stop) and on a SessionHost,
+//   carried out at once and in order: start or stop a timer, append a
+//   report, show a box, set the status line, fill the form, enable controls.
 // - The connection state is one value (SessionState); its moves are one table
 //   (kTransitions), and which controls are enabled follows from it in one
 //   function, EnabledControls, applied after every move.
@@ -15,13 +15,17 @@
 //   (what is awaited, held requests, the receive assembler) is RequestCycle;
 //   the demo state's sending is AutoSend; the texts are session_texts.h.
 // - A search for the DTU (the list's "自动查找DTU", --port auto) is the state
-//   Searching: PortSearch polls the host's candidate ports, and the one that
+//   Searching: PortSearch polls the candidate ports, and the one that
 //   answers becomes the session's port, handed over open and connected.
-// - It owns no widget, no handle, no thread: everything runs on the front
-//   end's user-interface thread, the serial worker only delivers bytes there.
+// - The line is the session's (SessionLine): it opens, sends and holds for
+//   every part of the session, and what it receives comes here; the front
+//   end sees only the session's conclusions.
+// - It owns no widget and no thread: everything runs on the front end's
+//   user-interface thread, the serial workers only post there.
 #pragma once
 
 #include <array>
+#include <memory>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -34,6 +38,7 @@
 #include "session/port_search.h"
 #include "session/request_cycle.h"
 #include "session/session_host.h"
+#include "session/session_line.h"
 #include "session/session_texts.h"
 #include "session/session_timers.h"
 
@@ -108,9 +113,16 @@ std::optional<SessionState> NextState(SessionState from, SessionEvent event);
 
 ControlEnables EnabledControls(SessionState state);
 
-class SessionController : private PortSearchHost {
+class SessionController : private LineEvents, private SearchOwner {
   public:
-    explicit SessionController(SessionHost& host);
+    // The session with a line of its own over the serial engine, its
+    // notifications posted onto the front end's thread as the setup says.
+    SessionController(SessionHost& host, LineSetup setup);
+    // The session on a line someone else holds (tests play one).
+    SessionController(SessionHost& host, Line& line);
+    ~SessionController() override;
+    SessionController(const SessionController&) = delete;
+    SessionController& operator=(const SessionController&) = delete;
 
     // ---- Operator commands (the window's handlers) ----
     // Requests say what became of them; a window may ignore it.
@@ -144,6 +156,9 @@ class SessionController : private PortSearchHost {
     void OnCandidateLost(std::size_t index) { search_.OnPortLost(index); }
 
     // ---- State ----
+    // The session's own line; only for a session made with a LineSetup.
+    SessionLine& line() { return *ownLine_; }
+    const SessionLine& line() const { return *ownLine_; }
     SessionState state() const { return state_; }
     bool portOpen() const;
     // The demo state (config-done ticked), as the front end last reported the tick.
@@ -175,17 +190,14 @@ class SessionController : private PortSearchHost {
     const std::vector<std::uint8_t>& unwrittenTypes() const { return requests_.unwrittenTypes(); }
 
   private:
-    // ---- PortSearchHost: the search's calls, carried out by the session's host ----
-    CandidateOpen openCandidate(std::size_t index) override { return host_.openCandidate(index); }
-    void sendToCandidate(std::size_t index, std::uint8_t byte) override {
-        host_.sendToCandidate(index, byte);
-    }
-    void closeCandidate(std::size_t index) override { host_.closeCandidate(index); }
+    // ---- LineEvents: what the line received ----
+    void onLineByte(std::uint8_t byte) override { OnPortByte(byte); }
+    void onLineLost() override { OnPortLost(); }
+    void onLineError(const std::string& text) override;
+    void onCandidateByte(std::size_t index, std::uint8_t byte) override { OnCandidateByte(index, byte); }
+    void onCandidateLost(std::size_t index) override { OnCandidateLost(index); }
+    // ---- SearchOwner ----
     bool takeCandidate(std::size_t index) override;
-    void startTimerById(int timerId, int periodMs) override { host_.startTimerById(timerId, periodMs); }
-    void stopTimerById(int timerId) override { host_.stopTimerById(timerId); }
-    void appendInfo(std::string_view utf8) override { host_.appendInfo(utf8); }
-    void setStatusText(std::string_view utf8) override { host_.setStatusText(utf8); }
     void searchEnded(SearchEnd end) override;
 
     bool move(SessionEvent event);
@@ -194,23 +206,27 @@ class SessionController : private PortSearchHost {
     void endWaitTimers();
     void closeSession(SessionEvent event);
     std::uint32_t demoRate() const;
+    std::optional<std::string> open(const ChosenPort& chosen, std::uint32_t rate);
 
     SessionHost& host_;
+    std::unique_ptr<SessionLine> ownLine_;  // with a LineSetup; its reports are posted, never made inline
+    Line& line_;
     SessionState state_ = SessionState::Closed;
     std::int32_t waitingForDtu_ = 0;
     bool dtuConnected_ = false;
     // The reopen from 1068 failed: the engine let go of the device, but
     // nothing vanished, so no loss is reported for it.
     bool releasedByReopen_ = false;
-    // The search's winner, as the front end named it when it took the port.
+    // The search's candidates, and the winner as the front end names it.
+    std::vector<LinePort> searched_;
     std::string foundName_;
     // A rate picked in 1068 outside the demo state, for the next demo-state open.
     std::optional<int> rememberedDemoRate_;
     ControlEnables shownEnables_{};
     bool enablesShown_ = false;
-    RequestCycle requests_{host_};
-    AutoSend autoSend_{host_};
-    PortSearch search_{*this};
+    RequestCycle requests_{host_, line_};
+    AutoSend autoSend_{host_, line_};
+    PortSearch search_{host_, line_, *this};
 };
 
 }  // namespace quill

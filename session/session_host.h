@@ -14,9 +14,10 @@
 #include <vector>
 
 #include "form/control_ids.h"
+#include "form/port_choice.h"
 #include "protocol/configure_request.h"
 #include "protocol/read_answer.h"
-#include "session/port_search.h"
+#include "session/session_line.h"
 
 namespace quill {
 
@@ -80,24 +81,38 @@ struct WriteReport {
     std::string_view dtuId;                   // from the unit's last read before the write, else its read-back
 };
 
-// The front end, as the session sees it. Every call is carried out before it returns.
+// What an open opens, as the front end's port list (or --port) says.
+struct ChosenPort {
+    enum class Kind : std::uint8_t { None, Port, Search } kind = Kind::None;
+    LinePort port;                     // Port
+    std::vector<LinePort> candidates;  // Search: the ports to try, in order
+};
+
+// A window's search: the candidates among the found ports, each named and
+// numbered as its port list shows it.
+ChosenPort SearchChoice(std::span<const PortListEntry> entries, const std::vector<FoundPort>& found);
+
+// The form's members the session reads: the form as the configure request
+// reads it, the send edit's member (GBK) and the auto-send interval member.
+struct FormMembersView {
+    const FormSnapshot& snapshot;
+    const std::string& sendText;
+    std::uint32_t autoSendInterval;
+};
+
+// The front end, as the session sees it: the operator's side only (the line
+// is the session's own). Every call is carried out before it returns.
 class SessionHost {
   public:
     virtual ~SessionHost() = default;
 
-    // ---- The port ----
-    // Opens the port the operator chose at `rate` (8N1, kLineEventMask, the
-    // engine's write slot) and starts its worker. Returns the port's name for
-    // the status line ("com3", "模拟DTU", a path), or nullopt when it failed.
-    virtual std::optional<std::string> openPort(std::uint32_t rate) = 0;
-    // The text of the box for a failed open.
-    virtual std::string openFailureText() = 0;
-    // Asks the worker to end; it closes the device.
-    virtual void stopPort() = 0;
-    // The engine holds a device (false once it has let go of a vanished one).
-    virtual bool portHeld() const = 0;
-    virtual bool sendBytes(std::span<const std::uint8_t> bytes) = 0;
-    virtual bool sendTextBytes(const std::string& gbk) = 0;
+    // ---- The port the operator chose ----
+    // What an open opens: the port chosen, the search (the list's
+    // "自动查找DTU", --port auto), or nothing that can be opened.
+    virtual ChosenPort chosenPort() = 0;
+    // The search's winner is the session's port: the front end shows it as
+    // chosen, so that a reopen (the demo rate, 1027 after a close) opens it again.
+    virtual void portFound(const LinePort& port) = 0;
 
     // ---- Timers: periodic until stopped; starting a running timer restarts it ----
     virtual void startTimerById(int timerId, int periodMs) = 0;
@@ -123,27 +138,8 @@ class SessionHost {
     // when the interval is not an unsigned number (the front end has told the
     // operator; members after it are untouched).
     virtual bool saveForm() = 0;
-    // After saveForm: the form as the configure request reads it.
-    virtual const FormSnapshot& formSnapshot() = 0;
-    // After saveForm: the send edit's member (GBK) and the auto-send interval member.
-    virtual const std::string& sendTextMember() const = 0;
-    virtual std::uint32_t autoSendIntervalMember() const = 0;
-
-    // ---- The search for the DTU, for front ends that offer it ----
-    // The ports to try when the operator chose to search rather than name a
-    // port (the list's "自动查找DTU" entry); nullopt otherwise. The search of
-    // these candidates begins when they are returned: index i below is the
-    // i-th of them.
-    virtual std::optional<std::vector<std::string>> searchCandidates() { return std::nullopt; }
-    // Candidate i of the search begun last: opened at the session's line
-    // settings with its worker started, sent a byte, closed (free at once).
-    virtual CandidateOpen openCandidate(std::size_t /*index*/) { return CandidateOpen::Other; }
-    virtual void sendToCandidate(std::size_t /*index*/, std::uint8_t /*byte*/) {}
-    virtual void closeCandidate(std::size_t /*index*/) {}
-    // The winner becomes the session's port, still open, as if the operator
-    // had chosen it in the list. Returns its name for the status line as
-    // openPort does; nullopt when it went away meanwhile (it is closed).
-    virtual std::optional<std::string> adoptCandidate(std::size_t /*index*/) { return std::nullopt; }
+    // The members as the last saveForm left them.
+    virtual FormMembersView formMembers() = 0;
 
     // ---- For front ends without an operator; the window ignores it ----
     virtual void sessionOutcome(SessionOutcome /*outcome*/) {}

@@ -27,7 +27,8 @@ void CTarnwellDlg::OnPortsChanged() {
 
     const std::string editText = Narrow(controlText(kPortListId));
     PortListNow now{shownPorts, entries, selectedIndex(kPortListId), editText, {}};
-    if (portHeld() && !openedPath.empty()) now.openPath = openedPath;
+    if (session.line().held() && !session.line().port().devicePath.empty())
+        now.openPath = session.line().port().devicePath;
     const std::vector<FoundPort> found = findPorts();
     PortListNext next = FollowPortList(now, found, EntryTextsFor);
     if (next.changed) {

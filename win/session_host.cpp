@@ -1,6 +1,6 @@
 // The window's side of the session: the port list and what a choice in it
-// opens, the window timers, the engine's owner interface, and the calls the
-// session core makes on the window. Every decision is the core's (session/, form/);
+// opens, the window timers, the line's way onto this thread, and the calls
+// the session core makes on the window. Every decision is the core's (session/, form/);
 // this file carries them out. Window thread only, except postToOwner.
 #include <algorithm>
 #include <iterator>
@@ -46,76 +46,28 @@ void CTarnwellDlg::FillPortList(std::span<const FoundPort> found) {
 
 // ---- What the session asks of the window -------------------------------------------
 
-std::optional<std::string> CTarnwellDlg::openPort(std::uint32_t rate) {
-    openFailure.reset();
+ChosenPort CTarnwellDlg::chosenPort() {
     const std::optional<PortChoice> choice =
         ChoosePort(portEntries, selectedIndex(kPortListId), Narrow(controlText(kPortListId)));
-    // A reopen (the demo rate list) lets go of whichever line was open.
-    serialPort.RequestStop();
-    simulated.close();
-    simulatedOpen = false;
-    openedPath.clear();
-    // Nothing to open (port number 0), the box says so; the search entry is no
-    // device (a search begins before this, and in the demo state there is none).
-    if (!choice || choice->kind == PortEntryKind::Auto) return std::nullopt;
-    if (choice->kind == PortEntryKind::Simulator) {
-        simulatedOpen = true;
-        simulated.open(*this, choice->portNumber, transmitBufferSize);
-        openedName = choice->name;
-        return choice->name;
-    }
-    if (!serialPort.OpenPort(this, choice->portNumber, rate, kLineParity, kLineDataBits, kLineStopBits,
-                             kLineEventMask, transmitBufferSize, choice->devicePath)) {
-        openFailure = serialPort.lastOpenError();
-        return std::nullopt;
-    }
-    serialPort.StartWorker();
-    openedPath = choice->devicePath;
-    openedName = choice->name;
-    return choice->name;
-}
-
-std::optional<std::vector<std::string>> CTarnwellDlg::searchCandidates() {
-    return candidatePorts.searchIfChosen(
-        ChoosePort(portEntries, selectedIndex(kPortListId), Narrow(controlText(kPortListId))),
-        findPorts ? findPorts() : std::vector<FoundPort>{});
+    if (!choice) return {};
+    if (choice->kind == PortEntryKind::Auto)
+        return SearchChoice(portEntries, findPorts ? findPorts() : std::vector<FoundPort>{});
+    return {ChosenPort::Kind::Port,
+            {choice->devicePath, choice->portNumber, choice->name, choice->kind == PortEntryKind::Simulator},
+            {}};
 }
 
 // The list shows the found port as if the operator had chosen it, so a
 // reopen (the demo rate, 1027 after a close) opens it again directly.
-std::optional<std::string> CTarnwellDlg::adoptCandidate(std::size_t index) {
-    const std::optional<FoundPortShown> shown = candidatePorts.handOver(index, portEntries, serialPort, this);
-    if (!shown) return std::nullopt;
-    selectIndex(kPortListId, shown->selected);  // shows the entry's text
-    if (shown->selected < 0) setControlText(kPortListId, Widen(shown->editText));
-    openedPath = candidatePorts.path(index);
-    simulatedOpen = false;
-    openedName = shown->choice.name;
-    return shown->choice.name;
-}
-
-void CTarnwellDlg::stopPort() {
-    if (simulatedOpen)
-        simulated.close();
-    else
-        serialPort.RequestStop();
-}
-
-bool CTarnwellDlg::portHeld() const {
-    return simulatedOpen ? simulated.isOpen() : serialPort.IsOpen();
-}
-
-bool CTarnwellDlg::sendBytes(std::span<const std::uint8_t> bytes) {
-    return simulatedOpen ? simulated.sendBytes(bytes) : serialPort.SendBytes(bytes);
-}
-
-bool CTarnwellDlg::sendTextBytes(const std::string& gbk) {
-    return simulatedOpen ? simulated.sendText(gbk) : serialPort.SendText(gbk.c_str());
+void CTarnwellDlg::portFound(const LinePort& port) {
+    const FoundPortShown shown = ShowFoundPort(portEntries, port.devicePath);
+    selectIndex(kPortListId, shown.selected);  // shows the entry's text
+    if (shown.selected < 0) setControlText(kPortListId, Widen(shown.editText));
 }
 
 // Every write that went out goes into the history of writes.
 void CTarnwellDlg::writeConcluded(const WriteReport& report) {
-    if (const std::optional<std::string> failed = writeHistory.record(report, "window", openedName))
+    if (const std::optional<std::string> failed = writeHistory.record(report, "window", session.line().port().name))
         appendInfo(*failed);
 }
 
@@ -135,9 +87,9 @@ void CTarnwellDlg::applyEnables(const ControlEnables& enables) {
     for (const auto& [id, enabled] : ControlEnableStates(enables)) enableControl(id, enabled);
 }
 
-// ---- The engine's owner interface ----------------------------------------------------
+// ---- The line's way onto this thread ----------------------------------------------
 
-// Worker thread. A post that cannot be delivered (the window is gone) is dropped.
+// Any thread. A post that cannot be delivered (the window is gone) is dropped.
 void CTarnwellDlg::postToOwner(std::function<void()> task) {
     auto* boxed = new std::function<void()>(std::move(task));
     const std::lock_guard<std::mutex> guard(postLock);
@@ -151,26 +103,15 @@ std::optional<INT_PTR> CTarnwellDlg::OnPortTask(WPARAM, LPARAM lParam) {
     return TRUE;
 }
 
-void CTarnwellDlg::onPortMessage(std::uint32_t message, std::uint32_t wParam, std::uint32_t) {
-    if (message == WM_PORT_RX_BYTE) OnPortByte(static_cast<std::uint8_t>(wParam));
-}
-
-void CTarnwellDlg::OnPortByte(std::uint8_t byte) {
-    ++receivedByteCount;
-    session.OnPortByte(byte);
-}
-
-void CTarnwellDlg::onPortError(const std::string& text) {
-    ShowMessageBox(Widen(text), Widen(kApplicationErrorCaption), BoxIcon::Error);
-}
-
-void CTarnwellDlg::onPortLost(std::uint32_t) {
-    const bool hadPort = session.portOpen();
-    session.OnPortLost();
-    // A COM number's device is its COM name, as the system lists it.
-    std::string lost = openedPath;
-    if (lost.empty()) std::transform(openedName.begin(), openedName.end(), std::back_inserter(lost), ::toupper);
-    if (hadPort && !session.portOpen()) lostPortKey = ReturnKey(shownPorts, lost);
+// The session's port went away: waited for until it comes back. A COM
+// number's device is its COM name, as the system lists it.
+void CTarnwellDlg::sessionOutcome(SessionOutcome outcome) {
+    if (outcome != SessionOutcome::Lost) return;
+    if (const std::optional<LinePort>& lost = session.line().lostPort()) {
+        std::string key = lost->devicePath;
+        if (key.empty()) std::transform(lost->name.begin(), lost->name.end(), std::back_inserter(key), ::toupper);
+        lostPortKey = ReturnKey(shownPorts, key);
+    }
     OnPortsChanged();  // the list kept the port's entry while its session ran
 }
 

@@ -14,25 +14,26 @@
 #include <string>
 
 #include "serial/serial_port.h"
+#include "session/session_line.h"
 #include "sim/simulated_dtu.h"
 
 namespace quill::win {
 
-class SimulatedLine {
+class SimulatedLine final : public LineDevice {
   public:
     SimulatedLine() = default;
     SimulatedLine(const SimulatedLine&) = delete;
     SimulatedLine& operator=(const SimulatedLine&) = delete;
 
     // Opens the line for this owner; the DTU keeps its state across reopens.
-    void open(PortOwner& owner, std::uint32_t portNumber, std::uint32_t writeBufferSize);
-    void close();
-    bool isOpen() const { return owner_ != nullptr; }
+    void open(PortOwner& owner, std::uint32_t portNumber, std::uint32_t writeBufferSize) override;
+    void close() override;
+    bool isOpen() const override { return owner_ != nullptr; }
     // Refused (false) when the line is closed or the bytes do not fit the
     // write buffer, as the engine refuses them.
-    bool sendBytes(std::span<const std::uint8_t> bytes);
+    bool sendBytes(std::span<const std::uint8_t> bytes) override;
     // The text without its terminator; the terminator must fit as well.
-    bool sendText(const std::string& text);
+    bool sendText(const std::string& text) override;
     // The line goes dead as an unplugged adapter does: closed, and the owner
     // told once, on its own thread.
     void vanish();

@@ -86,8 +86,8 @@ CTarnwellDlg::CTarnwellDlg() = default;
 
 CTarnwellDlg::~CTarnwellDlg() {
     if (window != nullptr) DestroyWindow(window);
-    // serialPort goes before postLock and postTarget: its worker is joined
-    // while the lock it posts under still exists.
+    // The session (and its line) goes before postLock and postTarget: the
+    // line's workers are joined while the lock they post under still exists.
 }
 
 bool CTarnwellDlg::Create() {
@@ -223,8 +223,7 @@ void CTarnwellDlg::OnDestroy() {
     for (const auto& [timerId, period] : timerPeriods) ::KillTimer(window, static_cast<UINT_PTR>(timerId));
     timerPeriods.clear();
     // The window goes; the engine stops its worker and closes the port without a word.
-    serialPort.RequestStop();
-    simulated.close();
+    session.line().stop();
     SetWindowLongPtrW(window, DWLP_USER, 0);
     window = nullptr;
     for (HICON icon : {bigIcon, smallIcon})

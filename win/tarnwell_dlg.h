@@ -35,16 +35,13 @@
 
 #include "form/binding_table.h"
 #include "form/form_exchange.h"
-#include "form/open_failure.h"
 #include "form/parameter_file_flow.h"
 #include "form/port_choice.h"
 #include "form/window_layout.h"
 #include "form/window_texts.h"
 #include "serial/port_discovery.h"
 #include "serial/port_watch.h"
-#include "serial/serial_port.h"
 #include "serial/wide_text_win32.h"
-#include "session/candidate_ports.h"
 #include "session/session_controller.h"
 #include "session/write_record.h"
 #include "terminal/gbk_stream_decoder.h"
@@ -78,8 +75,7 @@ struct MenuEntry {
     bool enabled = true;
 };
 
-class CTarnwellDlg : public PortOwner,
-                     public FormMembers,
+class CTarnwellDlg : public FormMembers,
                      private SessionHost,
                      private FormControls,
                      private ParameterFileWindow {
@@ -175,7 +171,6 @@ class CTarnwellDlg : public PortOwner,
     void OnAutoSend() { session.OnAutoSend(); }
     void OnIntervalChanged() { session.OnIntervalChanged(); }
     void OnTimerTick(int timerId) { session.OnTimerTick(timerId); }
-    void OnPortByte(std::uint8_t byte);
     // Message-level handlers: the result of the dialog procedure, or nullopt
     // for the dialog manager's own handling.
     std::optional<INT_PTR> OnTimerMessage(WPARAM wParam, LPARAM lParam);
@@ -198,11 +193,8 @@ class CTarnwellDlg : public PortOwner,
     // The period of a running timer; 0 when it is not running.
     int timerPeriod(int timerId) const;
 
-    // ---- The engine's owner interface -----------------------------------------
-    void postToOwner(std::function<void()> task) override;
-    void onPortMessage(std::uint32_t message, std::uint32_t wParam, std::uint32_t lParam) override;
-    void onPortError(const std::string& text) override;
-    void onPortLost(std::uint32_t portNumber) override;
+    // ---- The line's way onto this thread (any thread; dropped once the window is gone)
+    void postToOwner(std::function<void()> task);
 
     // The port list's entry of the simulated DTU; -1 before the list is filled.
     int simulatorEntry() const { return simulatorListEntry; }
@@ -239,22 +231,20 @@ class CTarnwellDlg : public PortOwner,
 
     // ---- Members ----------------------------------------------------------------
   private:
-    // Where the worker posts; cleared, under the lock, before the window goes.
-    // Declared before the engine, so they outlive its worker: a loss found
-    // while the window closes still posts under this lock.
+    // Where the line's workers post; cleared, under the lock, before the
+    // window goes. Declared before the session, so they outlive its line's
+    // workers: a loss found while the window closes still posts under this lock.
     std::mutex postLock;
     HWND postTarget = nullptr;
 
+    // The port list's simulated DTU, a device of the session's line: it outlives the line.
+    SimulatedLine simulated;
+
   public:
-    CSerialPort serialPort;
-    SessionController session{*this};
-    std::uint64_t receivedByteCount = 0;
-    // The engines of a search for the DTU (the list's "自动查找DTU" entry);
-    // after the session, so that their workers stop before it goes.
-    CandidatePorts candidatePorts{
-        {[this](std::function<void()> task) { postToOwner(std::move(task)); },
-         [this](std::size_t i, std::uint8_t byte) { session.OnCandidateByte(i, byte); },
-         [this](std::size_t i) { session.OnCandidateLost(i); }}};
+    // The session's state, decisions and line.
+    SessionController session{
+        *this, LineSetup{.post = [this](std::function<void()> task) { postToOwner(std::move(task)); },
+                         .device = &simulated}};
 
   private:
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -301,12 +291,8 @@ class CTarnwellDlg : public PortOwner,
     void parameterFileReport(std::string_view text) override;
 
     // What the session asks of the window.
-    std::optional<std::string> openPort(std::uint32_t rate) override;
-    std::string openFailureText() override { return OpenFailureText(openFailure); }
-    void stopPort() override;
-    bool portHeld() const override;
-    bool sendBytes(std::span<const std::uint8_t> bytes) override;
-    bool sendTextBytes(const std::string& gbk) override;
+    ChosenPort chosenPort() override;
+    void portFound(const LinePort& port) override;
     void startTimerById(int timerId, int periodMs) override { SetTimer(timerId, periodMs); }
     void stopTimerById(int timerId) override { KillTimer(timerId); }
     void appendInfo(std::string_view utf8) override;
@@ -318,14 +304,8 @@ class CTarnwellDlg : public PortOwner,
     int demoRateIndex() const override;
     void selectDemoRate(int index) override;
     bool saveForm() override { return ExchangeFormData(true); }
-    const FormSnapshot& formSnapshot() override { return snapshot; }
-    const std::string& sendTextMember() const override { return sendText; }
-    std::uint32_t autoSendIntervalMember() const override { return autoSendInterval; }
-    std::optional<std::vector<std::string>> searchCandidates() override;
-    CandidateOpen openCandidate(std::size_t index) override { return candidatePorts.open(index); }
-    void sendToCandidate(std::size_t index, std::uint8_t byte) override { candidatePorts.send(index, byte); }
-    void closeCandidate(std::size_t index) override { candidatePorts.close(index); }
-    std::optional<std::string> adoptCandidate(std::size_t index) override;
+    FormMembersView formMembers() override { return {snapshot, sendText, autoSendInterval}; }
+    void sessionOutcome(SessionOutcome outcome) override;
     // The exchange's view of the controls.
     std::string controlTextGbk(int id) const override;
     void setControlTextGbk(int id, std::string_view gbk) override;
@@ -333,7 +313,6 @@ class CTarnwellDlg : public PortOwner,
 
     HWND window = nullptr;
     bool modal = false;
-    bool simulatedOpen = false;  // the open port is the simulated line
     bool terminalShown = false;
     bool bandCreated = false;
     RateListChange demoRateChange = RateListChange::Picked;  // how 1068 last changed
@@ -341,14 +320,10 @@ class CTarnwellDlg : public PortOwner,
     std::map<int, StoredControl> stored;  // by id, controls that have no window
     int simulatorListEntry = -1;
     std::vector<PortListEntry> portEntries;      // what the port list shows, in order
-    std::optional<SerialPortError> openFailure;  // why the last open failed, when one was tried
     std::vector<FoundPort> shownPorts;           // the found ports the list was made from
     PortWatch portWatch;
-    std::string openedPath;  // the device the engine was last opened on; empty: a COM number
-    std::string openedName;  // the open port's name, as the status line shows it
     std::string lostPortKey;  // a lost session's port, opened again once when it comes back
     WriteHistory writeHistory;
-    SimulatedLine simulated;
     std::map<int, int> timerPeriods;  // running window timers by id
     GbkStreamDecoder receiveDecoder;
     // Received bytes wait here until the messages queued before them are done,

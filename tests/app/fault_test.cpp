@@ -70,7 +70,7 @@ class FaultTest : public SessionTest {
     // The buttons, the status line and the session agree with the engine.
     void expectPortShown(bool open) {
         EXPECT_EQ(window->session.portOpen(), open);
-        EXPECT_EQ(window->serialPort.IsOpen(), open);
+        EXPECT_EQ(window->session.line().engine().IsOpen(), open);
         EXPECT_EQ(enabled(1027), !open);
         EXPECT_EQ(enabled(1028), open);
         if (open) {
@@ -86,16 +86,16 @@ class FaultTest : public SessionTest {
 
     // Waits until `bytes` more bytes have reached OnPortByte since `from`.
     bool waitHandled(std::uint64_t from, std::size_t bytes) {
-        return WaitFor([&] { return window->receivedByteCount >= from + bytes; }, kWaitMs);
+        return WaitFor([&] { return window->session.line().bytesReceived() >= from + bytes; }, kWaitMs);
     }
 
-    std::uint64_t writes() const { return window->serialPort.completedWrites(); }
+    std::uint64_t writes() const { return window->session.line().engine().completedWrites(); }
 
     // Sends `bytes` from the quiet DTU once the engine has carried out
     // `afterWrites` writes (each write discards unread input first), and waits
     // until the window has handled all of them.
     void injectFromQuiet(const Bytes& bytes, std::uint64_t afterWrites) {
-        const std::uint64_t from = window->receivedByteCount;
+        const std::uint64_t from = window->session.line().bytesReceived();
         sendAfterWrites(afterWrites, bytes, &quiet);
         ASSERT_TRUE(waitHandled(from, bytes.size()));
     }
@@ -232,8 +232,8 @@ TEST_P(DeviceVanishing, ClosesTheSessionWithOneReportAndTheNextOpenReads) {
         // device but before the window has heard of it. The window's events
         // do not run while this waits.
         const auto deadline = Clock::now() + std::chrono::milliseconds(kWaitMs);
-        while (window->serialPort.IsOpen() && Clock::now() < deadline) std::this_thread::yield();
-        ASSERT_FALSE(window->serialPort.IsOpen());
+        while (window->session.line().engine().IsOpen() && Clock::now() < deadline) std::this_thread::yield();
+        ASSERT_FALSE(window->session.line().engine().IsOpen());
         window->OnTimerTick(kAutoSend);
     }
     ASSERT_TRUE(waitCount(kLost));
@@ -355,7 +355,7 @@ TEST_F(FaultTest, ALengthOfFFFFFailsTheReadOnceAndTheNextReadWorks) {
     server.setFaults(lying);
     const int before = reports();
 
-    const std::uint64_t from = window->receivedByteCount;
+    const std::uint64_t from = window->session.line().bytesReceived();
     click(1029);
     ASSERT_TRUE(waitHandled(from, answer.size()));
     EXPECT_TRUE(responsive());
@@ -452,8 +452,8 @@ TEST_F(FaultTest, OpenCloseCyclesWhileFloodingEndClosedWithoutABox) {
     for (int i = 0; i < kCycles; ++i) {
         click(1027);
         ASSERT_TRUE(window->session.portOpen()) << "cycle " << i;
-        const std::uint64_t handled = window->receivedByteCount;
-        ASSERT_TRUE(WaitFor([&] { return window->receivedByteCount > handled; }, kWaitMs)) << "cycle " << i;
+        const std::uint64_t handled = window->session.line().bytesReceived();
+        ASSERT_TRUE(WaitFor([&] { return window->session.line().bytesReceived() > handled; }, kWaitMs)) << "cycle " << i;
         click(1028);
         ASSERT_FALSE(window->session.portOpen()) << "cycle " << i;
     }
@@ -470,7 +470,7 @@ TEST_F(FaultTest, OpenCloseCyclesWhileFloodingEndClosedWithoutABox) {
     EXPECT_EQ(count(kLost), 0);
     EXPECT_EQ(count(kTimedOut), 0);
     // A close asks the worker to end; it lets go of the device on its own thread.
-    ASSERT_TRUE(WaitFor([&] { return !window->serialPort.IsOpen(); }, kWaitMs));
+    ASSERT_TRUE(WaitFor([&] { return !window->session.line().engine().IsOpen(); }, kWaitMs));
     expectPortShown(false);
     EXPECT_GT(server.floodBytesSent(), 0u);
 

@@ -140,7 +140,7 @@ class ParametersTest : public SessionTest {
     }
     // Waits until `bytes` more bytes have reached OnPortByte since `from`.
     bool waitHandled(std::uint64_t from, std::size_t bytes) {
-        return WaitFor([&] { return window->receivedByteCount >= from + bytes; }, kWaitMs);
+        return WaitFor([&] { return window->session.line().bytesReceived() >= from + bytes; }, kWaitMs);
     }
 };
 
@@ -279,9 +279,9 @@ class InjectedAnswer : public ParametersTest, public ::testing::WithParamInterfa
 TEST_P(InjectedAnswer, GivesItsVerdict) {
     const InjectedCase& c = GetParam();
     connectQuiet();
-    const std::uint64_t writes = window->serialPort.completedWrites();
+    const std::uint64_t writes = window->session.line().engine().completedWrites();
     click(c.configure ? 1030 : 1029);
-    const std::uint64_t from = window->receivedByteCount;
+    const std::uint64_t from = window->session.line().bytesReceived();
     sendAfterWrites(writes + 1, c.answer, &quiet);
     ASSERT_TRUE(waitHandled(from, c.answer.size()));
     for (const std::string_view verdict : {kReadOk, kReadFailed, kConfigureOk, kConfigureFailed})
@@ -376,7 +376,7 @@ TEST_F(ParametersTest, OversizeAnswerFailsAndTheNextReadWorks) {
     connectDtu();
     server.setFaults(oversize);
 
-    const std::uint64_t from = window->receivedByteCount;
+    const std::uint64_t from = window->session.line().bytesReceived();
     click(1029);
     ASSERT_TRUE(waitCount(kReadFailed));
     ASSERT_TRUE(waitHandled(from, answerSize));

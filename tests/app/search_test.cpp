@@ -55,7 +55,7 @@ TEST_F(SearchTest, FindsTheDtuAmongSixteenAndKeepsItsPortOpen) {
     EXPECT_EQ(status(), FromUtf8("当前状态：正在查找DTU"));
     EXPECT_FALSE(enabled(1027));
     EXPECT_TRUE(enabled(1028));
-    EXPECT_EQ(window->candidatePorts.held(), 15u);
+    EXPECT_EQ(window->session.line().candidatesHeld(), 15u);
     EXPECT_EQ(count("<-串口" + dtus[kBusy]->devicePath() + "被占用，已跳过\n\r\n\r"), 1);
 
     const Clock::time_point polled = Clock::now();
@@ -70,7 +70,7 @@ TEST_F(SearchTest, FindsTheDtuAmongSixteenAndKeepsItsPortOpen) {
     EXPECT_EQ(status(),
               FromUtf8("当前状态：串口") + QString::fromStdString(path) + FromUtf8("已打开,波特率57600"));
     EXPECT_EQ(window->controlText(1026), QString::fromStdString(path + " pty"));
-    EXPECT_EQ(window->candidatePorts.held(), 0u);
+    EXPECT_EQ(window->session.line().candidatesHeld(), 0u);
     EXPECT_EQ(count("<-在串口" + path + "上找到DTU\n\r\n\r"), 1);
     EXPECT_EQ(count(kConnected), 1);
     click(1029);
@@ -93,10 +93,10 @@ TEST_F(SearchTest, ClosingEndsTheSearchAndFreesEveryPort) {
     offer(4, std::nullopt);
     chooseSearch();
     click(1027);
-    ASSERT_EQ(window->candidatePorts.held(), 4u);
+    ASSERT_EQ(window->session.line().candidatesHeld(), 4u);
     click(1028);
     EXPECT_EQ(window->session.state(), SessionState::Closed);
-    EXPECT_EQ(window->candidatePorts.held(), 0u);
+    EXPECT_EQ(window->session.line().candidatesHeld(), 0u);
     EXPECT_TRUE(enabled(1027));
     EXPECT_EQ(count(kClosed), 1);
     for (const auto& dtu : dtus) EXPECT_TRUE(DeviceFree(dtu->devicePath())) << dtu->devicePath();
@@ -113,8 +113,8 @@ TEST_F(SearchTest, InTheDemoStateTheSearchEntryOpensNothing) {
     click(1031);
     click(1027);
     EXPECT_EQ(window->session.state(), SessionState::DemoPortClosed);
-    EXPECT_FALSE(window->serialPort.IsOpen());
-    EXPECT_EQ(window->candidatePorts.held(), 0u);
+    EXPECT_FALSE(window->session.line().engine().IsOpen());
+    EXPECT_EQ(window->session.line().candidatesHeld(), 0u);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, FromUtf8("没有发现此串口或被占用"));
 }

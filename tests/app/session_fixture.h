@@ -97,7 +97,7 @@ class SessionTest : public ::testing::Test {
     // Bytes the test sends wait until the engine has written what the window
     // asked for: each write first discards unread input.
     void sendAfterWrites(std::uint64_t writes, std::vector<std::uint8_t> bytes, DtuServer* from = nullptr) {
-        ASSERT_TRUE(WaitFor([&] { return window->serialPort.completedWrites() >= writes; }, kWaitMs));
+        ASSERT_TRUE(WaitFor([&] { return window->session.line().engine().completedWrites() >= writes; }, kWaitMs));
         (from != nullptr ? *from : server).send(std::move(bytes));
     }
     bool enabled(int id) const { return window->control(id)->isEnabled(); }

@@ -332,7 +332,7 @@ TEST_P(AnnouncementByte, GoesToTheAssemblerOnceConnected) {
     } else {
         connectQuiet();
     }
-    const std::uint64_t writes = window->serialPort.completedWrites();
+    const std::uint64_t writes = window->session.line().engine().completedWrites();
     click(demo ? 1032 : 1029);
     ASSERT_TRUE(window->session.assembler().readPending());
     sendAfterWrites(writes + 1, {0x7B, 0x8B, 0x00, 0x06, 0x6C, 0x7B}, &quiet);
@@ -351,7 +351,7 @@ TEST_F(SessionTest, OtherBytesWhileWaitingAreDroppedAndTheAnnouncementStillCount
     click(1027);
     window->OnTimerTick(kPoll);
     sendAfterWrites(1, {0x41, 0x7B, 0x8B, 0x00, 0x05, 0x7B});
-    ASSERT_TRUE(WaitFor([&] { return window->receivedByteCount == 6; }, kWaitMs));
+    ASSERT_TRUE(WaitFor([&] { return window->session.line().bytesReceived() == 6; }, kWaitMs));
     EXPECT_EQ(count(kReadOk), 0);
     EXPECT_EQ(window->session.assembler().receiveCount(), 0);
     EXPECT_FALSE(window->session.dtuConnected());
@@ -500,9 +500,9 @@ TEST_F(SessionTest, EngineTasksRunLaterOnTheWindowThreadAndNeverAfterTheWindow) 
     EXPECT_EQ(ranOn, QCoreApplication::instance()->thread());
 
     // Line notifications other than a received byte are not bytes.
-    window->onPortMessage(0x404, 0x6C, 1);
-    EXPECT_EQ(window->receivedByteCount, 0u);
-    window->onPortError("WARNING:  ReadFile() Failed");
+    window->session.line().onPortMessage(0x404, 0x6C, 1);
+    EXPECT_EQ(window->session.line().bytesReceived(), 0u);
+    window->session.line().onPortError("WARNING:  ReadFile() Failed");
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].caption, QStringLiteral("Application Error"));
     EXPECT_EQ(boxes[0].icon, CTarnwellDlg::MessageIcon::Error);

@@ -219,7 +219,7 @@ TEST(ClosingTheWindow, ReleasesAnOpenPortWithoutABox) {
     ASSERT_TRUE(openIn(*first));
     dtu.setWireRate(0);
     dtu.setFlood(true);
-    ASSERT_TRUE(test::WaitFor([&] { return first->receivedByteCount > 0; }));
+    ASSERT_TRUE(test::WaitFor([&] { return first->session.line().bytesReceived() > 0; }));
     {
         CTarnwellDlg second;
         EXPECT_FALSE(openIn(second));  // the device is held

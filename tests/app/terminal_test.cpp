@@ -41,9 +41,9 @@ class TerminalTest : public SessionTest {
     // carried out a write (of no bytes) it is past that, and bytes from the
     // DTU are kept.
     void waitForWorker() {
-        const std::uint64_t writes = window->serialPort.completedWrites();
-        ASSERT_TRUE(window->serialPort.SendBytes(nullptr, 0));
-        ASSERT_TRUE(WaitFor([&] { return window->serialPort.completedWrites() > writes; }, kWaitMs));
+        const std::uint64_t writes = window->session.line().engine().completedWrites();
+        ASSERT_TRUE(window->session.line().engine().SendBytes(nullptr, 0));
+        ASSERT_TRUE(WaitFor([&] { return window->session.line().engine().completedWrites() > writes; }, kWaitMs));
     }
     void setHexMode(bool on) { window->setTicked(1033, on); }
 
@@ -51,9 +51,9 @@ class TerminalTest : public SessionTest {
     // no bytes) and returns what reached the DTU meanwhile.
     Bytes sentBy(const std::function<void()>& action, std::size_t expected) {
         const std::size_t before = received().size();
-        const std::uint64_t writes = window->serialPort.completedWrites();
+        const std::uint64_t writes = window->session.line().engine().completedWrites();
         action();
-        EXPECT_TRUE(WaitFor([&] { return window->serialPort.completedWrites() > writes; }, kWaitMs));
+        EXPECT_TRUE(WaitFor([&] { return window->session.line().engine().completedWrites() > writes; }, kWaitMs));
         EXPECT_TRUE(WaitFor([&] { return received().size() >= before + expected; }, kWaitMs));
         const Bytes all = received();
         return Bytes(all.begin() + static_cast<std::ptrdiff_t>(before), all.end());
@@ -61,9 +61,9 @@ class TerminalTest : public SessionTest {
 
     // Bytes from the DTU, through the engine, until the window has handled them.
     void receive(const Bytes& bytes) {
-        const std::uint64_t before = window->receivedByteCount;
+        const std::uint64_t before = window->session.line().bytesReceived();
         server.send(bytes);
-        ASSERT_TRUE(WaitFor([&] { return window->receivedByteCount >= before + bytes.size(); }, kWaitMs));
+        ASSERT_TRUE(WaitFor([&] { return window->session.line().bytesReceived() >= before + bytes.size(); }, kWaitMs));
     }
     // The area's text after the opening report.
     QString shown() const { return window->controlText(1000).mid(FromUtf8(kOpenedDemoShown).size()); }
@@ -136,13 +136,13 @@ TEST_F(TerminalTest, SendsUpToTheLimitAndRefusesMore) {
             EXPECT_TRUE(boxes.empty()) << c.what;
             continue;
         }
-        const std::uint64_t writes = window->serialPort.completedWrites();
+        const std::uint64_t writes = window->session.line().engine().completedWrites();
         click(1037);
         ASSERT_EQ(boxes.size(), 1u) << c.what;
         EXPECT_EQ(boxes[0].text, FromUtf8(c.box)) << c.what;
         EXPECT_EQ(boxes[0].caption, FromUtf8("错误提示"));
         EXPECT_EQ(boxes[0].icon, CTarnwellDlg::MessageIcon::None);
-        EXPECT_EQ(window->serialPort.completedWrites(), writes) << c.what;  // nothing was queued
+        EXPECT_EQ(window->session.line().engine().completedWrites(), writes) << c.what;  // nothing was queued
     }
 }
 
@@ -155,7 +155,7 @@ TEST_F(TerminalTest, SendWithoutAnOpenPortShowsTheBoxAndSendsNothing) {
     EXPECT_EQ(boxes[0].text, FromUtf8(kPortNotOpen));
     EXPECT_EQ(boxes[0].caption, FromUtf8("错误提示"));
     EXPECT_EQ(boxes[0].icon, CTarnwellDlg::MessageIcon::None);
-    EXPECT_EQ(window->serialPort.completedWrites(), 0u);
+    EXPECT_EQ(window->session.line().engine().completedWrites(), 0u);
     EXPECT_EQ(window->sendText, "");  // no exchange ran
 }
 
@@ -307,9 +307,9 @@ TEST_F(TerminalTest, AutoSendStopsEveryWayAndNoSendFollows) {
         c.stop();
         EXPECT_FALSE(window->isTicked(1034)) << c.what;
         EXPECT_EQ(window->timerPeriod(kAutoSend), 0) << c.what;
-        const std::uint64_t writes = window->serialPort.completedWrites();
+        const std::uint64_t writes = window->session.line().engine().completedWrites();
         window->OnTimerTick(kAutoSend);  // a tick already on its way
-        EXPECT_EQ(window->serialPort.completedWrites(), writes) << c.what;
+        EXPECT_EQ(window->session.line().engine().completedWrites(), writes) << c.what;
         EXPECT_TRUE(boxes.empty()) << c.what;
     }
 }
@@ -375,7 +375,7 @@ TEST_F(TerminalTest, AnAutoSendTickAfterAFailedReopenIsNoUnpluggedDevice) {
     window->setControlText(1026, QStringLiteral("/dev/quillmere-no-such-port"));
     window->selectIndex(1068, 5);
     window->OnDemoRatePicked();
-    EXPECT_FALSE(window->serialPort.IsOpen());
+    EXPECT_FALSE(window->session.line().engine().IsOpen());
     window->OnTimerTick(kAutoSend);
     window->OnTimerTick(kAutoSend);
     EXPECT_EQ(count(kLost), 0);

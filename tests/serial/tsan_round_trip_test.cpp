@@ -46,26 +46,42 @@ int ValueControl(std::uint8_t type) {
     return FindItem(type)->valueIds[0];
 }
 
-// The window as the session sees it, on the owner thread: the engine, the
-// form the session writes from (`form`) and the one a read answer fills
-// (`shown`). Timers are ticked by the test.
+// The session's line over the engine, whose owner is the test's owner thread.
+class EngineLine : public Line {
+  public:
+    EngineLine(CSerialPort& port, TestOwner& owner) : port_(port), owner_(owner) {}
+
+    void listen(LineEvents&) override {}  // the owner hands bytes to the session itself
+    bool open(const LinePort& port, std::uint32_t rate) override {
+        return port_.OpenPort(&owner_, kPort, rate, kLineParity, kLineDataBits, kLineStopBits,
+                              EV_RXCHAR | EV_RXFLAG, transmitBufferSize, port.devicePath) &&
+               port_.StartWorker();
+    }
+    std::string openFailureText() const override { return "open failed"; }
+    void stop() override { port_.RequestStop(); }
+    bool held() const override { return port_.IsOpen(); }
+    bool send(std::span<const std::uint8_t> bytes) override { return port_.SendBytes(bytes); }
+    bool sendText(const std::string&) override { return false; }
+    void beginSearch(std::vector<LinePort>) override {}
+    CandidateOpen openCandidate(std::size_t) override { return CandidateOpen::Other; }
+    void sendToCandidate(std::size_t, std::uint8_t) override {}
+    void closeCandidate(std::size_t) override {}
+    bool adoptCandidate(std::size_t) override { return false; }
+
+  private:
+    CSerialPort& port_;
+    TestOwner& owner_;
+};
+
+// The window as the session sees it, on the owner thread: the form the
+// session writes from (`form`) and the one a read answer fills (`shown`).
+// Timers are ticked by the test.
 class OwnerHost : public SessionHost {
   public:
-    OwnerHost(CSerialPort& port, TestOwner& owner, std::string path)
-        : port_(port), owner_(owner), path_(std::move(path)) {}
+    explicit OwnerHost(std::string path) : path_(std::move(path)) {}
 
-    std::optional<std::string> openPort(std::uint32_t rate) override {
-        if (!port_.OpenPort(&owner_, kPort, rate, kLineParity, kLineDataBits, kLineStopBits,
-                            EV_RXCHAR | EV_RXFLAG, transmitBufferSize, path_))
-            return std::nullopt;
-        if (!port_.StartWorker()) return std::nullopt;
-        return "com1";
-    }
-    std::string openFailureText() override { return "open failed"; }
-    void stopPort() override { port_.RequestStop(); }
-    bool portHeld() const override { return port_.IsOpen(); }
-    bool sendBytes(std::span<const std::uint8_t> bytes) override { return port_.SendBytes(bytes); }
-    bool sendTextBytes(const std::string&) override { return false; }
+    ChosenPort chosenPort() override { return {ChosenPort::Kind::Port, {path_, kPort, "com1"}, {}}; }
+    void portFound(const LinePort&) override {}
     void startTimerById(int, int) override {}
     void stopTimerById(int) override {}
     void appendInfo(std::string_view) override {}
@@ -82,9 +98,7 @@ class OwnerHost : public SessionHost {
     int demoRateIndex() const override { return static_cast<int>(kSessionRateIndex); }
     void selectDemoRate(int) override {}
     bool saveForm() override { return true; }
-    const FormSnapshot& formSnapshot() override { return form; }
-    const std::string& sendTextMember() const override { return noText_; }
-    std::uint32_t autoSendIntervalMember() const override { return 0; }
+    FormMembersView formMembers() override { return {form, noText_, 0}; }
     void sessionOutcome(SessionOutcome outcome) override { outcomes.push_back(outcome); }
 
     MapFormSnapshot form;
@@ -93,8 +107,6 @@ class OwnerHost : public SessionHost {
     std::vector<std::string> boxes;
 
   private:
-    CSerialPort& port_;
-    TestOwner& owner_;
     std::string path_;
     std::string noText_;
 };
@@ -116,8 +128,9 @@ class ThreadedRoundTrip : public ::testing::TestWithParam<RoundTripCase> {
             dtu.setAnswerPieces(cuts, 1ms);
         }
         ASSERT_TRUE(dtu.start());
-        host = std::make_unique<OwnerHost>(port, owner, dtu.devicePath());
-        session = std::make_unique<SessionController>(*host);
+        host = std::make_unique<OwnerHost>(dtu.devicePath());
+        line = std::make_unique<EngineLine>(port, owner);
+        session = std::make_unique<SessionController>(*host, *line);
         owner.onMessage = [this](std::uint32_t message, std::uint32_t wParam) {
             if (message == WM_PORT_RX_BYTE) session->OnPortByte(static_cast<std::uint8_t>(wParam));
         };
@@ -165,6 +178,7 @@ class ThreadedRoundTrip : public ::testing::TestWithParam<RoundTripCase> {
     DtuServer dtu;
     TestOwner owner;
     std::unique_ptr<OwnerHost> host;                // owner thread only, once the port is open
+    std::unique_ptr<EngineLine> line;
     std::unique_ptr<SessionController> session;     // owner thread only
     CSerialPort port;
 };

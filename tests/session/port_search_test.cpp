@@ -12,32 +12,27 @@
 #include <vector>
 
 #include "session/session_controller.h"
+#include "tests/session/recording_host.h"
 
 namespace quill::test {
 namespace {
 
-class SearchHost : public PortSearchHost {
+// The search's line and owner; timers and reports land in the recording host.
+class SearchHost : public RecordingHost, public SearchOwner {
   public:
     std::vector<CandidateOpen> opens;  // what opening candidate i gives
     std::vector<std::size_t> gone;     // candidates that vanish as they are taken
 
-    std::vector<std::pair<std::size_t, std::uint8_t>> sent;
+    std::vector<std::pair<std::size_t, std::uint8_t>> polls;
     std::vector<std::size_t> closed;
-    std::map<int, int> timers;
-    std::vector<std::string> info;
-    std::string status;
     std::vector<SearchEnd> ends;
 
     CandidateOpen openCandidate(std::size_t index) override { return opens.at(index); }
-    void sendToCandidate(std::size_t index, std::uint8_t byte) override { sent.emplace_back(index, byte); }
+    void sendToCandidate(std::size_t index, std::uint8_t byte) override { polls.emplace_back(index, byte); }
     void closeCandidate(std::size_t index) override { closed.push_back(index); }
     bool takeCandidate(std::size_t index) override {
         return std::find(gone.begin(), gone.end(), index) == gone.end();
     }
-    void startTimerById(int timerId, int periodMs) override { timers[timerId] = periodMs; }
-    void stopTimerById(int timerId) override { timers.erase(timerId); }
-    void appendInfo(std::string_view utf8) override { info.emplace_back(utf8); }
-    void setStatusText(std::string_view utf8) override { status = utf8; }
     void searchEnded(SearchEnd end) override { ends.push_back(end); }
 };
 
@@ -78,7 +73,7 @@ TEST_P(PortSearchTest, OpensPollsAndClosesAsTheEventsSay) {
     SearchHost host;
     host.opens = c.opens;
     host.gone = c.gone;
-    PortSearch search(host);
+    PortSearch search(host, host, host);
     search.start(std::vector<std::string>(kNames.begin(), kNames.begin() + static_cast<long>(c.opens.size())));
     for (const Step& step : c.steps) {
         switch (step.what) {
@@ -99,7 +94,7 @@ TEST_P(PortSearchTest, OpensPollsAndClosesAsTheEventsSay) {
                 break;
         }
     }
-    EXPECT_EQ(host.sent, c.sent);
+    EXPECT_EQ(host.polls, c.sent);
     EXPECT_EQ(host.closed, c.closed);
     EXPECT_EQ(host.info, c.info);
     EXPECT_EQ(host.ends, c.ends);
@@ -250,11 +245,11 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(PortSearchStatusTest, TheStatusLineSaysSearchingThenClosed) {
     SearchHost host;
     host.opens = {O};
-    PortSearch search(host);
+    PortSearch search(host, host, host);
     search.start({"COM3"});
     EXPECT_EQ(host.status, "当前状态：正在查找DTU");
     search.OnTimerTick(TIMER_AUTO_SEND);  // not the search's timer
-    EXPECT_TRUE(host.sent.empty());
+    EXPECT_TRUE(host.polls.empty());
     search.OnTimerTick(TIMER_CONNECT_TIMEOUT);
     EXPECT_EQ(host.status, "当前状态：串口已关闭");
 }

@@ -1,4 +1,4 @@
-// A session host that records every call and plays the port from the test:
+// A session host and line that record every call and play the port from the test:
 // opens succeed or fail as told, what is sent is kept frame by frame, timers
 // are a map the test ticks by hand. For the controller's tests and fuzzer.
 #pragma once
@@ -38,7 +38,7 @@ inline ControlEnables TypedEnables(SessionState state) {
     return {.openPort = true, .closePort = true, .readParameters = true, .configure = true, .reset = true};
 }
 
-class RecordingHost : public SessionHost {
+class RecordingHost : public SessionHost, public Line {
   public:
     // ---- How the test sets the scene ----
     bool opensSucceed = true;
@@ -57,7 +57,7 @@ class RecordingHost : public SessionHost {
     // ---- What the session did ----
     std::vector<std::uint32_t> openRates;
     int stops = 0;
-    bool held = false;
+    bool holding = false;  // the line holds a device
     std::vector<std::vector<std::uint8_t>> sent;
     std::map<int, int> timers;  // running timers: id -> period
     std::vector<std::string> info;
@@ -73,6 +73,8 @@ class RecordingHost : public SessionHost {
     std::vector<std::pair<std::size_t, std::uint8_t>> candidateSent;
     std::optional<std::size_t> adopted;
     std::vector<std::string> searched;  // the candidates of the search begun last
+    std::vector<std::string> found;     // the winners the front end was told of
+    std::vector<LinePort> opened;       // every port an open was asked for
     struct Written {
         WriteVerdict verdict;
         ReadBack readBack;
@@ -83,28 +85,60 @@ class RecordingHost : public SessionHost {
     };
     std::vector<Written> writes;
 
-    std::optional<std::string> openPort(std::uint32_t rate) override {
+    // ---- The line ----
+    void listen(LineEvents&) override {}  // the test delivers bytes to the session itself
+    bool open(const LinePort& port, std::uint32_t rate) override {
         openRates.push_back(rate);
-        held = opensSucceed;  // the engine stops a running worker before it opens
-        if (!opensSucceed) return std::nullopt;
-        return portName;
+        opened.push_back(port);
+        holding = opensSucceed;  // the engine stops a running worker before it opens
+        return opensSucceed;
     }
-    std::string openFailureText() override { return "没有发现此串口或被占用"; }
-    void stopPort() override {
+    bool held() const override { return holding; }
+    std::string openFailureText() const override { return "没有发现此串口或被占用"; }
+    void stop() override {
         ++stops;
-        held = false;
+        holding = false;
     }
-    bool portHeld() const override { return held; }
-    bool sendBytes(std::span<const std::uint8_t> bytes) override {
-        if (!held || bytes.size() > transmitBufferSize) return false;
+    bool send(std::span<const std::uint8_t> bytes) override {
+        if (!holding || bytes.size() > transmitBufferSize) return false;
         sent.emplace_back(bytes.begin(), bytes.end());
         return true;
     }
-    bool sendTextBytes(const std::string& gbk) override {
-        if (!held || gbk.size() >= transmitBufferSize) return false;
+    bool sendText(const std::string& gbk) override {
+        if (!holding || gbk.size() >= transmitBufferSize) return false;
         sent.emplace_back(gbk.begin(), gbk.end());
         return true;
     }
+    void beginSearch(std::vector<LinePort> ports) override {
+        searched.clear();
+        for (const LinePort& port : ports) searched.push_back(port.devicePath);
+    }
+    CandidateOpen openCandidate(std::size_t index) override {
+        const auto it = candidateOpens.find(index);
+        const CandidateOpen result = it == candidateOpens.end() ? CandidateOpen::Opened : it->second;
+        if (result == CandidateOpen::Opened) candidatesOpen.push_back(index);
+        return result;
+    }
+    void sendToCandidate(std::size_t index, std::uint8_t byte) override {
+        candidateSent.emplace_back(index, byte);
+    }
+    void closeCandidate(std::size_t index) override { std::erase(candidatesOpen, index); }
+    bool adoptCandidate(std::size_t index) override {
+        std::erase(candidatesOpen, index);
+        if (!adoptSucceeds) return false;
+        adopted = index;
+        holding = true;
+        return true;
+    }
+
+    // ---- The host ----
+    ChosenPort chosenPort() override {
+        if (!candidates) return {ChosenPort::Kind::Port, {{}, 1, portName}, {}};
+        ChosenPort search{ChosenPort::Kind::Search, {}, {}};
+        for (const std::string& path : *candidates) search.candidates.push_back({path, 1, path});
+        return search;
+    }
+    void portFound(const LinePort& port) override { found.push_back(port.name); }
     void startTimerById(int timerId, int periodMs) override { timers[timerId] = periodMs; }
     void stopTimerById(int timerId) override { timers.erase(timerId); }
     void appendInfo(std::string_view utf8) override { info.emplace_back(utf8); }
@@ -129,36 +163,12 @@ class RecordingHost : public SessionHost {
         ++saves;
         return formValid;
     }
-    const FormSnapshot& formSnapshot() override { return form; }
-    const std::string& sendTextMember() const override { return sendMember; }
-    std::uint32_t autoSendIntervalMember() const override { return interval; }
+    FormMembersView formMembers() override { return {form, sendMember, interval}; }
     void sessionOutcome(SessionOutcome outcome) override { outcomes.push_back(outcome); }
     void writeConcluded(const WriteReport& r) override {
         writes.push_back({r.verdict, r.readBack, {r.unwritten.begin(), r.unwritten.end()},
                           {r.differing.begin(), r.differing.end()}, std::string(r.dtuId), r.frames.size()});
     }
-    std::optional<std::vector<std::string>> searchCandidates() override {
-        if (candidates) searched = *candidates;
-        return candidates;
-    }
-    CandidateOpen openCandidate(std::size_t index) override {
-        const auto it = candidateOpens.find(index);
-        const CandidateOpen result = it == candidateOpens.end() ? CandidateOpen::Opened : it->second;
-        if (result == CandidateOpen::Opened) candidatesOpen.push_back(index);
-        return result;
-    }
-    void sendToCandidate(std::size_t index, std::uint8_t byte) override {
-        candidateSent.emplace_back(index, byte);
-    }
-    void closeCandidate(std::size_t index) override { std::erase(candidatesOpen, index); }
-    std::optional<std::string> adoptCandidate(std::size_t index) override {
-        std::erase(candidatesOpen, index);
-        if (!adoptSucceeds) return std::nullopt;
-        adopted = index;
-        held = true;
-        return searched[index];
-    }
-
     bool running(int timerId) const { return timers.count(timerId) != 0; }
     int count(std::string_view text) const {
         int n = 0;

@@ -31,7 +31,7 @@ Bytes ConfigureAnswer(bool accepted) {
 
 class Cycle : public ::testing::Test {
   public:
-    Cycle() { host.held = true; }
+    Cycle() { host.holding = true; }
     void feed(const Bytes& bytes) {
         for (const std::uint8_t b : bytes) cycle.onByte(b);
     }
@@ -59,7 +59,7 @@ class Cycle : public ::testing::Test {
     void quiet() { cycle.onTimerTick(TIMER_LINE_QUIET); }
 
     RecordingHost host;
-    RequestCycle cycle{host};
+    RequestCycle cycle{host, host};
     SimulatedDtu dtu;
     std::size_t answered = 0;
 };
@@ -339,7 +339,7 @@ TEST_F(Cycle, AFailedReadBackIsNoVerdictOnTheWrite) {
 
 // What a command reports when it does not go out.
 TEST_F(Cycle, ACommandTheEngineDoesNotTakeIsRefusedAndAwaitsNothing) {
-    host.held = false;
+    host.holding = false;
     const CommandResult notTaken{CommandStatus::Refused, CommandRefusal::NotHandedOver};
     EXPECT_EQ(cycle.askRead(R), notTaken);
     EXPECT_EQ(cycle.beginWrite(frames(2)), notTaken);

@@ -60,7 +60,7 @@ class Session : public ::testing::Test {
     }
 
     RecordingHost host;
-    SessionController session{host};
+    SessionController session{host, host};
 };
 
 // ---- The transition table ------------------------------------------------------------
@@ -390,7 +390,7 @@ TEST_F(Session, ReadAndResetSendTheirFixedRequestsAndExpectAReadAnswer) {
 
 TEST_F(Session, ARequestThatIsNotHandedOverExpectsNoAnswer) {
     connect();
-    host.held = false;  // the engine let go of the device
+    host.holding = false;  // the engine let go of the device
     session.OnReadParameters();
     EXPECT_FALSE(session.assembler().readPending());
 }
@@ -441,11 +441,11 @@ INSTANTIATE_TEST_SUITE_P(
 // vanished device, whose loss is still on its way): the write has not begun.
 TEST_F(Session, AWriteWhoseFirstFrameWasNotTakenLeavesReadingFree) {
     connect();
-    host.held = false;
+    host.holding = false;
     host.form.Field(0x01, "1234");
     EXPECT_EQ(session.OnConfigure().refusal, CommandRefusal::NotHandedOver);
     EXPECT_TRUE(host.sent.empty());
-    host.held = true;
+    host.holding = true;
     session.OnReadParameters();
     ASSERT_EQ(host.sent.size(), 1u);
     EXPECT_EQ(host.sent.back(), Request(0x0B));
@@ -480,7 +480,7 @@ TEST_F(Session, AFailedDemoReopenLeavesNothingHeld) {
     host.rateIndex = 5;
     session.OnDemoBaudChanged();
     EXPECT_EQ(host.stops, 1);
-    EXPECT_FALSE(host.held);
+    EXPECT_FALSE(host.holding);
 }
 
 TEST_F(Session, AnAutoSendTickAfterAFailedReopenIsNoLoss) {
@@ -501,7 +501,7 @@ TEST_F(Session, AnAutoSendTickAfterAFailedReopenIsNoLoss) {
 TEST_F(Session, AnAutoSendTickAfterTheDeviceVanishedClosesWithOneLossReport) {
     demo();
     autoSend();
-    host.held = false;  // gone; the engine's own report is on its way
+    host.holding = false;  // gone; the engine's own report is on its way
     session.OnTimerTick(TIMER_AUTO_SEND);
     session.OnPortLost();
     EXPECT_EQ(host.count(kPortLostText), 1);
@@ -703,7 +703,7 @@ TEST_F(Writing, ALossMidWriteReportsNoSuccessAndKeepsWhatWasNotWritten) {
     tickEveryNumberedField();
     session.OnConfigure();
     ASSERT_TRUE(answerLast());
-    host.held = false;
+    host.holding = false;
     session.OnPortLost();
     feed(dtu.feed(host.sent.back()));  // a late answer after the close is not taken
     EXPECT_EQ(host.count(kConfigureSucceededText), 0);

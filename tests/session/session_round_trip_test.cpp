@@ -31,11 +31,11 @@ constexpr auto kWait = 10s;
 // A front end with no widgets: the engine's owner and the session's host.
 // Everything but the waits runs on the loop's thread; what the test reads
 // crosses under the mutex.
-class LoopHost : public PortOwner, public SessionHost {
+class LoopHost : public SessionHost, private LineTap {
   public:
-    explicit LoopHost(std::string path) : path_(std::move(path)) {}
+    explicit LoopHost(std::string path) : path_(std::move(path)) { session_.line().setTap(this); }
     ~LoopHost() override {
-        loop_.runAndWait([this] { port_.RequestStop(); });
+        loop_.runAndWait([this] { session_.line().stop(); });
     }
 
     // Runs fn with the session on the loop's thread and waits until it has run.
@@ -61,30 +61,9 @@ class LoopHost : public PortOwner, public SessionHost {
     Clock::time_point readSent{};
     Clock::time_point lastFilled{};
 
-    // ---- PortOwner ----
-    void postToOwner(std::function<void()> task) override { loop_.post(std::move(task)); }
-    void onPortMessage(std::uint32_t message, std::uint32_t wParam, std::uint32_t) override {
-        if (message == WM_PORT_RX_BYTE) session_.OnPortByte(static_cast<std::uint8_t>(wParam));
-    }
-    void onPortError(const std::string& text) override { record(boxes_, text); }
-    void onPortLost(std::uint32_t) override { session_.OnPortLost(); }
-
     // ---- SessionHost ----
-    std::optional<std::string> openPort(std::uint32_t rate) override {
-        if (!port_.OpenPort(this, 1, rate, kLineParity, kLineDataBits, kLineStopBits, kLineEventMask,
-                            transmitBufferSize, path_))
-            return std::nullopt;
-        port_.StartWorker();
-        return path_;
-    }
-    std::string openFailureText() override { return "open failed"; }
-    void stopPort() override { port_.RequestStop(); }
-    bool portHeld() const override { return port_.IsOpen(); }
-    bool sendBytes(std::span<const std::uint8_t> bytes) override {
-        if (bytes.size() == 16 && bytes[1] == 0x0B) readSent = Clock::now();
-        return port_.SendBytes(bytes);
-    }
-    bool sendTextBytes(const std::string& gbk) override { return port_.SendText(gbk.c_str()); }
+    ChosenPort chosenPort() override { return {ChosenPort::Kind::Port, {path_, 1, path_}, {}}; }
+    void portFound(const LinePort&) override {}
     void startTimerById(int, int) override {}  // the test ticks by hand
     void stopTimerById(int) override {}
     void appendInfo(std::string_view utf8) override { record(info_, std::string(utf8)); }
@@ -103,12 +82,10 @@ class LoopHost : public PortOwner, public SessionHost {
     int demoRateIndex() const override { return 9; }
     void selectDemoRate(int) override {}
     bool saveForm() override { return true; }
-    const FormSnapshot& formSnapshot() override {
+    FormMembersView formMembers() override {
         snapshot_.emplace(form);
-        return *snapshot_;
+        return {*snapshot_, none_, 1000};
     }
-    const std::string& sendTextMember() const override { return none_; }
-    std::uint32_t autoSendIntervalMember() const override { return 1000; }
     void sessionOutcome(SessionOutcome outcome) override {
         {
             std::lock_guard guard(m_);
@@ -118,6 +95,13 @@ class LoopHost : public PortOwner, public SessionHost {
     }
 
   private:
+    // ---- LineTap: when the read went out ----
+    void note(std::string_view) override {}
+    void sent(std::span<const std::uint8_t> bytes) override {
+        if (bytes.size() == 16 && bytes[1] == 0x0B) readSent = Clock::now();
+    }
+    void received(std::uint8_t) override {}
+
     void record(std::vector<std::string>& into, std::string text) {
         {
             std::lock_guard guard(m_);
@@ -134,10 +118,10 @@ class LoopHost : public PortOwner, public SessionHost {
     std::vector<SessionOutcome> outcomes_;
     std::vector<std::string> info_;
     std::vector<std::string> boxes_;
-    // The engine and the session go before the loop that runs their tasks.
+    // The session and its line go before the loop that runs their tasks.
     TaskLoop loop_;
-    CSerialPort port_;
-    SessionController session_{*this};
+    SessionController session_{*this,
+                               LineSetup{.post = [this](std::function<void()> task) { loop_.post(std::move(task)); }}};
 };
 
 TEST(SessionRoundTrip, ReadWriteInFramesAndVerifyAtLineSpeed) {

@@ -293,12 +293,12 @@ TEST_F(SimulatedLineTest, AnAnswerStillOnItsWayWhenThePortClosesIsNotDelivered) 
     click(kCloseButtonId);
     click(kOpenButtonId);  // a new open of the same line
     PumpPending();
-    EXPECT_EQ(window->receivedByteCount, 0u);
+    EXPECT_EQ(window->session.line().bytesReceived(), 0u);
     EXPECT_FALSE(window->session.dtuConnected());
     // The reopened line answers its own poll.
     window->OnTimerTick(TIMER_DTU_POLL);
     ASSERT_TRUE(PumpUntil([&] { return window->session.dtuConnected(); }));
-    EXPECT_EQ(window->receivedByteCount, 1u);
+    EXPECT_EQ(window->session.line().bytesReceived(), 1u);
 }
 
 TEST_F(SimulatedLineTest, ARequestLongerThanTheWriteBufferIsRefusedWhole) {

@@ -174,7 +174,7 @@ TEST_F(PortListTest, APortThatCannotBeOpenedIsReportedInTheErrorBox) {
         EXPECT_EQ(boxes[0].text, L"没有发现此串口或被占用");
         EXPECT_EQ(boxes[0].caption, W(kErrorCaption));
         EXPECT_FALSE(window->session.portOpen());
-        EXPECT_FALSE(window->serialPort.IsOpen());
+        EXPECT_FALSE(window->session.line().engine().IsOpen());
         EXPECT_EQ(text(kStatusLineId), L"Quillmere");
         EXPECT_TRUE(enabled(kOpenButtonId));
         EXPECT_FALSE(enabled(kCloseButtonId));
