@@ -40,9 +40,9 @@ class CheckingHost : public quill::test::RecordingHost {
     const quill::SessionController* session = nullptr;
     bool polling = false;  // inside a tick of the poll timer
 
-    bool sendBytes(std::span<const std::uint8_t> bytes) override {
+    bool send(std::span<const std::uint8_t> bytes) override {
         // Nothing is sent while the port is closed.
-        FUZZ_CHECK(held && session->portOpen());
+        FUZZ_CHECK(holding && session->portOpen());
         // One request on the wire at a time: none goes out while an answer is awaited.
         const bool request = bytes.size() >= 16 && bytes[0] == quill::kFrameDelimiter &&
                              (bytes[1] == quill::Command::ReadRequest || bytes[1] == quill::Command::ResetRequest ||
@@ -50,11 +50,11 @@ class CheckingHost : public quill::test::RecordingHost {
         if (request) FUZZ_CHECK(session->requests().awaited() == quill::Awaited::Nothing);
         // Polls only while waiting.
         if (polling) FUZZ_CHECK(session->state() == SessionState::WaitingForDtu);
-        return RecordingHost::sendBytes(bytes);
+        return RecordingHost::send(bytes);
     }
-    bool sendTextBytes(const std::string& gbk) override {
-        FUZZ_CHECK(held && session->portOpen());
-        return RecordingHost::sendTextBytes(gbk);
+    bool sendText(const std::string& gbk) override {
+        FUZZ_CHECK(holding && session->portOpen());
+        return RecordingHost::sendText(gbk);
     }
     // Candidates are polled only by a running search, and only those it holds open.
     void sendToCandidate(std::size_t index, std::uint8_t byte) override {
@@ -64,10 +64,10 @@ class CheckingHost : public quill::test::RecordingHost {
     }
     // A found port that went away before the session took it is a loss too.
     int failedAdoptions = 0;
-    std::optional<std::string> adoptCandidate(std::size_t index) override {
-        std::optional<std::string> name = RecordingHost::adoptCandidate(index);
-        failedAdoptions += name ? 0 : 1;
-        return name;
+    bool adoptCandidate(std::size_t index) override {
+        const bool taken = RecordingHost::adoptCandidate(index);
+        failedAdoptions += taken ? 0 : 1;
+        return taken;
     }
 };
 
