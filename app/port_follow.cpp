@@ -35,7 +35,7 @@ void CTarnwellDlg::OnPortsChanged() {
     const std::vector<FoundPort> found = findPorts();
     PortListNext next = FollowPortList(now, found, EntryTextsFor);
     if (!next.changed) {
-        ReopenReturnedPort(found);
+        session.OnPortsFound(portEntries, found);
         return;
     }
 
@@ -46,20 +46,7 @@ void CTarnwellDlg::OnPortsChanged() {
     list->setEditText(QString::fromStdString(next.editText));
     if (QLineEdit* edit = list->lineEdit()) edit->setCursorPosition(0);
     shownPorts = std::move(next.ports);
-    ReopenReturnedPort(found);
-}
-
-// The lost session's adapter is back: chosen in the list again and opened,
-// once, and waited for exactly as after 打开串口.
-void CTarnwellDlg::ReopenReturnedPort(std::span<const FoundPort> found) {
-    const std::optional<FoundPort> back = ReturnedPort(lostPortKey, found);
-    if (!back) return;
-    lostPortKey.clear();
-    const FoundPortShown shown = ShowFoundPort(portEntries, back->path);
-    selectIndex(kPortListId, shown.selected);
-    if (shown.selected < 0) setControlText(kPortListId, FromUtf8(shown.editText));
-    appendInfo(PortBackText(shown.choice.name));
-    session.OnOpenPort();
+    session.OnPortsFound(portEntries, found);
 }
 
 }  // namespace quill

@@ -119,14 +119,14 @@ class CTarnwellDlg : public QDialog,
 
     // The operator's own open, close or choice of port: a lost port is no longer waited for.
     void OnOpenPort() {  // 1027
-        lostPortKey.clear();
+        session.ForgetReturn();
         session.OnOpenPort();
     }
     void OnClosePort() {  // 1028
-        lostPortKey.clear();
+        session.ForgetReturn();
         session.OnClosePort();
     }
-    void OnPortPicked() { lostPortKey.clear(); }  // 1026
+    void OnPortPicked() { session.ForgetReturn(); }  // 1026
     void OnReadParameters() { session.OnReadParameters(); }    // 1029
     void OnConfigure() { session.OnConfigure(); }              // 1030
     void OnConfigDone() { session.OnConfigDone(); }            // 1031
@@ -167,7 +167,6 @@ class CTarnwellDlg : public QDialog,
     // Finds the ports again and lets the list follow, keeping the choice; run
     // on each report of the port watch that a port came or went.
     void OnPortsChanged();
-    void ReopenReturnedPort(std::span<const FoundPort> found);
 
     // ---- Demo-state terminal display (dlg_terminal.cpp) ----------------------
     // In demo state (1031 ticked) shows a received byte in the information
@@ -266,7 +265,6 @@ class CTarnwellDlg : public QDialog,
     void StartPortWatch();
     PortWatch portWatch;
     std::vector<FoundPort> shownPorts;  // the found ports the list offers, in order
-    std::string lostPortKey;  // a lost session's port, opened again once when it comes back
     WriteHistory writeHistory;
     struct WindowTimer {
         int qtId;

@@ -270,6 +270,17 @@ void SessionController::OnDemoBaudChanged() {
     releasedByReopen_ = true;
 }
 
+void SessionController::OnPortsFound(std::span<const PortListEntry> entries, std::span<const FoundPort> found) {
+    const std::optional<FoundPort> back = ReturnedPort(returnKey_, found);
+    if (!back) return;
+    returnKey_.clear();
+    const PortChoice shown = ShowFoundPort(entries, back->path).choice;
+    const LinePort port{back->path, shown.portNumber, shown.name};
+    host_.portFound(port);
+    host_.appendInfo(PortBackText(port.name));
+    OnOpenPort();
+}
+
 void SessionController::OnAwaitDtu() {
     if (!move(SessionEvent::AwaitDtu)) return;
     requests_.endAll(RequestEnd::StateChanged);

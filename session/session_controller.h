@@ -147,6 +147,15 @@ class SessionController : private LineEvents, private SearchOwner {
     // port (the next unit of a series), polling as after an open.
     void OnAwaitDtu();
 
+    // ---- A lost port that comes back (the windows) ----
+    // The lost session's port, by its key across a replug (ReturnKey).
+    void AwaitReturnOf(std::string key) { returnKey_ = std::move(key); }
+    // The operator's own open, close or choice of port: it is no longer waited for.
+    void ForgetReturn() { returnKey_.clear(); }
+    // The ports found again: the lost one among them is chosen as the list
+    // shows it, said so, and opened once, exactly as after 打开串口.
+    void OnPortsFound(std::span<const PortListEntry> entries, std::span<const FoundPort> found);
+
     // ---- Timers, bytes, the port ----
     void OnTimerTick(int timerId);
     void OnPortByte(std::uint8_t byte);
@@ -219,6 +228,7 @@ class SessionController : private LineEvents, private SearchOwner {
     bool releasedByReopen_ = false;
     // The search's candidates, and the winner as the front end names it.
     std::vector<LinePort> searched_;
+    std::string returnKey_;  // a lost port awaited back; empty: none
     std::string foundName_;
     // A rate picked in 1068 outside the demo state, for the next demo-state open.
     std::optional<int> rememberedDemoRate_;

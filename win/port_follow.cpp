@@ -37,20 +37,7 @@ void CTarnwellDlg::OnPortsChanged() {
         setControlText(kPortListId, Widen(next.editText));
         shownPorts = std::move(next.ports);
     }
-    ReopenReturnedPort(found);
-}
-
-// The lost session's adapter is back: chosen in the list again and opened,
-// once, and waited for exactly as after 打开串口.
-void CTarnwellDlg::ReopenReturnedPort(std::span<const FoundPort> found) {
-    const std::optional<FoundPort> back = ReturnedPort(lostPortKey, found);
-    if (!back) return;
-    lostPortKey.clear();
-    const FoundPortShown shown = ShowFoundPort(portEntries, back->path);
-    selectIndex(kPortListId, shown.selected);
-    if (shown.selected < 0) setControlText(kPortListId, Widen(shown.editText));
-    appendInfo(PortBackText(shown.choice.name));
-    session.OnOpenPort();
+    session.OnPortsFound(portEntries, found);
 }
 
 }  // namespace quill::win

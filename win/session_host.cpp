@@ -110,7 +110,7 @@ void CTarnwellDlg::sessionOutcome(SessionOutcome outcome) {
     if (const std::optional<LinePort>& lost = session.line().lostPort()) {
         std::string key = lost->devicePath;
         if (key.empty()) std::transform(lost->name.begin(), lost->name.end(), std::back_inserter(key), ::toupper);
-        lostPortKey = ReturnKey(shownPorts, key);
+        session.AwaitReturnOf(ReturnKey(shownPorts, key));
     }
     OnPortsChanged();  // the list kept the port's entry while its session ran
 }

@@ -151,14 +151,14 @@ class CTarnwellDlg : public FormMembers,
     void OnCancel();
     // The operator's own open, close or choice of port: a lost port is no longer waited for.
     void OnOpenPort() {
-        lostPortKey.clear();
+        session.ForgetReturn();
         session.OnOpenPort();
     }
     void OnClosePort() {
-        lostPortKey.clear();
+        session.ForgetReturn();
         session.OnClosePort();
     }
-    void OnPortPicked() { lostPortKey.clear(); }
+    void OnPortPicked() { session.ForgetReturn(); }
     void OnReadParameters() { session.OnReadParameters(); }
     void OnConfigure() { session.OnConfigure(); }
     void OnConfigDone() { session.OnConfigDone(); }
@@ -180,7 +180,6 @@ class CTarnwellDlg : public FormMembers,
     std::optional<INT_PTR> OnDeviceChange(WPARAM wParam, LPARAM lParam);
     // Finds the ports again and lets the list follow, keeping the choice.
     void OnPortsChanged();
-    void ReopenReturnedPort(std::span<const FoundPort> found);
     std::optional<INT_PTR> OnSysCommand(WPARAM wParam, LPARAM lParam);
     std::optional<INT_PTR> OnContextMenu(WPARAM wParam, LPARAM lParam);
     std::optional<INT_PTR> OnPaint(WPARAM wParam, LPARAM lParam);
@@ -322,7 +321,6 @@ class CTarnwellDlg : public FormMembers,
     std::vector<PortListEntry> portEntries;      // what the port list shows, in order
     std::vector<FoundPort> shownPorts;           // the found ports the list was made from
     PortWatch portWatch;
-    std::string lostPortKey;  // a lost session's port, opened again once when it comes back
     WriteHistory writeHistory;
     std::map<int, int> timerPeriods;  // running window timers by id
     GbkStreamDecoder receiveDecoder;

@@ -744,5 +744,40 @@ TEST_F(Writing, VerificationPassesWhenTheDtuStoredEveryField) {
     EXPECT_EQ(host.count(kReadSucceededText), 1);
 }
 
+// ---- A lost port that comes back ----------------------------------------------------
+
+// The port awaited back opens once, chosen as the list shows it; an
+// operator's own choice in between, or a port that is not the one, opens nothing.
+TEST_F(Session, ALostPortThatComesBackIsOpenedOnceUnlessTheOperatorChoseMeanwhile) {
+    const std::vector<PortListEntry> entries = PortListEntries({});
+    const FoundPort adapter{"/dev/ttyUSB3", "usb-A-if00-port0"};
+    const FoundPort other{"/dev/ttyUSB4", "usb-B-if00-port0"};
+    struct Case {
+        const char* name;
+        bool forget;
+        std::vector<FoundPort> found;
+        int opens;
+    };
+    const Case cases[] = {
+        {"back under another path", false, {other, {"/dev/ttyUSB9", "usb-A-if00-port0"}}, 1},
+        {"not among the ports", false, {other}, 0},
+        {"the operator chose meanwhile", true, {adapter}, 0},
+    };
+    for (const Case& c : cases) {
+        RecordingHost h;
+        SessionController s{h, h};
+        s.AwaitReturnOf("usb-A-if00-port0");
+        if (c.forget) s.ForgetReturn();
+        s.OnPortsFound(entries, c.found);
+        s.OnPortsFound(entries, c.found);  // once only
+        EXPECT_EQ(static_cast<int>(h.openRates.size()), c.opens) << c.name;
+        EXPECT_EQ(static_cast<int>(h.found.size()), c.opens) << c.name;
+        EXPECT_EQ(h.count("<-串口/dev/ttyUSB9已重新接入，重新打开\n\r\n\r"), c.opens) << c.name;
+        if (c.opens == 1) {
+            EXPECT_EQ(s.state(), S::WaitingForDtu) << c.name;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace quill::test
