@@ -66,7 +66,7 @@ bool ReadFromSimulator(quill::CTarnwellDlg& window) {
     window.selectIndex(quill::kPortListId, window.simulatorEntry());
     window.OnOpenPort();
     if (!window.session.portOpen()) return false;
-    window.OnTimerTick(quill::CTarnwellDlg::TIMER_DTU_POLL);
+    window.OnTimerTick(quill::TIMER_DTU_POLL);
     if (!waitFor([&] { return window.session.dtuConnected(); })) return false;
     window.OnReadParameters();
     const QString done = QString::fromUtf8("读取参数成功");
@@ -109,7 +109,7 @@ bool SearchAmongSimulators(quill::CTarnwellDlg& window, std::vector<std::unique_
     window.selectIndex(quill::kPortListId, window.simulatorEntry() - 1);
     window.OnOpenPort();
     if (!untilFound) return window.session.state() == quill::SessionState::Searching;
-    window.OnTimerTick(quill::CTarnwellDlg::TIMER_DTU_POLL);
+    window.OnTimerTick(quill::TIMER_DTU_POLL);
     return WaitFor([&] { return window.session.dtuConnected(); });
 }
 

@@ -111,12 +111,6 @@ class CTarnwellDlg : public QDialog,
     void OnDataChannelChanged();
 
     // ---- Session handlers: the session core decides (session/) -------------
-    static constexpr int TIMER_CONNECT_TIMEOUT = quill::TIMER_CONNECT_TIMEOUT;
-    static constexpr int TIMER_DTU_POLL = quill::TIMER_DTU_POLL;
-    static constexpr int TIMER_AUTO_SEND = quill::TIMER_AUTO_SEND;
-    static constexpr int kConnectTimeoutMs = quill::kConnectTimeoutMs;
-    static constexpr int kPollPeriodMs = quill::kPollPeriodMs;
-
     // The operator's own open, close or choice of port: a lost port is no longer waited for.
     void OnOpenPort() {  // 1027
         session.ForgetReturn();

@@ -110,7 +110,7 @@ TEST_F(FleetTest, ReadSaveLoadIntoAFreshWindowAndConfigureCopiesTheSet) {
     EXPECT_EQ(ticked, kFilledFields);
     pointAt(other);
     click(1027);
-    window->OnTimerTick(CTarnwellDlg::TIMER_DTU_POLL);
+    window->OnTimerTick(quill::TIMER_DTU_POLL);
     ASSERT_TRUE(WaitFor([&] { return window->session.dtuConnected(); }, kWaitMs));
     click(1030);
     ASSERT_TRUE(WaitFor([&] { return count(kConfigureOk) == 1 || count(kConfigureFailed) > 0; }, kWaitMs));

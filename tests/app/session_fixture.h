@@ -38,9 +38,9 @@ inline constexpr std::string_view kConfigureFailed = "<-配置参数失败！\n\
 // The tool's own wording of a vanished device.
 inline constexpr std::string_view kLost = "<-串口已断开（设备被拔出或关闭）\n\r\n\r";
 
-inline constexpr int kPoll = CTarnwellDlg::TIMER_DTU_POLL;
-inline constexpr int kTimeout = CTarnwellDlg::TIMER_CONNECT_TIMEOUT;
-inline constexpr int kAutoSend = CTarnwellDlg::TIMER_AUTO_SEND;
+inline constexpr int kPoll = quill::TIMER_DTU_POLL;
+inline constexpr int kTimeout = quill::TIMER_CONNECT_TIMEOUT;
+inline constexpr int kAutoSend = quill::TIMER_AUTO_SEND;
 
 // A DTU that never announces itself: the test plays its part on the line.
 inline DtuFaults Silent() {
@@ -108,7 +108,7 @@ class SessionTest : public ::testing::Test {
         pointAt(server);
         click(1027);
         ASSERT_TRUE(window->session.portOpen());
-        window->OnTimerTick(CTarnwellDlg::TIMER_DTU_POLL);
+        window->OnTimerTick(quill::TIMER_DTU_POLL);
         ASSERT_TRUE(WaitFor([&] { return window->session.dtuConnected(); }, kWaitMs));
     }
 
@@ -123,7 +123,7 @@ class SessionTest : public ::testing::Test {
     }
     void connectQuiet() {
         openQuiet();
-        window->OnTimerTick(CTarnwellDlg::TIMER_DTU_POLL);
+        window->OnTimerTick(quill::TIMER_DTU_POLL);
         sendAfterWrites(1, {0x6C}, &quiet);
         ASSERT_TRUE(WaitFor([&] { return window->session.dtuConnected(); }, kWaitMs));
     }
