@@ -16,7 +16,6 @@
 #include <thread>
 
 #include "cli/console_host.h"
-#include "cli/dtu_link.h"
 #include "cli/port_provisioner.h"
 #include "cli/run_cli.h"
 #include "form/parameter_file.h"
@@ -388,21 +387,35 @@ TEST_F(CliTest, AProvisionedUnitWhosePortVanishesIsLoggedAsLostAndTheSeriesGoesO
     EXPECT_EQ(back.counters().configuresAccepted, 1u);
 }
 
-// The session's own connect timer, driven by calling its handler.
+// The session's own connect timer, driven by calling its handler, on one
+// command's unit that is only waited for.
 class DtuLinkTest : public CliTest {
   protected:
+    // The unit's steps: none after the wait.
+    static ProvisionSettings WaitOnly(std::optional<PortProvisioner::Clock::time_point> deadline) {
+        ProvisionSettings settings = SingleUnit(deadline, "40");
+        settings.read = false;
+        settings.write = false;
+        return settings;
+    }
+    StepResult connect(PortProvisioner& link) {
+        PortProvisioner* const ports[] = {&link};
+        RunProvisioners(loop, ports);
+        return link.result();
+    }
     std::ostringstream err;
     Console console{err, false};
+    EventLoop loop;
 };
 
 TEST_F(DtuLinkTest, TheSessionsConnectTimeoutEndsTheWaitWithNoDtu) {
     DtuFaults faults;
     faults.noAnnouncement = true;
     server.setFaults(faults);
-    DtuLink link(port, console, nullptr);
-    link.loop().post([&] { EXPECT_TRUE(link.loop().fire(TIMER_CONNECT_TIMEOUT)); });
-    EXPECT_EQ(link.connect(std::nullopt, "wait"), StepResult::NoDtu);
-    EXPECT_FALSE(link.session().portOpen());
+    PortProvisioner link(loop, port, WaitOnly(std::nullopt), console, nullptr, {});
+    loop.post([&] { EXPECT_TRUE(loop.fire(link.host().timerOwner(), TIMER_CONNECT_TIMEOUT)); });
+    EXPECT_EQ(connect(link), StepResult::NoDtu);
+    EXPECT_FALSE(link.host().session().portOpen());
     EXPECT_NE(err.str().find("连接DTU超时"), std::string::npos) << err.str();
 }
 
@@ -410,13 +423,13 @@ TEST_F(DtuLinkTest, ALongerLimitOfItsOwnOpensAgainAfterTheSessionGivesUp) {
     DtuFaults faults;
     faults.noAnnouncement = true;
     server.setFaults(faults);
-    DtuLink link(port, console, nullptr);
-    link.loop().post([&] {
-        EXPECT_TRUE(link.loop().fire(TIMER_CONNECT_TIMEOUT));
+    PortProvisioner link(loop, port, WaitOnly(PortProvisioner::Clock::now() + kWait), console, nullptr, {});
+    loop.post([&] {
+        EXPECT_TRUE(loop.fire(link.host().timerOwner(), TIMER_CONNECT_TIMEOUT));
         server.setFaults(DtuFaults{});  // the DTU comes up after the session gave up
     });
-    EXPECT_EQ(link.connect(DtuLink::Clock::now() + kWait, "wait"), StepResult::Done);
-    EXPECT_EQ(link.session().state(), SessionState::Connected);
+    EXPECT_EQ(connect(link), StepResult::Done);
+    EXPECT_EQ(link.host().session().state(), SessionState::Connected);
 }
 
 // ---- provision --------------------------------------------------------------------
