@@ -18,6 +18,7 @@
 #include "cli/console_host.h"
 #include "cli/port_provisioner.h"
 #include "cli/run_cli.h"
+#include "form/parameter_fields.h"
 #include "form/parameter_file.h"
 #include "sim/dtu_server.h"
 
@@ -430,6 +431,32 @@ TEST_F(DtuLinkTest, ALongerLimitOfItsOwnOpensAgainAfterTheSessionGivesUp) {
     });
     EXPECT_EQ(connect(link), StepResult::Done);
     EXPECT_EQ(link.host().session().state(), SessionState::Connected);
+}
+
+// A request the session refuses itself (its box says why) ends the unit as the
+// table's NotSent row says, in a series as in one command: nothing is written.
+TEST_F(DtuLinkTest, ARequestTheSessionRefusesEndsAsTheTableSays) {
+    const ParameterField& idField = *FindFieldByType(0x01);
+    FormValues emptyId;
+    emptyId[idField].ticked = true;  // and empty: the configure rules refuse it
+    ProvisionSettings series;
+    series.count = 1;
+    ProvisionSettings write = SingleUnit(std::nullopt, "40");
+    write.read = false;
+    for (ProvisionSettings settings : {series, write}) {
+        SCOPED_TRACE(settings.single ? "write" : "provision");
+        settings.values = emptyId;
+        std::vector<UnitRecord> records;
+        PortProvisioner unit(loop, port, settings, console, nullptr,
+                             [&](const UnitRecord& record) { records.push_back(record); });
+        EXPECT_EQ(connect(unit), StepResult::NotSent);
+        EXPECT_EQ(unit.code(), kExitUsage);
+        ASSERT_EQ(records.size(), 1u);
+        EXPECT_EQ(records[0].result, "not-sent");
+        EXPECT_EQ(records[0].shown, "没有发送");
+        EXPECT_EQ(server.counters().configureRequests, 0u);
+    }
+    EXPECT_NE(err.str().find("DTU编号不能为空"), std::string::npos) << err.str();
 }
 
 // ---- provision --------------------------------------------------------------------
