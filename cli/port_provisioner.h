@@ -196,8 +196,8 @@ class PortProvisioner {
 // every one has finished.
 void RunProvisioners(EventLoop& loop, std::span<PortProvisioner* const> ports);
 
-// While it lives, RequestInterrupt wakes the loop (a search's, or the one that
-// every port of a provisioning shares).
+// While it lives, RequestInterrupt wakes the loop (the one that every port of
+// a run shares, one unit's or many).
 class InterruptWake {
   public:
     explicit InterruptWake(EventLoop& loop);
