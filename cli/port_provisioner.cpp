@@ -1,6 +1,8 @@
 #include "cli/port_provisioner.h"
 
 #include <algorithm>
+#include <atomic>
+#include <mutex>
 
 #include "cli/platform.h"
 #include "cli/run_cli.h"
@@ -14,6 +16,11 @@ using Clock = std::chrono::steady_clock;
 constexpr std::uint8_t kDtuIdType = 0x01;
 constexpr auto kProgressPeriod = std::chrono::seconds(1);
 
+std::atomic<bool> interruptRequested{false};
+// The loops of the running command, woken by an interrupt.
+std::mutex activeLoopMutex;
+std::vector<EventLoop*> activeLoops;
+
 std::string Joined(const std::vector<std::string>& parts, std::string_view separator) {
     std::string text;
     for (const std::string& part : parts) {
@@ -23,79 +30,45 @@ std::string Joined(const std::vector<std::string>& parts, std::string_view separ
     return text;
 }
 
-// The unit's result as its record says it and as its line shows it.
-void SetResult(UnitRecord& record, StepResult ended, const std::vector<std::uint8_t>& mismatched) {
-    switch (ended) {
-        case StepResult::Done:
-            record.result = "passed";
-            record.shown = "通过";
-            return;
-        case StepResult::Differs:
-            record.result = "differs";
-            record.differing = Labels(mismatched);
-            record.shown = "不一致：" + Joined(record.differing, "、");
-            return;
-        case StepResult::NotReadBack:
-            record.result = "read-back-failed";
-            record.shown = "回读失败";
-            return;
-        case StepResult::Refused:
-            record.result = "refused";
-            record.shown = "DTU拒绝配置";
-            return;
-        case StepResult::Failed:
-            record.result = "read-failed";
-            record.shown = "读取失败";
-            return;
-        case StepResult::NoDtu:
-            record.result = "no-answer";
-            record.shown = "DTU没有应答";
-            return;
-        case StepResult::Lost:
-        case StepResult::OpenFailed:
-            record.result = "lost";
-            record.shown = "串口已断开";
-            return;
-        case StepResult::Interrupted:
-        case StepResult::NotSent:
-            record.result = "interrupted";
-            record.shown = "已中断";
-            return;
-    }
-}
-
 }  // namespace
 
-int FailureCode(Console& console, StepResult result, std::string_view what) {
-    switch (result) {
-        case StepResult::Done:
-            return kExitDone;
-        case StepResult::Failed:
-        case StepResult::Refused:
-        case StepResult::Differs:
-        case StepResult::NotReadBack:
-            return kExitFailed;
-        case StepResult::NotSent:
-            return kExitUsage;
-        case StepResult::NoDtu:
-            console.message("错误：" + std::string(what));
-            return kExitNoDtu;
-        case StepResult::OpenFailed:
-            return kExitPortLost;  // the session's box has said why
-        case StepResult::Lost:
-            console.message("错误：串口已断开，操作没有完成");
-            return kExitPortLost;
-        case StepResult::Interrupted:
-            console.message("已中断");
-            return kExitInterrupted;
-    }
-    return kExitFailed;
+void RequestInterrupt() {
+    interruptRequested = true;
+    std::lock_guard guard(activeLoopMutex);
+    for (EventLoop* loop : activeLoops) loop->post([] {});
+}
+
+InterruptWake::InterruptWake(EventLoop& loop) : loop_(loop) {
+    std::lock_guard guard(activeLoopMutex);
+    activeLoops.push_back(&loop_);
+}
+
+InterruptWake::~InterruptWake() {
+    std::lock_guard guard(activeLoopMutex);
+    activeLoops.erase(std::remove(activeLoops.begin(), activeLoops.end(), &loop_), activeLoops.end());
+}
+
+bool InterruptRequested() {
+    return interruptRequested;
+}
+
+void ClearInterrupt() {
+    interruptRequested = false;
 }
 
 std::vector<std::string> Labels(const std::vector<std::uint8_t>& types) {
     std::vector<std::string> labels;
     for (const std::uint8_t type : types) labels.push_back(FieldLabel(type));
     return labels;
+}
+
+ProvisionSettings SingleUnit(std::optional<Clock::time_point> deadline, std::string timeoutText) {
+    ProvisionSettings settings;
+    settings.single = true;
+    settings.count = 1;
+    if (deadline) settings.unitTimeout = *deadline - Clock::now();
+    settings.timeoutText = std::move(timeoutText);
+    return settings;
 }
 
 PortProvisioner::PortProvisioner(EventLoop& loop, std::string port, const ProvisionSettings& settings,
@@ -127,9 +100,13 @@ Clock::time_point PortProvisioner::nextDeadline() const {
     return Clock::time_point::max();  // the session's answer deadline ends a silent request
 }
 
+bool PortProvisioner::opened() {
+    return host_.session().portOpen() || host_.session().state() == SessionState::Searching;
+}
+
 void PortProvisioner::close() {
     console_.endProgress();
-    if (!host_.session().portOpen()) return;
+    if (!opened()) return;
     host_.setReportsShown(false);  // closing at the end of a command is no news
     host_.session().OnClosePort();
     host_.setReportsShown(true);
@@ -172,10 +149,33 @@ void PortProvisioner::advance() {
     }
 }
 
-void PortProvisioner::finish(int code) {
-    close();
-    code_ = code;
+void PortProvisioner::finishTold(StepResult result) {
+    // A single unit that is done leaves its port to the command.
+    if (!settings_.single || result != StepResult::Done) close();
+    result_ = result;
     stage_ = Stage::Finished;
+}
+
+void PortProvisioner::finish(StepResult result, std::string_view detail) {
+    finishTold(result);
+    Exit(console_, result, detail);
+}
+
+StepResult PortProvisioner::seriesResult() const {
+    return failures_ == 0 ? StepResult::Done : StepResult::UnitsFailed;
+}
+
+std::string PortProvisioner::unanswered() const {
+    switch (stage_) {
+        case Stage::Connecting:
+            return settings_.timeoutText +
+                   (settings_.single ? " 秒内没有DTU应答：请检查接线、DTU电源，并让DTU进入配置状态"
+                                     : " 秒内没有DTU应答");
+        case Stage::Reading:
+            return "DTU没有应答读取请求";
+        default:
+            return "DTU没有应答配置请求";
+    }
 }
 
 // ---- The wait for a unit ----------------------------------------------------------
@@ -188,11 +188,11 @@ void PortProvisioner::beginConnect() {
     nextProgress_ = now;
     // A wait for the next unit may last all day: its reports (opened, timed
     // out, closed, connected) are left out.
-    host_.setReportsShown(false);
+    host_.setReportsShown(settings_.single);
     host_.clearOutcomes();
     if (host_.session().state() != SessionState::WaitingForDtu) {
         host_.session().OnOpenPort();
-        if (!host_.session().portOpen()) endConnect(StepResult::OpenFailed);
+        if (!opened()) endConnect(StepResult::OpenFailed);
     }
 }
 
@@ -213,10 +213,16 @@ void PortProvisioner::advanceConnect() {
                 endConnect(StepResult::Lost);
                 return;
             case SessionOutcome::TimedOut:
-                // The session has given up and closed the port; a unit is
-                // waited for as long as the command's own limit says.
+                // The session has given up and closed the port. A unit is
+                // waited for as long as the command's own limit says; one
+                // command without a limit of its own takes the session's verdict.
+                if (settings_.single && !settings_.unitTimeout) {
+                    console_.endProgress();
+                    endConnect(StepResult::NoDtu);
+                    return;
+                }
                 host_.session().OnOpenPort();
-                if (!host_.session().portOpen()) {
+                if (!opened()) {
                     endConnect(StepResult::OpenFailed);
                     return;
                 }
@@ -233,7 +239,9 @@ void PortProvisioner::advanceConnect() {
     }
     if (now >= nextProgress_) {
         const auto waited = std::chrono::duration_cast<std::chrono::seconds>(now - waitBegan_).count();
-        console_.progress("等待第 " + std::to_string(unit_) + " 台DTU " + std::to_string(waited) + " 秒");
+        const std::string label =
+            settings_.single ? std::string("等待DTU应答") : "等待第 " + std::to_string(unit_) + " 台DTU";
+        console_.progress(label + " " + std::to_string(waited) + " 秒");
         nextProgress_ = now + kProgressPeriod;
     }
 }
@@ -244,10 +252,14 @@ void PortProvisioner::endConnect(StepResult connected) {
         beginUnit();
         return;
     }
+    if (settings_.single) {
+        finish(connected, unanswered());
+        return;
+    }
     if (connected == StepResult::Interrupted) {
         tally_.interrupted = true;
         console_.message("已中断：完成 " + std::to_string(unit_ - 1) + " 台");
-        finish(failures_ == 0 ? kExitDone : kExitFailed);
+        finishTold(seriesResult());
         return;
     }
     const bool neverOpened = unit_ == 1 && connected == StepResult::OpenFailed && !tally_.lost;
@@ -258,7 +270,7 @@ void PortProvisioner::endConnect(StepResult connected) {
         return;
     }
     tally_.lost = connected == StepResult::Lost || connected == StepResult::OpenFailed;
-    finish(FailureCode(console_, connected, settings_.timeoutText + " 秒内没有DTU应答"));
+    finish(connected, unanswered());
 }
 
 // ---- One unit ---------------------------------------------------------------------
@@ -268,6 +280,13 @@ void PortProvisioner::beginUnit() {
     sentBefore_ = host_.bytesSent();
     receivedBefore_ = host_.bytesReceived();
     dtuId_.clear();
+    if (!settings_.read) {
+        if (settings_.write)
+            beginWrite();
+        else
+            endUnit(StepResult::Done);  // the unit is there: all that was asked
+        return;
+    }
     // The unit's own id first: the file may hold no id, or one for every unit.
     host_.setForm(FormValues());
     host_.clearOutcomes();
@@ -285,7 +304,7 @@ void PortProvisioner::beginWrite() {
     }
     host_.setForm(settings_.values);
     host_.clearOutcomes();
-    host_.session().setVerifyAfterWrite(true);
+    host_.session().setVerifyAfterWrite(settings_.verify);
     stage_ = Stage::Writing;
     const CommandResult sent = host_.session().OnConfigure();
     if (sent.status == CommandStatus::Refused) endUnit(NotSentResult(sent));
@@ -304,7 +323,10 @@ void PortProvisioner::advanceAnswer() {
                 return;
             case SessionOutcome::ReadSucceeded:
                 if (stage_ != Stage::Reading) break;
-                beginWrite();
+                if (settings_.write)
+                    beginWrite();
+                else
+                    endUnit(StepResult::Done);
                 return;
             case SessionOutcome::ReadFailed:
                 if (stage_ != Stage::Reading) break;
@@ -312,7 +334,10 @@ void PortProvisioner::advanceAnswer() {
                 return;
             case SessionOutcome::ConfigureSucceeded:
                 if (stage_ != Stage::Writing) break;
-                stage_ = Stage::Verifying;
+                if (settings_.verify)
+                    stage_ = Stage::Verifying;
+                else
+                    endUnit(StepResult::Done);
                 return;
             case SessionOutcome::ConfigureFailed:
                 if (stage_ != Stage::Writing) break;
@@ -339,6 +364,7 @@ void PortProvisioner::advanceAnswer() {
 }
 
 void PortProvisioner::endUnit(StepResult ended) {
+    const ResultRow& row = RowOf(ended);
     UnitRecord record;
     record.port = port_;
     record.unit = unit_;
@@ -347,7 +373,9 @@ void PortProvisioner::endUnit(StepResult ended) {
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - unitBegan_).count();
     record.bytesSent = host_.bytesSent() - sentBefore_;
     record.bytesReceived = host_.bytesReceived() - receivedBefore_;
-    SetResult(record, ended, host_.session().mismatchedTypes());
+    record.result = row.logWord;
+    if (ended == StepResult::Differs) record.differing = Labels(host_.session().mismatchedTypes());
+    record.shown = Filled(row.shown, Joined(record.differing, "、"));
     // The session's list is the last write's: it belongs to this unit only
     // when the unit ended during its write. A write the session did not take
     // up (NotSent) left the list as it was.
@@ -356,25 +384,31 @@ void PortProvisioner::endUnit(StepResult ended) {
     (ended == StepResult::Done ? tally_.passed : tally_.failed) += 1;
     // The unit's line and record come first: it may be half written.
     if (unitDone_) unitDone_(record);
+    if (settings_.single) {
+        finish(ended, unanswered());
+        return;
+    }
     if (ended == StepResult::Lost || ended == StepResult::OpenFailed) {
         tally_.lost = true;
         ++failures_;
         // The last unit asked for: the series ends with the loss, as it stands.
         if (settings_.count != 0 && unit_ == settings_.count) {
-            finish(FailureCode(console_, ended, {}));
+            finish(ended);
             return;
         }
         beginReturning(true);
         return;
     }
-    if (ended == StepResult::Interrupted) {
-        tally_.interrupted = true;
-        finish(kExitInterrupted);
+    // The unit's line has said it. A request the session refused would be
+    // refused again for every unit that follows.
+    if (ended == StepResult::Interrupted || ended == StepResult::NotSent) {
+        tally_.interrupted = ended == StepResult::Interrupted;
+        finishTold(ended);
         return;
     }
     if (ended != StepResult::Done) ++failures_;
     if (settings_.count != 0 && unit_ == settings_.count) {
-        finish(failures_ == 0 ? kExitDone : kExitFailed);
+        finishTold(seriesResult());
         return;
     }
     console_.message("第 " + std::to_string(unit_) + " 台完成，请换下一台DTU");
@@ -399,7 +433,7 @@ void PortProvisioner::advanceQuiet() {
         close();
         tally_.interrupted = true;
         console_.message("已中断：完成 " + std::to_string(unit_) + " 台");
-        finish(failures_ == 0 ? kExitDone : kExitFailed);
+        finishTold(seriesResult());
         return;
     }
     bool reported = false;
@@ -443,7 +477,7 @@ void PortProvisioner::advanceReturning() {
     if (InterruptRequested()) {
         tally_.interrupted = true;
         console_.message("已中断：完成 " + std::to_string(nextUnitOnReturn_ ? unit_ : unit_ - 1) + " 台");
-        finish(failures_ == 0 ? kExitDone : kExitFailed);
+        finishTold(seriesResult());
         return;
     }
     const Clock::time_point now = Clock::now();

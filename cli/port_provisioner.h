@@ -1,8 +1,13 @@
-// Provisioning on one port, unit after unit, as steps that react to what the
-// session reports, so that any number of ports share one event loop and one
-// thread. Each unit: wait for it to announce itself, read its id, write the
-// file and read it back, hand its record on, then wait until it leaves the
-// line (kQuietTime without an answer to the polls) and go on with the next.
+// The one driver of a DTU on one port: unit after unit for provision, one unit
+// for read, write and check, as steps that react to what the session reports,
+// so that any number of ports share one event loop and one thread. Each unit:
+// wait for it to announce itself, read it (provision: its id), write the file
+// and read it back, hand its record on; a series then waits until the unit
+// leaves the line (kQuietTime without an answer to the polls) and goes on
+// with the next. Each step issues the session's own command (OnOpenPort,
+// OnReadParameters, OnConfigure, OnClosePort); the session decides everything
+// in between. How a unit ended is a StepResult, its words and exit code the
+// table's (cli/results.h).
 //
 // Principles of operation:
 // - One stage value (Stage); begin() starts the first unit, advance() moves
@@ -26,8 +31,8 @@
 #include <vector>
 
 #include "cli/console_host.h"
-#include "cli/dtu_link.h"
 #include "cli/event_loop.h"
+#include "cli/results.h"
 #include "cli/trace.h"
 #include "form/form_values.h"
 
@@ -43,9 +48,8 @@ struct UnitRecord {
     std::string port;
     int unit = 0;
     std::string dtuId;
-    // passed, refused, differs, read-back-failed, read-failed, no-answer, lost, interrupted
-    std::string result;
-    std::string shown;  // the result as the line on stdout says it
+    std::string result;  // the table's log word: passed, refused, differs, no-answer, ...
+    std::string shown;   // the result as the line on stdout says it (the table's)
     std::vector<std::string> differing;
     // A unit whose write began and stopped (refused, cut off, unanswered) is
     // left half-written: the fields it may lack.
@@ -65,16 +69,27 @@ struct ProvisionTally {
 };
 
 struct ProvisionSettings {
-    FormValues values;  // the file: its ticked fields are written to every unit
-    int count = 0;      // units to do; 0: until interrupted
-    // The wait for each unit; nullopt: as long as it takes.
+    FormValues values;    // the file: its ticked fields are written to every unit
+    bool read = true;     // each unit is read first (provision: its id; read, check: the set)
+    bool write = true;    // then the file is written
+    bool verify = true;   // and read back
+    int count = 0;        // units to do; 0: until interrupted
+    // The wait for each unit; nullopt: as long as it takes (single: as the
+    // session's connect time-out says).
     std::optional<std::chrono::steady_clock::duration> unitTimeout;
     std::string timeoutText;  // the limit as it was given, for the message when it passes
     bool showSecrets = false;  // passwords in the trace and the history of writes
+    // One command's one unit (read, write, check), not a series: the session's
+    // reports are shown while the unit is awaited, the first step that fails
+    // ends the command with the table's code and message (a lost port is not
+    // waited for), and a unit that is done leaves its port open.
+    bool single = false;
 };
 
-// The exit code of a step that did not succeed, after saying why on the console.
-int FailureCode(Console& console, StepResult result, std::string_view what);
+// The settings of one command's one unit; the wait for it ends at deadline,
+// or without one when the session's connect time-out passes.
+ProvisionSettings SingleUnit(std::optional<std::chrono::steady_clock::time_point> deadline,
+                             std::string timeoutText);
 
 // The labels of item types, in their order.
 std::vector<std::string> Labels(const std::vector<std::uint8_t>& types);
@@ -104,10 +119,13 @@ class PortProvisioner {
     Clock::time_point nextDeadline() const;
 
     const std::string& port() const { return port_; }
-    // The port's exit code, once finished.
-    int code() const { return code_; }
+    // What the port's run ended with, and its exit code, once finished.
+    StepResult result() const { return result_; }
+    int code() const { return RowOf(result_).code; }
     const ProvisionTally& tally() const { return tally_; }
     ConsoleHost& host() { return host_; }
+    // Closes the port if it is open, without the session's reports.
+    void close();
 
   private:
     enum class Stage : std::uint8_t {
@@ -134,9 +152,16 @@ class PortProvisioner {
     // unit in hand was done (recorded), the next one follows.
     void beginReturning(bool nextUnit);
     void advanceReturning();
-    void finish(int code);
-    // Closes the port if it is open, without the session's reports.
-    void close();
+    // Ends the run with result, saying the table's message (detail in its
+    // place); finishTold: the unit's line has said it.
+    void finish(StepResult result, std::string_view detail = {});
+    void finishTold(StepResult result);
+    // A series that ends between units: every unit passed, or not.
+    StepResult seriesResult() const;
+    // What did not answer, for the message of a wait that ended with NoDtu.
+    std::string unanswered() const;
+    // The port is open, or a search for it runs (--port auto).
+    bool opened();
     // The step's result for a request the session did not send.
     static StepResult NotSentResult(const CommandResult& sent);
 
@@ -149,7 +174,7 @@ class PortProvisioner {
     Stage stage_ = Stage::Connecting;
     int unit_ = 1;
     int failures_ = 0;
-    int code_ = 0;
+    StepResult result_ = StepResult::Done;
     ProvisionTally tally_;
     // The wait for a unit.
     Clock::time_point unitDeadline_ = Clock::time_point::max();
@@ -170,5 +195,22 @@ class PortProvisioner {
 // Runs each port's provisioning on the loop, on the caller's thread, until
 // every one has finished.
 void RunProvisioners(EventLoop& loop, std::span<PortProvisioner* const> ports);
+
+// While it lives, RequestInterrupt wakes the loop (the one that every port of
+// a run shares, one unit's or many).
+class InterruptWake {
+  public:
+    explicit InterruptWake(EventLoop& loop);
+    ~InterruptWake();
+    InterruptWake(const InterruptWake&) = delete;
+    InterruptWake& operator=(const InterruptWake&) = delete;
+
+  private:
+    EventLoop& loop_;
+};
+
+// Set by RequestInterrupt; steps end at the next turn of their loop.
+bool InterruptRequested();
+void ClearInterrupt();
 
 }  // namespace quill::cli

@@ -11,9 +11,9 @@
 #include <regex>
 #include <sstream>
 
-#include "cli/dtu_link.h"
 #include "cli/platform.h"
 #include "cli/port_provisioner.h"
+#include "cli/results.h"
 #include "form/file_access.h"
 #include "form/form_values.h"
 #include "form/parameter_file.h"
@@ -67,7 +67,7 @@ struct HistoryOptions {
     bool csv = false;
 };
 
-// What one command needs around its link to the DTU.
+// What one command needs around its unit.
 struct Context {
     std::ostream& out;
     std::ostream& err;
@@ -80,18 +80,18 @@ struct Context {
     Context(std::ostream& out, std::ostream& err, bool terminal)
         : out(out), err(err), console(err, terminal) {}
 
-    // False (and told) when the trace file cannot be written. A new trace is
-    // its owner's only: it holds the unit's values.
+    // False when the trace file cannot be written. A new trace is its
+    // owner's only: it holds the unit's values.
     bool openTrace(const std::string& path, bool showSecrets) {
         if (path.empty()) return true;
         if (CreateOwnerOnlyFile(path).empty()) traceFile.open(path, std::ios::out | std::ios::trunc);
-        if (!traceFile.is_open()) {
-            console.message("错误：无法写入跟踪文件 " + path);
-            return false;
-        }
+        if (!traceFile.is_open()) return false;
         trace = std::make_unique<Trace>(traceFile, start, showSecrets);
         return true;
     }
+
+    // The command ends so: the table's message, and its code.
+    int exit(StepResult result, std::string_view detail = {}) { return Exit(console, result, detail); }
 };
 
 // The default waits as long as the session does and lets its timer decide;
@@ -102,11 +102,6 @@ std::optional<Clock::time_point> ConnectDeadline(const Common& common, Clock::ti
            std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(common.timeoutSeconds));
 }
 
-// The exit code of a step that did not succeed, after saying why.
-int Fail(Context& context, StepResult result, std::string_view what) {
-    return FailureCode(context.console, result, what);
-}
-
 // "40", "0.5": the limit as it was given.
 std::string SecondsText(double seconds) {
     std::ostringstream text;
@@ -114,13 +109,29 @@ std::string SecondsText(double seconds) {
     return text.str();
 }
 
-int ConnectOrFail(Context& context, DtuLink& link, const Common& common) {
-    const StepResult connected = link.connect(ConnectDeadline(common, context.start), "等待DTU应答");
-    if (connected == StepResult::Done) return kExitDone;
-    return Fail(
-        context, connected,
-        SecondsText(common.timeoutSeconds) + " 秒内没有DTU应答：请检查接线、DTU电源，并让DTU进入配置状态");
-}
+// One command's one unit on its own loop: read, write and check run the
+// provisioner's steps for it, as provision does for unit after unit.
+struct OneUnit {
+    EventLoop loop;  // first: it outlives the session on it
+    PortProvisioner unit;
+
+    OneUnit(Context& context, const Common& common, ProvisionSettings settings)
+        : unit(loop, common.port, settings, context.console, context.trace.get(), {}) {}
+
+    static ProvisionSettings Steps(Context& context, const Common& common) {
+        return SingleUnit(ConnectDeadline(common, context.start), SecondsText(common.timeoutSeconds));
+    }
+    // Waits for the DTU and takes the steps; true once they succeeded, else
+    // the failure has been told (code()). The port is closed either way.
+    bool run() {
+        PortProvisioner* const ports[] = {&unit};
+        RunProvisioners(loop, ports);
+        unit.close();
+        return unit.result() == StepResult::Done;
+    }
+    ConsoleHost& host() { return unit.host(); }
+    int code() const { return unit.code(); }
+};
 
 // The fields a read gives a file: every one the answer carried, empty or not,
 // so that the file is the DTU's whole set (a field a DTU holds empty, where
@@ -138,17 +149,16 @@ std::size_t TickedCount(const FormValues& values) {
                       [&](const ParameterField& field) { return values[field].ticked; }));
 }
 
-// A parameter file, or its problems told one a line and nullopt.
-std::optional<FormValues> LoadFile(Context& context, const std::string& path) {
+// A parameter file, or nullopt and its path and problems one a line.
+std::optional<FormValues> LoadFile(const std::string& path, std::string& problems) {
     ParameterFileLoad load = LoadParameterFile(path);
     // A file without fields would send an empty write: surely not what was meant.
     if (load.values && load.problems.empty() && TickedCount(*load.values) == 0)
         load.problems.push_back({"", "参数文件中没有任何参数（fields为空）"});
     if (load.values && load.problems.empty()) return std::move(load.values);
-    context.console.message("参数文件有误，没有发送任何数据：" + path);
+    problems = path;
     for (const ParameterFileProblem& problem : load.problems)
-        context.console.message(problem.label.empty() ? problem.message
-                                                      : problem.label + ": " + problem.message);
+        problems += "\n" + (problem.label.empty() ? problem.message : problem.label + ": " + problem.message);
     return std::nullopt;
 }
 
@@ -162,28 +172,20 @@ bool FolderExists(const std::string& path) {
     return !error && std::filesystem::is_directory(folder, error);
 }
 
-// Waits for the DTU and reads its set into the link's form; kExitDone, or the
-// failure's code once it has been told.
-int ConnectAndRead(Context& context, DtuLink& link, const Common& common) {
-    if (const int code = ConnectOrFail(context, link, common); code != kExitDone) return code;
-    const StepResult read = link.read();
-    link.close();
-    if (read == StepResult::Failed) {
-        context.console.message("错误：读取参数失败（DTU的应答不完整或有误）");
-        return kExitFailed;
-    }
-    if (read != StepResult::Done) return Fail(context, read, "DTU没有应答读取请求");
-    return kExitDone;
+// The steps of read and check: the DTU's whole set into the unit's form.
+ProvisionSettings ReadSteps(Context& context, const Common& common) {
+    ProvisionSettings steps = OneUnit::Steps(context, common);
+    steps.write = false;
+    return steps;
 }
 
 int RunRead(Context& context, Common common, const ReadOptions& options) {
-    if (!options.savePath.empty() && !FolderExists(options.savePath)) {
-        context.console.message("错误：无法保存到 " + options.savePath + "（文件夹不存在）");
-        return kExitUsage;
-    }
-    if (!context.openTrace(common.tracePath, common.showSecrets)) return kExitUsage;
-    DtuLink link(common.port, context.console, context.trace.get());
-    if (const int code = ConnectAndRead(context, link, common); code != kExitDone) return code;
+    if (!options.savePath.empty() && !FolderExists(options.savePath))
+        return context.exit(StepResult::NoSaveFolder, options.savePath);
+    if (!context.openTrace(common.tracePath, common.showSecrets))
+        return context.exit(StepResult::TraceNotWritable, common.tracePath);
+    OneUnit link(context, common, ReadSteps(context, common));
+    if (!link.run()) return link.code();
 
     const FormValues& values = link.host().form();
     const std::vector<std::uint8_t>& types = link.host().readTypes();
@@ -198,14 +200,11 @@ int RunRead(Context& context, Common common, const ReadOptions& options) {
     context.out.flush();
     // Saved after printing, so a save that fails still leaves what was read.
     if (!options.savePath.empty()) {
-        if (const std::string problem = SaveParameterFile(options.savePath, values, fields);
-            !problem.empty()) {
-            context.console.message("错误：" + problem);
-            return kExitUsage;
-        }
+        if (const std::string problem = SaveParameterFile(options.savePath, values, fields); !problem.empty())
+            return context.exit(StepResult::NotSaved, problem);
         context.console.message("已保存 " + std::to_string(fields.size()) + " 个参数到 " + options.savePath);
     }
-    return kExitDone;
+    return context.exit(StepResult::Done);
 }
 
 // ---- write ----------------------------------------------------------------------------
@@ -219,10 +218,10 @@ std::string Shown(const FormValues& values, const ParameterField& field, bool sh
 // The result lines of a write that did not go through, on stdout. A
 // difference shows the file's value and the one read back (the read-back
 // fills the host's form).
-void ReportUnwritten(Context& context, DtuLink& link, const FormValues& file, StepResult result,
+void ReportUnwritten(Context& context, ConsoleHost& link, const FormValues& file, StepResult result,
                      bool showSecrets) {
     if (result == StepResult::Refused) {
-        context.out << "DTU拒绝配置\n";
+        context.out << RowOf(result).shown << '\n';
         for (const std::string& label : Labels(link.session().unwrittenTypes()))
             context.out << "未写入\t" << label << '\n';
     } else if (result == StepResult::NotReadBack) {
@@ -233,28 +232,31 @@ void ReportUnwritten(Context& context, DtuLink& link, const FormValues& file, St
             if (const ParameterField* field = FindFieldByType(type))
                 context.out << "不一致\t" << field->accessibleLabel << "\t文件："
                             << Shown(file, *field, showSecrets) << "\tDTU："
-                            << Shown(link.host().form(), *field, showSecrets) << '\n';
+                            << Shown(link.form(), *field, showSecrets) << '\n';
         context.out << "回读校验失败：" << types.size() << " 个参数与文件不一致\n";
     }
     context.out.flush();
 }
 
 int RunWrite(Context& context, Common common, const WriteOptions& options) {
-    const std::optional<FormValues> values = LoadFile(context, options.file);
-    if (!values) return kExitUsage;
-    if (!context.openTrace(common.tracePath, common.showSecrets)) return kExitUsage;
-    DtuLink link(common.port, context.console, context.trace.get());
+    std::string problems;
+    const std::optional<FormValues> values = LoadFile(options.file, problems);
+    if (!values) return context.exit(StepResult::BadFile, problems);
+    if (!context.openTrace(common.tracePath, common.showSecrets))
+        return context.exit(StepResult::TraceNotWritable, common.tracePath);
+    ProvisionSettings steps = OneUnit::Steps(context, common);
+    steps.read = false;
+    steps.values = *values;
+    steps.verify = !options.noVerify;
+    OneUnit link(context, common, std::move(steps));
     link.host().recordWritesTo(&context.history, "write", common.showSecrets);
-    if (const int code = ConnectOrFail(context, link, common); code != kExitDone) return code;
-    const StepResult written = link.write(*values, !options.noVerify);
-    link.close();
-    if (written == StepResult::Done) {
+    if (link.run()) {
         context.out << "写入成功：" << TickedCount(*values) << " 个参数"
                     << (options.noVerify ? "（未回读校验）" : "，回读校验一致") << '\n';
-        return kExitDone;
+        return context.exit(StepResult::Done);
     }
-    ReportUnwritten(context, link, *values, written, common.showSecrets);
-    return Fail(context, written, "DTU没有应答配置请求");
+    ReportUnwritten(context, link.host(), *values, link.unit.result(), common.showSecrets);
+    return link.code();
 }
 
 // ---- provision ------------------------------------------------------------------------
@@ -291,7 +293,7 @@ PortProvisioner::UnitSink UnitLines(std::ostream& out, Console& console, const s
             << '\t' << record.milliseconds << " ms\n";
         out.flush();
         if (!logPath.empty() && !AppendLog(logPath, record))
-            console.message("错误：无法写入记录文件 " + logPath);
+            console.message(Filled(RowOf(StepResult::LogNotWritable).message, logPath));
     };
 }
 
@@ -375,19 +377,23 @@ int ProvisionPorts(Context& context, const ProvisionSettings& settings, const st
     }
     RunProvisioners(loop, provisioners);
     std::vector<ProvisionTally> tallies;
-    std::vector<int> codes;
+    std::vector<StepResult> results;
     for (const auto& run : runs) {
         tallies.push_back(run->provisioner.tally());
-        codes.push_back(run->provisioner.code());
+        results.push_back(run->provisioner.result());
     }
     runs.clear();  // every port's last lines out before the summary
     for (std::size_t i = 0; i < ports.size(); ++i)
         context.console.message(ports[i] + ": " + TallyText(tallies[i]));
+    // The summary has said how each port ended.
+    StepResult result = StepResult::UnitsFailed;
     if (std::none_of(tallies.begin(), tallies.end(), [](const ProvisionTally& t) { return t.opened; }))
-        return kExitPortLost;
-    if (std::count(codes.begin(), codes.end(), kExitInterrupted) != 0) return kExitInterrupted;
-    return std::all_of(codes.begin(), codes.end(), [](int code) { return code == kExitDone; }) ? kExitDone
-                                                                                               : kExitFailed;
+        result = StepResult::OpenFailed;
+    else if (std::count(results.begin(), results.end(), StepResult::Interrupted) != 0)
+        result = StepResult::Interrupted;
+    else if (std::all_of(results.begin(), results.end(), [](StepResult r) { return r == StepResult::Done; }))
+        result = StepResult::Done;
+    return RowOf(result).code;
 }
 
 // One port: its lines as they are, no summary; the exit code is the port's.
@@ -403,13 +409,13 @@ int ProvisionOnePort(Context& context, const ProvisionSettings& settings, const 
 }
 
 int RunProvision(Context& context, const Common& common, const ProvisionOptions& options) {
-    const std::optional<FormValues> values = LoadFile(context, options.file);
-    if (!values) return kExitUsage;
-    if (!options.logPath.empty() && !CreateOwnerOnlyFile(options.logPath).empty()) {
-        context.console.message("错误：无法写入记录文件 " + options.logPath);
-        return kExitUsage;
-    }
-    if (!context.openTrace(common.tracePath, common.showSecrets)) return kExitUsage;
+    std::string problems;
+    const std::optional<FormValues> values = LoadFile(options.file, problems);
+    if (!values) return context.exit(StepResult::BadFile, problems);
+    if (!options.logPath.empty() && !CreateOwnerOnlyFile(options.logPath).empty())
+        return context.exit(StepResult::LogNotWritable, options.logPath);
+    if (!context.openTrace(common.tracePath, common.showSecrets))
+        return context.exit(StepResult::TraceNotWritable, common.tracePath);
     // Each port once: a second session on a port would only find it busy.
     std::vector<std::string> ports;
     const auto add = [&](const std::string& port) {
@@ -422,10 +428,7 @@ int RunProvision(Context& context, const Common& common, const ProvisionOptions&
         }
         for (const std::string& candidate : SearchCandidatePaths()) add(candidate);
     }
-    if (ports.empty()) {
-        context.console.message("错误：没有找到可以尝试的串口");
-        return kExitPortLost;
-    }
+    if (ports.empty()) return context.exit(StepResult::NoPortToTry);
     ProvisionSettings settings;
     settings.values = *values;
     settings.count = options.count;
@@ -445,17 +448,16 @@ int RunProvision(Context& context, const Common& common, const ProvisionOptions&
 // Reads the unit and compares every field the file carries, by the rule of
 // the read-back after a write.
 int RunCheck(Context& context, Common common, const CheckOptions& options) {
-    const std::optional<FormValues> values = LoadFile(context, options.file);
-    if (!values) return kExitUsage;
+    std::string problems;
+    const std::optional<FormValues> values = LoadFile(options.file, problems);
+    if (!values) return context.exit(StepResult::BadFile, problems);
     const FormValuesSnapshot snapshot(*values);
     const ConfigureResult request = BuildConfigureRequest(snapshot);
-    if (!request.errorMessage.empty()) {
-        context.console.message("参数文件有误：" + request.errorMessage);
-        return kExitUsage;
-    }
-    if (!context.openTrace(common.tracePath, common.showSecrets)) return kExitUsage;
-    DtuLink link(common.port, context.console, context.trace.get());
-    if (const int code = ConnectAndRead(context, link, common); code != kExitDone) return code;
+    if (!request.errorMessage.empty()) return context.exit(StepResult::FileNotSendable, request.errorMessage);
+    if (!context.openTrace(common.tracePath, common.showSecrets))
+        return context.exit(StepResult::TraceNotWritable, common.tracePath);
+    OneUnit link(context, common, ReadSteps(context, common));
+    if (!link.run()) return link.code();
 
     const FormValues& unit = link.host().form();
     const std::vector<std::uint8_t> differing = DifferingTypes(request.frames, link.host().readFills());
@@ -487,7 +489,7 @@ int RunCheck(Context& context, Common common, const CheckOptions& options) {
                         << " 个）\n";
     }
     context.out.flush();
-    return differing.empty() ? kExitDone : kExitFailed;
+    return context.exit(differing.empty() ? StepResult::Done : StepResult::Differs);
 }
 
 // ---- history --------------------------------------------------------------------------
@@ -509,10 +511,7 @@ std::string Joined(const std::vector<std::string>& parts, std::string_view separ
 int RunHistory(Context& context, const HistoryOptions& options) {
     const std::string path = DefaultHistoryPath();
     const HistoryRead read = path.empty() ? HistoryRead{} : ReadHistory(path);
-    if (!read.error.empty()) {
-        context.console.message("错误：无法读取历史记录文件 " + path + "：" + read.error);
-        return kExitUsage;
-    }
+    if (!read.error.empty()) return context.exit(StepResult::HistoryUnreadable, path + "：" + read.error);
     if (read.skipped != 0)
         context.console.message("注意：历史记录文件中有 " + std::to_string(read.skipped) +
                                 " 行不是完整的记录，已跳过");
@@ -545,7 +544,7 @@ int RunHistory(Context& context, const HistoryOptions& options) {
                     << record.verification << '\t' << record.fields.size() << " 个参数\n";
     }
     context.out.flush();
-    return kExitDone;
+    return context.exit(StepResult::Done);
 }
 
 // ---- ports ----------------------------------------------------------------------------
@@ -562,13 +561,13 @@ std::string PortsLine(const FoundPort& port) {
 namespace {
 
 int RunPorts(Context& context, const std::string& tracePath) {
-    if (!context.openTrace(tracePath, false)) return kExitUsage;
+    if (!context.openTrace(tracePath, false)) return context.exit(StepResult::TraceNotWritable, tracePath);
     const std::vector<FoundPort> ports = quill::FindSerialPorts();
     if (context.trace) context.trace->note("found " + std::to_string(ports.size()) + " serial ports");
     if (ports.empty()) context.console.message("没有找到串口");
     for (const FoundPort& port : ports) context.out << PortsLine(port) << '\n';
     context.out.flush();
-    return kExitDone;
+    return context.exit(StepResult::Done);
 }
 
 // ---- Arguments ------------------------------------------------------------------------
@@ -613,12 +612,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         "  quillmere-cli provision --port /dev/ttyUSB0 --port /dev/ttyUSB1 fleet.json --count 10\n"
         "Every command that talks to a DTU takes --trace FILE (bytes with times, frames decoded);\n"
         "COMMAND --help tells more.\n"
-        "\n"
-        "Exit codes: 0 done, 1 the DTU refused, or the read-back failed or differs, 2 bad arguments or\n"
-        "parameter file (nothing sent), 3 no DTU announced itself (or answered) in time, 4 the port could\n"
-        "not be opened or was lost, 130 interrupted (provision between units: 0, or 1 if a unit failed).\n"
-        "Provision on several ports: 0 every unit on every port passed, 1 any did not, 4 no port could be\n"
-        "opened.");
+        "\n" +
+        ExitCodesHelp());
 
     Common common;
     ReadOptions readOptions;
@@ -694,15 +689,15 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     try {
         app.parse(static_cast<int>(argv.size()), argv.data());
     } catch (const CLI::ParseError& error) {
-        const int code = app.exit(error, out, err);
-        return code == 0 ? kExitDone : kExitUsage;
+        // The library has said why.
+        return RowOf(app.exit(error, out, err) == 0 ? StepResult::Done : StepResult::BadArguments).code;
     }
     common.timeoutGiven = std::any_of(timeouts.begin(), timeouts.end(),
                                       [](const CLI::Option* option) { return option->count() > 0; });
 
     ClearInterrupt();
     Context context(out, err, errIsTerminal);
-    int code = kExitDone;
+    int code = 0;
     if (ports->parsed())
         code = RunPorts(context, common.tracePath);
     else if (read->parsed())

@@ -16,9 +16,9 @@
 #include <thread>
 
 #include "cli/console_host.h"
-#include "cli/dtu_link.h"
 #include "cli/port_provisioner.h"
 #include "cli/run_cli.h"
+#include "form/parameter_fields.h"
 #include "form/parameter_file.h"
 #include "sim/dtu_server.h"
 
@@ -388,21 +388,35 @@ TEST_F(CliTest, AProvisionedUnitWhosePortVanishesIsLoggedAsLostAndTheSeriesGoesO
     EXPECT_EQ(back.counters().configuresAccepted, 1u);
 }
 
-// The session's own connect timer, driven by calling its handler.
+// The session's own connect timer, driven by calling its handler, on one
+// command's unit that is only waited for.
 class DtuLinkTest : public CliTest {
   protected:
+    // The unit's steps: none after the wait.
+    static ProvisionSettings WaitOnly(std::optional<PortProvisioner::Clock::time_point> deadline) {
+        ProvisionSettings settings = SingleUnit(deadline, "40");
+        settings.read = false;
+        settings.write = false;
+        return settings;
+    }
+    StepResult connect(PortProvisioner& link) {
+        PortProvisioner* const ports[] = {&link};
+        RunProvisioners(loop, ports);
+        return link.result();
+    }
     std::ostringstream err;
     Console console{err, false};
+    EventLoop loop;
 };
 
 TEST_F(DtuLinkTest, TheSessionsConnectTimeoutEndsTheWaitWithNoDtu) {
     DtuFaults faults;
     faults.noAnnouncement = true;
     server.setFaults(faults);
-    DtuLink link(port, console, nullptr);
-    link.loop().post([&] { EXPECT_TRUE(link.loop().fire(TIMER_CONNECT_TIMEOUT)); });
-    EXPECT_EQ(link.connect(std::nullopt, "wait"), StepResult::NoDtu);
-    EXPECT_FALSE(link.session().portOpen());
+    PortProvisioner link(loop, port, WaitOnly(std::nullopt), console, nullptr, {});
+    loop.post([&] { EXPECT_TRUE(loop.fire(link.host().timerOwner(), TIMER_CONNECT_TIMEOUT)); });
+    EXPECT_EQ(connect(link), StepResult::NoDtu);
+    EXPECT_FALSE(link.host().session().portOpen());
     EXPECT_NE(err.str().find("连接DTU超时"), std::string::npos) << err.str();
 }
 
@@ -410,13 +424,39 @@ TEST_F(DtuLinkTest, ALongerLimitOfItsOwnOpensAgainAfterTheSessionGivesUp) {
     DtuFaults faults;
     faults.noAnnouncement = true;
     server.setFaults(faults);
-    DtuLink link(port, console, nullptr);
-    link.loop().post([&] {
-        EXPECT_TRUE(link.loop().fire(TIMER_CONNECT_TIMEOUT));
+    PortProvisioner link(loop, port, WaitOnly(PortProvisioner::Clock::now() + kWait), console, nullptr, {});
+    loop.post([&] {
+        EXPECT_TRUE(loop.fire(link.host().timerOwner(), TIMER_CONNECT_TIMEOUT));
         server.setFaults(DtuFaults{});  // the DTU comes up after the session gave up
     });
-    EXPECT_EQ(link.connect(DtuLink::Clock::now() + kWait, "wait"), StepResult::Done);
-    EXPECT_EQ(link.session().state(), SessionState::Connected);
+    EXPECT_EQ(connect(link), StepResult::Done);
+    EXPECT_EQ(link.host().session().state(), SessionState::Connected);
+}
+
+// A request the session refuses itself (its box says why) ends the unit as the
+// table's NotSent row says, in a series as in one command: nothing is written.
+TEST_F(DtuLinkTest, ARequestTheSessionRefusesEndsAsTheTableSays) {
+    const ParameterField& idField = *FindFieldByType(0x01);
+    FormValues emptyId;
+    emptyId[idField].ticked = true;  // and empty: the configure rules refuse it
+    ProvisionSettings series;
+    series.count = 1;
+    ProvisionSettings write = SingleUnit(std::nullopt, "40");
+    write.read = false;
+    for (ProvisionSettings settings : {series, write}) {
+        SCOPED_TRACE(settings.single ? "write" : "provision");
+        settings.values = emptyId;
+        std::vector<UnitRecord> records;
+        PortProvisioner unit(loop, port, settings, console, nullptr,
+                             [&](const UnitRecord& record) { records.push_back(record); });
+        EXPECT_EQ(connect(unit), StepResult::NotSent);
+        EXPECT_EQ(unit.code(), kExitUsage);
+        ASSERT_EQ(records.size(), 1u);
+        EXPECT_EQ(records[0].result, "not-sent");
+        EXPECT_EQ(records[0].shown, "没有发送");
+        EXPECT_EQ(server.counters().configureRequests, 0u);
+    }
+    EXPECT_NE(err.str().find("DTU编号不能为空"), std::string::npos) << err.str();
 }
 
 // ---- provision --------------------------------------------------------------------
