@@ -64,8 +64,8 @@ class CheckingHost : public quill::test::RecordingHost {
     }
     // A found port that went away before the session took it is a loss too.
     int failedAdoptions = 0;
-    bool adoptCandidate(std::size_t index) override {
-        const bool taken = RecordingHost::adoptCandidate(index);
+    bool adoptCandidate(std::size_t index, const quill::LinePort& port) override {
+        const bool taken = RecordingHost::adoptCandidate(index, port);
         failedAdoptions += taken ? 0 : 1;
         return taken;
     }

@@ -145,11 +145,11 @@ void SessionController::OnOpenPort() {
     if (!inDemo() && chosen.kind == ChosenPort::Kind::Search) {
         host_.selectDemoRate(static_cast<int>(kSessionRateIndex));
         move(SessionEvent::SearchStarted);
-        std::vector<std::string> names;
-        for (const LinePort& candidate : chosen.candidates) names.push_back(candidate.devicePath);
-        searched_ = chosen.candidates;
-        line_.beginSearch(std::move(chosen.candidates));
-        search_.start(std::move(names));  // may end at once: nothing to open
+        std::vector<std::string> paths;
+        for (const LinePort& candidate : chosen.candidates) paths.push_back(candidate.devicePath);
+        searched_ = std::move(chosen.candidates);
+        line_.beginSearch(paths);
+        search_.start(std::move(paths));  // may end at once: nothing to open
         return;
     }
     if (inDemo() && rememberedDemoRate_) host_.selectDemoRate(*std::exchange(rememberedDemoRate_, {}));
@@ -195,7 +195,7 @@ void SessionController::searchEnded(SearchEnd end) {
 }
 
 bool SessionController::takeCandidate(std::size_t index) {
-    if (index >= searched_.size() || !line_.adoptCandidate(index)) return false;
+    if (index >= searched_.size() || !line_.adoptCandidate(index, searched_[index])) return false;
     foundName_ = searched_[index].name;
     host_.portFound(searched_[index]);
     return true;

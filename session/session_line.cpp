@@ -85,20 +85,15 @@ void SessionLine::sent(std::span<const std::uint8_t> bytes) {
     if (tap_ != nullptr) tap_->sent(bytes);
 }
 
-void SessionLine::beginSearch(std::vector<LinePort> candidates) {
+void SessionLine::beginSearch(std::vector<std::string> paths) {
     lost_.reset();
-    std::vector<std::string> paths;
-    paths.reserve(candidates.size());
-    for (const LinePort& candidate : candidates) paths.push_back(candidate.devicePath);
-    searched_ = std::move(candidates);
     candidates_.reset(std::move(paths));
 }
 
-bool SessionLine::adoptCandidate(std::size_t index) {
-    if (index >= searched_.size()) return false;
+bool SessionLine::adoptCandidate(std::size_t index, const LinePort& port) {
     letGo();
-    if (!candidates_.handOver(index, engine_, this, searched_[index].portNumber)) return false;
-    port_ = searched_[index];
+    if (!candidates_.handOver(index, engine_, this, port.portNumber)) return false;
+    port_ = port;
     if (tap_ != nullptr) tap_->note("found the DTU on " + port_.name);
     return true;
 }

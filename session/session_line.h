@@ -64,16 +64,16 @@ class Line {
     // The text without its terminator, which must fit the write slot as well.
     virtual bool sendText(const std::string& gbk) = 0;
 
-    // ---- A search's candidates: index i is the i-th port given to beginSearch ----
-    virtual void beginSearch(std::vector<LinePort> candidates) = 0;
+    // ---- A search's candidates: index i is the i-th path given to beginSearch ----
+    virtual void beginSearch(std::vector<std::string> paths) = 0;
     // Opened at the session's line settings with its worker started.
     virtual CandidateOpen openCandidate(std::size_t index) = 0;
     virtual void sendToCandidate(std::size_t index, std::uint8_t byte) = 0;
     // Returns once the device is closed: it is free for anyone at once.
     virtual void closeCandidate(std::size_t index) = 0;
-    // The winner becomes the session's port, still open. False when it went
-    // away meanwhile (it is closed then).
-    virtual bool adoptCandidate(std::size_t index) = 0;
+    // The winner becomes the session's port, still open, known as `port`.
+    // False when it went away meanwhile (it is closed then).
+    virtual bool adoptCandidate(std::size_t index, const LinePort& port) = 0;
 };
 
 // An in-process device the front end offers as a port (the Windows window's
@@ -118,11 +118,11 @@ class SessionLine final : public Line, public PortOwner {
     bool held() const override;
     bool send(std::span<const std::uint8_t> bytes) override;
     bool sendText(const std::string& gbk) override;
-    void beginSearch(std::vector<LinePort> candidates) override;
+    void beginSearch(std::vector<std::string> paths) override;
     CandidateOpen openCandidate(std::size_t index) override { return candidates_.open(index); }
     void sendToCandidate(std::size_t index, std::uint8_t byte) override { candidates_.send(index, byte); }
     void closeCandidate(std::size_t index) override { candidates_.close(index); }
-    bool adoptCandidate(std::size_t index) override;
+    bool adoptCandidate(std::size_t index, const LinePort& port) override;
 
     void setTap(LineTap* tap) { tap_ = tap; }
     // The port last opened (or tried) or adopted, held or not.
@@ -151,7 +151,6 @@ class SessionLine final : public Line, public PortOwner {
     LineTap* tap_ = nullptr;
     LinePort port_;
     std::optional<LinePort> lost_;
-    std::vector<LinePort> searched_;
     bool onDevice_ = false;  // the session's port is setup_.device
     std::optional<SerialPortError> openError_;
     std::uint64_t bytesSent_ = 0;

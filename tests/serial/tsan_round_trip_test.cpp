@@ -62,11 +62,11 @@ class EngineLine : public Line {
     bool held() const override { return port_.IsOpen(); }
     bool send(std::span<const std::uint8_t> bytes) override { return port_.SendBytes(bytes); }
     bool sendText(const std::string&) override { return false; }
-    void beginSearch(std::vector<LinePort>) override {}
+    void beginSearch(std::vector<std::string>) override {}
     CandidateOpen openCandidate(std::size_t) override { return CandidateOpen::Other; }
     void sendToCandidate(std::size_t, std::uint8_t) override {}
     void closeCandidate(std::size_t) override {}
-    bool adoptCandidate(std::size_t) override { return false; }
+    bool adoptCandidate(std::size_t, const LinePort&) override { return false; }
 
   private:
     CSerialPort& port_;

@@ -109,10 +109,7 @@ class RecordingHost : public SessionHost, public Line {
         sent.emplace_back(gbk.begin(), gbk.end());
         return true;
     }
-    void beginSearch(std::vector<LinePort> ports) override {
-        searched.clear();
-        for (const LinePort& port : ports) searched.push_back(port.devicePath);
-    }
+    void beginSearch(std::vector<std::string> paths) override { searched = std::move(paths); }
     CandidateOpen openCandidate(std::size_t index) override {
         const auto it = candidateOpens.find(index);
         const CandidateOpen result = it == candidateOpens.end() ? CandidateOpen::Opened : it->second;
@@ -123,7 +120,7 @@ class RecordingHost : public SessionHost, public Line {
         candidateSent.emplace_back(index, byte);
     }
     void closeCandidate(std::size_t index) override { std::erase(candidatesOpen, index); }
-    bool adoptCandidate(std::size_t index) override {
+    bool adoptCandidate(std::size_t index, const LinePort&) override {
         std::erase(candidatesOpen, index);
         if (!adoptSucceeds) return false;
         adopted = index;
