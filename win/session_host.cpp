@@ -137,6 +137,10 @@ int CTarnwellDlg::timerPeriod(int timerId) const {
 }
 
 std::optional<INT_PTR> CTarnwellDlg::OnTimerMessage(WPARAM wParam, LPARAM) {
+    if (wParam == kAfterFirstPaintTimer) {
+        OnFirstPaintDone();
+        return TRUE;
+    }
     const int timerId = static_cast<int>(wParam);
     // A tick already queued when its timer was killed is not the session's any more.
     if (timerPeriods.count(timerId) == 0) return TRUE;

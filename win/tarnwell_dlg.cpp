@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 #include <initguid.h>
+#include <objbase.h>
 #include <oleacc.h>
 #include <shellapi.h>
 
@@ -86,6 +87,8 @@ CTarnwellDlg::CTarnwellDlg() = default;
 
 CTarnwellDlg::~CTarnwellDlg() {
     if (window != nullptr) DestroyWindow(window);
+    // Only once the controls it named are gone.
+    if (comInitialized) CoUninitialize();
     // The session (and its line) goes before postLock and postTarget: the
     // line's workers are joined while the lock they post under still exists.
 }
@@ -206,11 +209,20 @@ void CTarnwellDlg::OnInitDialog() {
 
     // The two title labels are never shown, so they have no window to give a font to.
     // No tool is registered with any tool-tip, so none is created: it would show nothing.
-    NameValueControls(*this);
+    ::SetTimer(window, kAfterFirstPaintTimer, 0, nullptr);
     DragAcceptFiles(window, TRUE);  // a parameter file dropped on the window is loaded
 }
 
+void CTarnwellDlg::OnFirstPaintDone() {
+    ::KillTimer(window, kAfterFirstPaintTimer);
+    if (comInitialized) return;
+    // The accessibility runtime's annotation of the controls' names is a COM service.
+    comInitialized = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    NameValueControls(*this);
+}
+
 void CTarnwellDlg::OnDestroy() {
+    ::KillTimer(window, kAfterFirstPaintTimer);
     {
         // After this no post reaches the queue, so the drain below finds every task left.
         const std::lock_guard<std::mutex> guard(postLock);

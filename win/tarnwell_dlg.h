@@ -174,6 +174,12 @@ class CTarnwellDlg : public FormMembers,
     // Message-level handlers: the result of the dialog procedure, or nullopt
     // for the dialog manager's own handling.
     std::optional<INT_PTR> OnTimerMessage(WPARAM wParam, LPARAM lParam);
+    // What the first paint need not wait for (COM, the value controls'
+    // accessible names) runs at this one-shot timer: the system hands out
+    // WM_TIMER only once nothing is left to paint. Clear of the session's ids.
+    static constexpr UINT_PTR kAfterFirstPaintTimer = 100;
+    void OnFirstPaintDone();
+    bool comStarted() const { return comInitialized; }
     std::optional<INT_PTR> OnPortTask(WPARAM wParam, LPARAM lParam);
     std::optional<INT_PTR> OnShowReceived(WPARAM wParam, LPARAM lParam);
     // A COM port came or went (WM_DEVICECHANGE): the list follows (port_follow.cpp).
@@ -235,6 +241,7 @@ class CTarnwellDlg : public FormMembers,
     // workers: a loss found while the window closes still posts under this lock.
     std::mutex postLock;
     HWND postTarget = nullptr;
+    bool comInitialized = false;  // by this window, which ends it too
 
     // The port list's simulated DTU, a device of the session's line: it outlives the line.
     SimulatedLine simulated;

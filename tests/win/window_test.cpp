@@ -277,6 +277,13 @@ TEST_F(ShellTest, TheInformationAreaTakesMoreThanTheEditsDefaultLimit) {
     EXPECT_EQ(TextOf(item(kInfoAreaId)).size(), 40000u);
 }
 
+TEST_F(ShellTest, TheAccessibleNamesWaitForTheFirstPaintAndThenComIsStartedForThem) {
+    // Started at the window's one-shot timer, which the system hands out
+    // only once nothing is left to paint.
+    ASSERT_TRUE(PumpUntil([&] { return window->comStarted(); }));
+    EXPECT_FALSE(GetUpdateRect(window->hwnd(), nullptr, FALSE));
+}
+
 TEST_F(ShellTest, LabelsAndTheGenericSetsBoxesDrawTextOnTheWindowsBackgroundOthersDoNot) {
     // The unnumbered note, the status line, a generic-set box: transparent; a box of the IEC set: not.
     HWND note = nullptr;
