@@ -13,6 +13,8 @@
 #include <string_view>
 
 #include "sim/dtu_server.h"
+#include "sim/simulated_dtu.h"
+#include "sim/unit_series.h"
 
 namespace {
 
@@ -40,18 +42,16 @@ constexpr const char* kUsage =
     "                    nothing (read-back verification must notice)\n"
     "  --units N         play N units one after another: once a unit has\n"
     "                    answered a configure request with success and the\n"
-    "                    line has been silent for 2.5 s, the next unit (factory\n"
-    "                    set, a DTU id of its own) takes its place; stops after\n"
-    "                    the Nth\n"
+    "                    tool has sent nothing but polls for 2.5 s, the unit\n"
+    "                    leaves the line (8 polls unanswered, or 3 s when\n"
+    "                    nothing polls) and the next unit (factory set, a DTU\n"
+    "                    id of its own) takes its place; stops after the Nth\n"
     "  --help            show this text\n"
     "  --version         show the version\n"
     "\n"
     "Example: quillmere-sim --wire-rate 9600 --units 3\n"
     "\n"
     "Stop with Ctrl-C.\n";
-
-constexpr auto kUnitSwapSilence = std::chrono::milliseconds(2500);
-constexpr auto kSignalCheck = std::chrono::milliseconds(200);
 
 // A whole non-negative decimal number, or nothing.
 std::optional<unsigned long> Number(const char* text) {
@@ -64,35 +64,6 @@ std::optional<unsigned long> Number(const char* text) {
 bool StopPending(const sigset_t& signals) {
     const timespec now{0, 0};
     return sigtimedwait(&signals, nullptr, &now) > 0;
-}
-
-// Waits until pred() holds, looking for Ctrl-C in between. False on Ctrl-C.
-template <typename Pred>
-bool WaitOrStop(quill::DtuServer& server, const sigset_t& signals, Pred pred) {
-    while (!server.waitFor(pred, kSignalCheck)) {
-        if (StopPending(signals)) return false;
-    }
-    return true;
-}
-
-// Serves `units` units one after another; false when stopped by Ctrl-C.
-bool ServeUnits(quill::DtuServer& server, const sigset_t& signals, unsigned long units) {
-    for (unsigned long k = 1; k <= units; ++k) {
-        const std::uint64_t accepted = server.counters().configuresAccepted;
-        if (!WaitOrStop(server, signals, [&] { return server.counters().configuresAccepted > accepted; }))
-            return false;
-        // Configured; the unit is swapped once the tool has let the line rest.
-        for (;;) {
-            const std::uint64_t seen = server.receivedTotal();
-            if (!server.waitFor([&] { return server.receivedTotal() != seen; }, kUnitSwapSilence)) break;
-            if (StopPending(signals)) return false;
-        }
-        const std::string id = quill::SimulatedDtu::FactoryDtuId(server.unit());
-        std::printf("Unit %lu of %lu (factory DTU id %s) configured\n", k, units, id.c_str());
-        std::fflush(stdout);
-        if (k < units) server.nextUnit();
-    }
-    return true;
 }
 
 }  // namespace
@@ -168,7 +139,14 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
 
     if (units > 0) {
-        ServeUnits(server, stopSignals, units);
+        quill::ServeUnits(
+            server, units, {}, [&] { return StopPending(stopSignals); },
+            [&](std::uint64_t k) {
+                const std::string id = quill::SimulatedDtu::FactoryDtuId(server.unit());
+                std::printf("Unit %llu of %lu (factory DTU id %s) configured\n", static_cast<unsigned long long>(k),
+                            units, id.c_str());
+                std::fflush(stdout);
+            });
     } else {
         int signal = 0;
         sigwait(&stopSignals, &signal);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -21,6 +22,7 @@
 #include "form/parameter_fields.h"
 #include "form/parameter_file.h"
 #include "sim/dtu_server.h"
+#include "sim/unit_series.h"
 
 namespace quill::cli {
 namespace {
@@ -601,6 +603,26 @@ TEST_F(CliTest, AUnitThatTalksWithoutEndIsNoAnswerAndTheNextUnitFollows) {
     std::string first;
     ASSERT_TRUE(std::getline(logFile, first));
     EXPECT_EQ(nlohmann::json::parse(first, nullptr, false)["result"], "no-answer");
+}
+
+// The simulator's units one after another (quillmere-sim --units): provision
+// takes each in turn, as it takes units swapped on one cable.
+TEST_F(CliTest, TheSimulatorsUnitsOneAfterAnotherAreEachProvisioned) {
+    const std::string file = writeFile("three.json", ParameterFile(kThreeFields));
+    std::atomic<bool> ended{false};
+    // A rest longer than the poll period: the polls that look for the unit to go do not count.
+    std::thread series([&] { ServeUnits(server, 3, {.rest = 1s}, [&] { return ended.load(); }, {}); });
+    CommandThread command({"provision", "--port", port, file, "--count", "3"});
+    const std::optional<Outcome> run = command.finish();
+    ended = true;
+    series.join();
+    ASSERT_TRUE(run) << "provision waited for a unit that never came";
+    EXPECT_EQ(run->code, kExitDone) << run->err;
+    std::istringstream lines(run->out);
+    std::vector<std::string> shown;
+    for (std::string line; std::getline(lines, line);) shown.push_back(line.substr(0, line.rfind('\t')));
+    EXPECT_EQ(shown, (std::vector<std::string>{"1\t20240517001\t通过", "2\t20240517002\t通过",
+                                               "3\t20240517003\t通过"}));
 }
 
 // A unit that did not pass: its line and its record say why, and a unit left
