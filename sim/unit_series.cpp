@@ -21,24 +21,25 @@ bool ServeUnits(DtuServer& server, std::uint64_t units, const UnitSeriesTimes& t
         while (!server.waitFor([&] { return server.counters().configuresAccepted > accepted; }, kStopCheck))
             if (stopRequested()) return false;
         // The read-back and anything else the tool still asks come first.
+        std::uint64_t polls = server.counters().pollBytes;
         for (Clock::time_point restSince = Clock::now(); Clock::now() - restSince < times.rest;) {
             const std::uint64_t seen = Requests(server);
-            if (server.waitFor([&] { return Requests(server) != seen; }, std::min(times.rest, kStopCheck)))
+            if (server.waitFor([&] { return Requests(server) != seen; }, std::min(times.rest, kStopCheck))) {
                 restSince = Clock::now();
+                polls = server.counters().pollBytes;
+            }
             if (stopRequested()) return false;
         }
+        const bool polled = server.counters().pollBytes != polls;
         if (configured) configured(k);
         if (k == units) break;
 
-        server.setQuiet(true);
-        const std::uint64_t ignored = server.counters().ignoredBytes;
-        const Clock::time_point away = Clock::now();
-        for (;;) {
-            if (server.waitFor([&] { return server.counters().ignoredBytes >= ignored + times.unansweredPolls; },
-                               kStopCheck))
-                break;
-            if (stopRequested()) return false;
-            if (Clock::now() - away >= times.awayUnpolled && server.counters().ignoredBytes == ignored) break;
+        if (polled) {
+            server.setQuiet(true);
+            const std::uint64_t ignored = server.counters().ignoredBytes;
+            while (!server.waitFor(
+                [&] { return server.counters().ignoredBytes >= ignored + times.unansweredPolls; }, kStopCheck))
+                if (stopRequested()) return false;
         }
         server.nextUnit();
         server.setQuiet(false);
