@@ -111,7 +111,7 @@ void CTarnwellDlg::postToOwner(std::function<void()> task) {
 void CTarnwellDlg::sessionOutcome(SessionOutcome outcome) {
     if (outcome != SessionOutcome::Lost) return;
     if (const std::optional<LinePort>& lost = session.line().lostPort())
-        session.AwaitReturnOf(ReturnKey(shownPorts, lost->devicePath));
+        session.AwaitReturnOf(ReturnKey(shownPorts, lost->devicePath, lost->name));
     OnPortsChanged();  // the list kept the port's entry while its session ran
 }
 

@@ -1,6 +1,7 @@
 #include "form/port_choice.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "form/window_texts.h"
 #include "protocol/serial_block.h"
@@ -134,10 +135,13 @@ int DemoRateEntry(RateListChange change, int selectedIndex, std::string_view fie
     return -1;
 }
 
-std::string ReturnKey(std::span<const FoundPort> shown, std::string_view path) {
+std::string ReturnKey(std::span<const FoundPort> shown, std::string_view path, std::string_view name) {
+    std::string listed(path);
+    if (listed.empty())
+        for (const char c : name) listed += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     for (const FoundPort& port : shown)
-        if (port.path == path) return port.name.empty() ? port.path : port.name;
-    return std::string(path);
+        if (port.path == listed) return port.name.empty() ? port.path : port.name;
+    return listed;
 }
 
 std::optional<FoundPort> ReturnedPort(std::string_view key, std::span<const FoundPort> found) {

@@ -65,8 +65,9 @@ FoundPortShown ShowFoundPort(std::span<const PortListEntry> entries, std::string
 // A port whose session was lost, known by what names it across a replug:
 // the adapter's name where the system gives one (its /dev/serial/by-id
 // link: the path may differ when it comes back), else its path (a COM name).
-// Empty when the path is no device at all.
-std::string ReturnKey(std::span<const FoundPort> shown, std::string_view path);
+// A port opened by its COM number has no path: the system lists it by its
+// name ("com7" as "COM7"). Empty when there is neither.
+std::string ReturnKey(std::span<const FoundPort> shown, std::string_view path, std::string_view name = {});
 // The port now found that is the lost one come back, if it is.
 std::optional<FoundPort> ReturnedPort(std::string_view key, std::span<const FoundPort> found);
 // The information area's word that it is back and opened again.

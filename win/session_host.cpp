@@ -3,7 +3,6 @@
 // the session core makes on the window. Every decision is the core's (session/, form/);
 // this file carries them out. Window thread only, except postToOwner.
 #include <algorithm>
-#include <iterator>
 
 #include "protocol/configure_request.h"
 #include "win/dialog_template.h"
@@ -103,15 +102,11 @@ std::optional<INT_PTR> CTarnwellDlg::OnPortTask(WPARAM, LPARAM lParam) {
     return TRUE;
 }
 
-// The session's port went away: waited for until it comes back. A COM
-// number's device is its COM name, as the system lists it.
+// The session's port went away: waited for until it comes back.
 void CTarnwellDlg::sessionOutcome(SessionOutcome outcome) {
     if (outcome != SessionOutcome::Lost) return;
-    if (const std::optional<LinePort>& lost = session.line().lostPort()) {
-        std::string key = lost->devicePath;
-        if (key.empty()) std::transform(lost->name.begin(), lost->name.end(), std::back_inserter(key), ::toupper);
-        session.AwaitReturnOf(ReturnKey(shownPorts, key));
-    }
+    if (const std::optional<LinePort>& lost = session.line().lostPort())
+        session.AwaitReturnOf(ReturnKey(shownPorts, lost->devicePath, lost->name));
     OnPortsChanged();  // the list kept the port's entry while its session ran
 }
 

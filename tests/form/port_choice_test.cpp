@@ -101,6 +101,7 @@ TEST(ReturnedPort, TheSameAdapterOrTheSamePathOnly) {
         std::string lostPath;
         std::vector<FoundPort> now;
         std::optional<std::string> back;  // its path
+        std::string lostName = {};        // a port opened by its COM number has no path
     };
     const Case cases[] = {
         {"same adapter, new path", "/dev/ttyUSB0", {{"/dev/ttyUSB1", "usb-Acme_A1-if00-port0"}}, "/dev/ttyUSB1"},
@@ -110,9 +111,11 @@ TEST(ReturnedPort, TheSameAdapterOrTheSamePathOnly) {
         {"a COM name", "COM5", {{"COM3", ""}, {"COM5", ""}}, "COM5"},
         {"a named port on a COM name", "COM5", {{"COM5", "USB Serial Port"}}, std::nullopt},
         {"a path never listed", "/dev/pts/7", {{"/dev/pts/7", ""}}, "/dev/pts/7"},
+        {"a COM number, listed by its name", "", {{"COM3", ""}, {"COM5", ""}}, "COM5", "com5"},
+        {"neither path nor name", "", {{"COM5", ""}}, std::nullopt},
     };
     for (const Case& c : cases) {
-        const std::optional<FoundPort> back = ReturnedPort(ReturnKey(before, c.lostPath), c.now);
+        const std::optional<FoundPort> back = ReturnedPort(ReturnKey(before, c.lostPath, c.lostName), c.now);
         EXPECT_EQ(back ? std::optional(back->path) : std::nullopt, c.back) << c.what;
     }
     EXPECT_FALSE(ReturnedPort("", {{FoundPort{"", ""}}}));
